@@ -1,0 +1,98 @@
+#include "common/Paths.h"
+
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace vsdl::paths {
+
+char Separator(Style style) { return style == Style::Windows ? '\\' : '/'; }
+
+bool IsSeparator(char c, Style style) {
+    return c == '/' || (style == Style::Windows && c == '\\');
+}
+
+bool EndsWithSeparator(std::string_view folder) {
+    return !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+}
+
+SplitPath Split(std::string_view path, Style style) {
+    for (std::size_t i = path.size(); i > 0; --i) {
+        if (IsSeparator(path[i - 1], style)) {
+            return {std::string(path.substr(0, i)), std::string(path.substr(i))};
+        }
+    }
+    return {std::string(), std::string(path)};
+}
+
+std::string Join(std::string_view folder, std::string_view name, Style style) {
+    std::string result = WithTrailingSeparator(folder, style);
+    result.append(name);
+    return result;
+}
+
+std::string WithTrailingSeparator(std::string_view folder, Style style) {
+    std::string result(folder);
+    if (!EndsWithSeparator(folder)) result.push_back(Separator(style));
+    return result;
+}
+
+bool HasBinExtension(std::string_view name) {
+    return name.size() >= 4 && ToUpper(name.substr(name.size() - 4)) == ".BIN";
+}
+
+std::string ToUpper(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return result;
+}
+
+std::string ToLower(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return result;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && ToLower(a) == ToLower(b);
+}
+
+std::filesystem::path ToFsPath(std::string_view text) {
+#ifdef _WIN32
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+#else
+    return std::filesystem::path(std::string(text));
+#endif
+}
+
+std::string FromFsPath(const std::filesystem::path& path) {
+#ifdef _WIN32
+    const std::u8string u8 = path.u8string();
+    return std::string(u8.begin(), u8.end());
+#else
+    return path.string();
+#endif
+}
+
+std::string ExecutableFolder() {
+#ifdef _WIN32
+    wchar_t buffer[32768];
+    const DWORD n = GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
+    if (n == 0 || n >= std::size(buffer)) return {};
+    const std::filesystem::path exe(std::wstring(buffer, n));
+    return WithTrailingSeparator(FromFsPath(exe.parent_path()));
+#else
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return {};
+    return WithTrailingSeparator(FromFsPath(exe.parent_path()));
+#endif
+}
+
+}  // namespace vsdl::paths

@@ -1,0 +1,61 @@
+// The two one-line settings files in the program folder: serialport.cfg (the COM port number)
+// and lastbin.cfg (the full path of the last BIN file).
+//
+// Reading never fails: a missing, empty or unreadable file gives the empty text and the caller
+// applies its default. Writing replaces the file atomically (a temporary file in the same folder,
+// renamed over the old one), so a failed write never leaves a truncated settings file behind.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vsdl::settings {
+
+inline constexpr std::string_view kSerialPortFile = "serialport.cfg";
+inline constexpr std::string_view kLastBinFile = "lastbin.cfg";
+// Used when serialport.cfg gives nothing.
+inline constexpr std::string_view kDefaultPort = "1";
+
+// The first delimited field of the file's text: leading blanks skipped; a field that begins
+// with a double quote runs to the next double quote; otherwise it ends at the first comma or
+// at the end of the line.
+std::string FirstField(std::string_view content);
+
+// The whole first line without its CR LF, with surrounding double quotes removed when the line
+// has them. Used for lastbin.cfg, whose path may well contain a comma.
+std::string FirstLine(std::string_view content);
+
+// The saved port text of serialport.cfg in `programFolder` ("" when missing or empty).
+std::string ReadSerialPortText(std::string_view programFolder);
+
+// The saved path of lastbin.cfg in `programFolder` ("" when missing or empty).
+std::string ReadLastBinPath(std::string_view programFolder);
+
+struct WriteResult {
+    bool ok = true;
+    std::string path;    // the file that was (or was to be) written
+    std::string reason;  // the system's reason when !ok
+};
+
+// Replaces `file` with one line: value + CR LF.
+WriteResult WriteOneLine(std::string_view file, std::string_view value);
+
+WriteResult WriteSerialPort(std::string_view programFolder, std::int32_t port);
+WriteResult WriteLastBinPath(std::string_view programFolder, std::string_view path);
+
+// The leading number of the text (blanks skipped, optional sign, digits, optional fraction),
+// nullopt when the text does not begin with a number.
+std::optional<double> LeadingNumber(std::string_view text);
+
+// The COM port number the download uses for a port text: the leading number rounded to the
+// nearest whole number, halves to the even neighbour (2.5 gives 2, 3.5 gives 4); 0 when the
+// text does not begin with a number or the number does not fit.
+std::int32_t PortNumberFromText(std::string_view text);
+
+// A port text typed by the user, accepted only when, blanks around it aside, it is a whole
+// number ("03" and " 3 " give 3; "3x", "2.5", "" and "COM3" give nullopt).
+std::optional<std::int32_t> ParsePortEntry(std::string_view text);
+
+}  // namespace vsdl::settings

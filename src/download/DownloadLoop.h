@@ -1,0 +1,56 @@
+// The download loop: reads the port, feeds the protocol state machine and lets the user
+// interface run once per pass, until the download ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "download/SerialPort.h"
+
+namespace vsdl::download {
+
+// What the loop shows while it runs (the download dialog's labels, list and message boxes;
+// lines on a terminal in vsdl).
+class DownloadUi {
+public:
+    virtual ~DownloadUi() = default;
+    virtual void SetInstructions(const std::string& text) = 0;  // lblInstructions
+    virtual void SetStatus(const std::string& text) = 0;        // lblStatus
+    virtual void AddListLine(const std::string& text) = 0;      // List1: instrument text lines
+    virtual void ShowMessage(const std::string& text) = 0;      // modal message box
+    virtual void ProcessEvents() = 0;  // lets pending events (Cancel above all) run
+};
+
+// The dialog-level fields that other handlers write while the loop runs: Cancel stores 13 in
+// DownloadState and 1 in DownloadRunning, and the loop stops at its next pass.
+struct DownloadControl {
+    std::int16_t DownloadState = 0;
+    std::int16_t DownloadRunning = -1;
+    void Cancel() {
+        DownloadState = 13;
+        DownloadRunning = 1;
+    }
+};
+
+enum class DownloadEnd {
+    Complete,       // final byte after the end marker echoed
+    ChecksumError,  // a block's checksum byte was wrong
+    Cancelled,      // Cancel (or the window closed)
+    PortFailed,     // the port failed while in use
+    FileFailed,     // the temporary file could not be created or written
+};
+
+struct DownloadSummary {
+    DownloadEnd end = DownloadEnd::Complete;
+    int blocks = 0;
+    std::int64_t bytes = 0;   // bytes stored in the temporary file
+    std::string finishText;   // "Download Finished. Number of Blocks = N. Number of Bytes = M"
+    std::string failure;      // what failed, for PortFailed and FileFailed
+};
+
+// Runs one whole download on an open, prepared port, storing the image in `tempFile`.
+// Shows the finish text through `ui` and closes the port before it returns.
+DownloadSummary RunDownloadLoop(IDownloadPort& port, const std::string& tempFile, DownloadUi& ui,
+                                DownloadControl& control);
+
+}  // namespace vsdl::download

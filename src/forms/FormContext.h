@@ -1,0 +1,60 @@
+// What every window needs from outside: the program folder, where messages and file dialogs
+// go, and how serial ports are made. The program passes the real ones; tests pass recorders,
+// a temporary program folder and ports on pseudo-terminals.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "download/SerialPort.h"
+
+class QWidget;
+
+namespace vsdl::forms {
+
+// Every message to the user: a modal box with an OK button only, no icon, and the application
+// title as its title.
+class IMessages {
+public:
+    virtual ~IMessages() = default;
+    virtual void Show(QWidget* parent, const QString& text) = 0;
+};
+
+struct FileDialogRequest {
+    QString folder;  // initial folder
+    QString name;    // initial file name
+    QString filter;  // "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*"
+};
+
+// File dialogs: the chosen full path, or nullopt when the user cancelled.
+class IFileDialogs {
+public:
+    virtual ~IFileDialogs() = default;
+    virtual std::optional<QString> OpenFile(QWidget* parent, const FileDialogRequest& request) = 0;
+    virtual std::optional<QString> SaveFile(QWidget* parent, const FileDialogRequest& request) = 0;
+};
+
+struct FormContext {
+    QString programFolder;  // with a trailing separator
+    IMessages* messages = nullptr;
+    IFileDialogs* fileDialogs = nullptr;
+    std::function<std::unique_ptr<vsdl::download::IDownloadPort>()> makeDownloadPort;
+    std::function<std::unique_ptr<vsdl::download::IPortProbe>()> makePortProbe;
+};
+
+// The program's own: QMessageBox and QFileDialog.
+class QtMessages final : public IMessages {
+public:
+    void Show(QWidget* parent, const QString& text) override;
+};
+
+class QtFileDialogs final : public IFileDialogs {
+public:
+    std::optional<QString> OpenFile(QWidget* parent, const FileDialogRequest& request) override;
+    std::optional<QString> SaveFile(QWidget* parent, const FileDialogRequest& request) override;
+};
+
+}  // namespace vsdl::forms

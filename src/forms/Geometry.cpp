@@ -1,0 +1,55 @@
+#include "forms/Geometry.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <cmath>
+
+namespace vsdl::forms {
+namespace {
+
+double LogicalDpi(const QWidget* widget) {
+    const QScreen* screen = widget != nullptr ? widget->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) return 96.0;
+    const double dpi = screen->logicalDotsPerInchX();
+    return dpi > 0 ? dpi : 96.0;
+}
+
+}  // namespace
+
+int Twips(int twips, const QWidget* widget) {
+    return static_cast<int>(std::lround(twips * LogicalDpi(widget) / 1440.0));
+}
+
+QRect TwipsRect(int left, int top, int width, int height, const QWidget* widget) {
+    return QRect(Twips(left, widget), Twips(top, widget), Twips(width, widget),
+                 Twips(height, widget));
+}
+
+void SetFixedClientTwips(QWidget* window, int width, int height) {
+    window->setFixedSize(Twips(width, window), Twips(height, window));
+}
+
+void CentreOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen() != nullptr ? window->screen()
+                                                        : QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect area = screen->availableGeometry();
+    const QSize frame = window->frameSize().isValid() && window->isVisible()
+                            ? window->frameSize()
+                            : window->size();
+    window->move(area.left() + (area.width() - frame.width()) / 2,
+                 area.top() + (area.height() - frame.height()) / 2);
+}
+
+void SetBoldSmallFont(QWidget* widget) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    font.setBold(true);
+    widget->setFont(font);
+}
+
+}  // namespace vsdl::forms

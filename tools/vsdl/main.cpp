@@ -1,0 +1,66 @@
+// vsdl: the command-line side of VSDownload (convert, download, simulate).
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "common/AppInfo.h"
+
+namespace vsdl::tool {
+
+std::vector<Command>& Registry() {
+    static std::vector<Command> commands;
+    return commands;
+}
+
+namespace {
+
+void PrintUsage(std::ostream& out) {
+    auto commands = Registry();
+    std::sort(commands.begin(), commands.end(),
+              [](const Command& a, const Command& b) { return a.name < b.name; });
+    out << "Usage: vsdl COMMAND [OPTIONS]...\n"
+        << "The command-line side of VSDownload, " << appinfo::kTitle << ".\n\n"
+        << "Commands:\n";
+    for (const Command& c : commands) {
+        out << "  " << c.synopsis << "\n      " << c.summary << "\n";
+    }
+    out << "\n  vsdl COMMAND --help   shows the options of one command\n"
+        << "  vsdl --version        shows the version\n";
+}
+
+}  // namespace
+}  // namespace vsdl::tool
+
+int main(int argc, char** argv) {
+    using namespace vsdl::tool;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        PrintUsage(std::cerr);
+        return kExitUsage;
+    }
+    const std::string& first = args.front();
+    if (first == "--help" || first == "-h" || first == "help") {
+        PrintUsage(std::cout);
+        return kExitOk;
+    }
+    if (first == "--version") {
+        std::cout << "vsdl (" << vsdl::appinfo::kProgramName << ") "
+                  << vsdl::appinfo::VersionNumber() << "\n";
+        return kExitOk;
+    }
+    for (const Command& c : Registry()) {
+        if (c.name != first) continue;
+        std::vector<std::string> rest(args.begin() + 1, args.end());
+        if (std::find(rest.begin(), rest.end(), "--help") != rest.end()) {
+            c.help();
+            return kExitOk;
+        }
+        return c.run(rest);
+    }
+    std::cerr << "vsdl: unknown command '" << first << "'\n\n";
+    PrintUsage(std::cerr);
+    return kExitUsage;
+}

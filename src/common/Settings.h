@@ -3,7 +3,10 @@
 //
 // Reading never fails: a missing, empty or unreadable file gives the empty text and the caller
 // applies its default. Writing replaces the file atomically (a temporary file in the same folder,
-// renamed over the old one), so a failed write never leaves a truncated settings file behind.
+// flushed to disk and renamed over the old one), so a failed or interrupted write never leaves a
+// truncated or empty settings file behind; the caller gets the file and the system's reason.
+//
+// All text is 8-bit (UTF-8 on the Qt side); the files hold exactly the value and CR LF.
 #pragma once
 
 #include <cstdint>
@@ -19,18 +22,20 @@ inline constexpr std::string_view kLastBinFile = "lastbin.cfg";
 inline constexpr std::string_view kDefaultPort = "1";
 
 // The first delimited field of the file's text: leading blanks skipped; a field that begins
-// with a double quote runs to the next double quote; otherwise it ends at the first comma or
-// at the end of the line.
+// with a double quote runs to the next double quote (or the end of the line when there is
+// none); otherwise it ends at the first comma or at the end of the line, trailing blanks cut.
 std::string FirstField(std::string_view content);
 
 // The whole first line without its CR LF, with surrounding double quotes removed when the line
 // has them. Used for lastbin.cfg, whose path may well contain a comma.
 std::string FirstLine(std::string_view content);
 
-// The saved port text of serialport.cfg in `programFolder` ("" when missing or empty).
+// The saved port text of serialport.cfg in `programFolder` ("" when missing or empty): its first
+// field.
 std::string ReadSerialPortText(std::string_view programFolder);
 
-// The saved path of lastbin.cfg in `programFolder` ("" when missing or empty).
+// The saved path of lastbin.cfg in `programFolder` ("" when missing or empty): its whole first
+// line, so that a folder such as "Smith, J" survives.
 std::string ReadLastBinPath(std::string_view programFolder);
 
 struct WriteResult {
@@ -39,8 +44,11 @@ struct WriteResult {
     std::string reason;  // the system's reason when !ok
 };
 
-// Replaces `file` with one line: value + CR LF.
+// Replaces `file` with one line: value + CR LF. On failure the old file is left as it was.
 WriteResult WriteOneLine(std::string_view file, std::string_view value);
+
+// The message box text for a failed write, naming the file and the reason.
+std::string WriteFailureMessage(const WriteResult& result);
 
 WriteResult WriteSerialPort(std::string_view programFolder, std::int32_t port);
 WriteResult WriteLastBinPath(std::string_view programFolder, std::string_view path);

@@ -1,0 +1,250 @@
+// serialport.cfg and lastbin.cfg: the reading rules, the port text conversion and the atomic,
+// failure-reporting writes, on files in a fresh temporary folder.
+#include "common/Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <csignal>
+#endif
+
+#include "common/Paths.h"
+
+namespace fs = std::filesystem;
+using namespace vsdl::settings;
+
+namespace {
+
+class SettingsFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        static std::atomic<int> counter{0};
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               ("vsdl-settings-" + std::string(info->name()) + "-" + std::to_string(counter++));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    std::string folder() const { return vsdl::paths::WithTrailingSeparator(dir_.string()); }
+
+    void Write(std::string_view name, std::string_view bytes) const {
+        std::ofstream out(dir_ / name, std::ios::binary);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    std::string Read(std::string_view name) const {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    std::size_t FileCount() const {
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+    }
+
+    fs::path dir_;
+};
+
+// ---- Reading -------------------------------------------------------------------------------
+
+TEST_F(SettingsFiles, MissingFilesReadAsEmpty) {
+    EXPECT_EQ(ReadSerialPortText(folder()), "");
+    EXPECT_EQ(ReadLastBinPath(folder()), "");
+}
+
+TEST_F(SettingsFiles, EmptyAndBareLineEndReadAsEmpty) {
+    Write(kSerialPortFile, "");
+    Write(kLastBinFile, "");
+    EXPECT_EQ(ReadSerialPortText(folder()), "");
+    EXPECT_EQ(ReadLastBinPath(folder()), "");
+    Write(kSerialPortFile, "\r\n");
+    Write(kLastBinFile, "\r\n");
+    EXPECT_EQ(ReadSerialPortText(folder()), "");
+    EXPECT_EQ(ReadLastBinPath(folder()), "");
+}
+
+TEST_F(SettingsFiles, FolderInPlaceOfFileReadsAsEmpty) {
+    fs::create_directory(dir_ / kSerialPortFile);
+    EXPECT_EQ(ReadSerialPortText(folder()), "");
+}
+
+TEST_F(SettingsFiles, PortIsTheFirstFieldOfTheFirstLine) {
+    Write(kSerialPortFile, "  3 ,9\r\n5\r\n");
+    EXPECT_EQ(ReadSerialPortText(folder()), "3");
+    Write(kSerialPortFile, "\"4,5\"6\r\n");
+    EXPECT_EQ(ReadSerialPortText(folder()), "4,5");
+    Write(kSerialPortFile, "7");  // no line end at all
+    EXPECT_EQ(ReadSerialPortText(folder()), "7");
+    Write(kSerialPortFile, "\"2\r\n3\"\r\n");  // an unclosed quote stops at the line end
+    EXPECT_EQ(ReadSerialPortText(folder()), "2");
+}
+
+TEST_F(SettingsFiles, LastBinKeepsACommaInThePath) {
+    Write(kLastBinFile, "/data/Smith, J/Run1.BIN\r\n");
+    EXPECT_EQ(ReadLastBinPath(folder()), "/data/Smith, J/Run1.BIN");
+}
+
+TEST_F(SettingsFiles, LastBinDropsSurroundingQuotes) {
+    Write(kLastBinFile, "\"D:\\data\\Run1.BIN\"\r\n");
+    EXPECT_EQ(ReadLastBinPath(folder()), "D:\\data\\Run1.BIN");
+}
+
+TEST_F(SettingsFiles, LastBinUsesOnlyTheFirstLine) {
+    Write(kLastBinFile, "D:\\data\\Run1.BIN\r\nD:\\other\\Run2.BIN\r\n");
+    EXPECT_EQ(ReadLastBinPath(folder()), "D:\\data\\Run1.BIN");
+    Write(kLastBinFile, "/home/lab/run 1.bin\n/x\n");  // a bare LF ends the line as well
+    EXPECT_EQ(ReadLastBinPath(folder()), "/home/lab/run 1.bin");
+}
+
+TEST(SettingsFields, FirstFieldCutsAtCommaAndLineEnd) {
+    EXPECT_EQ(FirstField("D:\\a,b\\x.BIN\r\n"), "D:\\a");
+    EXPECT_EQ(FirstField("\t 12  \r\n"), "12");
+    EXPECT_EQ(FirstField(""), "");
+    EXPECT_EQ(FirstField("\"\""), "");
+}
+
+// ---- Writing -------------------------------------------------------------------------------
+
+TEST_F(SettingsFiles, PortWriteIsOneLineWithCrLf) {
+    const WriteResult result = WriteSerialPort(folder(), 12);
+    ASSERT_TRUE(result.ok) << result.reason;
+    EXPECT_EQ(Read(kSerialPortFile), "12\r\n");
+    EXPECT_EQ(result.path, folder() + std::string(kSerialPortFile));
+    EXPECT_EQ(FileCount(), 1u) << "the temporary file must not be left behind";
+}
+
+TEST_F(SettingsFiles, WriteReplacesLongerOldContent) {
+    Write(kSerialPortFile, "12345,6789\r\nmore\r\n");
+    ASSERT_TRUE(WriteSerialPort(folder(), 3).ok);
+    EXPECT_EQ(Read(kSerialPortFile), "3\r\n");
+}
+
+TEST_F(SettingsFiles, RoundTrips) {
+    for (const std::string path :
+         {"D:\\data\\Run1.BIN", "/data/Smith, J/Run2.BIN", "/tmp/with space/~tempidl.bin", ""}) {
+        ASSERT_TRUE(WriteLastBinPath(folder(), path).ok);
+        EXPECT_EQ(Read(kLastBinFile), path + "\r\n");
+        EXPECT_EQ(ReadLastBinPath(folder()), path);
+    }
+    for (const std::int32_t port : {1, 7, 12, 256}) {
+        ASSERT_TRUE(WriteSerialPort(folder(), port).ok);
+        EXPECT_EQ(PortNumberFromText(ReadSerialPortText(folder())), port);
+    }
+}
+
+TEST_F(SettingsFiles, MissingFolderFailsWithFileAndReason) {
+    const std::string missing = folder() + "no-such-folder/";
+    const WriteResult result = WriteSerialPort(missing, 3);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.path, missing + std::string(kSerialPortFile));
+    EXPECT_FALSE(result.reason.empty());
+    const std::string message = WriteFailureMessage(result);
+    EXPECT_NE(message.find(result.path), std::string::npos) << message;
+    EXPECT_NE(message.find(result.reason), std::string::npos) << message;
+    EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(SettingsFiles, FolderThatIsAFileFails) {
+    // Running as root, permissions do not stop a write; a regular file in the folder's place does.
+    Write("plainfile", "x");
+    const WriteResult result = WriteLastBinPath(folder() + "plainfile/", "/a/b.BIN");
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.reason.empty());
+    EXPECT_EQ(Read("plainfile"), "x");
+}
+
+TEST_F(SettingsFiles, FailedReplaceLeavesTheOldEntryAndNoTemporaryFile) {
+    // A non-empty folder named like the settings file cannot be replaced by the new file.
+    fs::create_directories(dir_ / kLastBinFile / "inside");
+    const WriteResult result = WriteLastBinPath(folder(), "/a/b.BIN");
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(fs::is_directory(dir_ / kLastBinFile / "inside"));
+    EXPECT_EQ(FileCount(), 1u) << "the temporary file must be removed";
+}
+
+TEST_F(SettingsFiles, StaleTemporaryFileFromAnEarlierRunIsHarmless) {
+    Write(kSerialPortFile, "4\r\n");
+    Write(std::string(kSerialPortFile) + ".tmp", "99999 garbage");
+    EXPECT_EQ(ReadSerialPortText(folder()), "4");
+    ASSERT_TRUE(WriteSerialPort(folder(), 5).ok);
+    EXPECT_EQ(Read(kSerialPortFile), "5\r\n");
+    EXPECT_EQ(FileCount(), 1u);
+}
+
+#ifndef _WIN32
+TEST_F(SettingsFiles, InterruptedWriteLeavesTheOldFileIntact) {
+    Write(kLastBinFile, "/old/Run1.BIN\r\n");
+    // Let the process write at most 4 bytes to any file: the new line is cut off mid-way, as by
+    // a full disk.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 4;
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const WriteResult result = WriteLastBinPath(folder(), "/new/a much longer path/Run2.BIN");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.reason.empty());
+    EXPECT_EQ(Read(kLastBinFile), "/old/Run1.BIN\r\n");
+    EXPECT_EQ(ReadLastBinPath(folder()), "/old/Run1.BIN");
+    EXPECT_EQ(FileCount(), 1u);
+}
+#endif
+
+// ---- Port text to port number --------------------------------------------------------------
+
+TEST(PortNumber, LeadingNumberRoundedHalfToEven) {
+    EXPECT_EQ(PortNumberFromText("2.5"), 2);
+    EXPECT_EQ(PortNumberFromText("3.5"), 4);
+    EXPECT_EQ(PortNumberFromText("0.5"), 0);
+    EXPECT_EQ(PortNumberFromText("2.51"), 3);
+    EXPECT_EQ(PortNumberFromText("2.4999"), 2);
+    EXPECT_EQ(PortNumberFromText("7"), 7);
+    EXPECT_EQ(PortNumberFromText("5."), 5);
+    EXPECT_EQ(PortNumberFromText(".6"), 1);
+}
+
+TEST(PortNumber, TextAroundTheNumber) {
+    EXPECT_EQ(PortNumberFromText("03"), 3);
+    EXPECT_EQ(PortNumberFromText(" 3 "), 3);
+    EXPECT_EQ(PortNumberFromText("2abc"), 2);
+    EXPECT_EQ(PortNumberFromText("12"), 12);
+    EXPECT_EQ(PortNumberFromText("COM3"), 0);
+    EXPECT_EQ(PortNumberFromText(""), 0);
+    EXPECT_EQ(PortNumberFromText("."), 0);
+    EXPECT_EQ(PortNumberFromText("-2"), -2);
+}
+
+TEST(PortNumber, OutOfRangeGivesZero) {
+    EXPECT_EQ(PortNumberFromText("2147483647"), 2147483647);
+    EXPECT_EQ(PortNumberFromText("2147483648"), 0);
+    EXPECT_EQ(PortNumberFromText(std::string(400, '9')), 0);
+    EXPECT_EQ(PortNumberFromText("0." + std::string(400, '0') + "1"), 0);
+}
+
+TEST(PortEntry, OnlyWholeNumbersAreAccepted) {
+    EXPECT_EQ(ParsePortEntry("03"), 3);
+    EXPECT_EQ(ParsePortEntry(" 3 "), 3);
+    EXPECT_EQ(ParsePortEntry("12"), 12);
+    EXPECT_EQ(ParsePortEntry("\t5"), 5);
+    for (const char* text : {"", "  ", "COM3", "3x", "2.5", "-1", "+1", "1 2", "99999999999"}) {
+        EXPECT_FALSE(ParsePortEntry(text).has_value()) << text;
+    }
+}
+
+}  // namespace

@@ -5,8 +5,10 @@ FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
+PREFIX     ?= $(HOME)/VSDownload
 
-.PHONY: all deps configure build test test-asan bench fuzz fuzz-smoke format clean
+.PHONY: all deps configure build test test-asan bench fuzz fuzz-smoke format clean \
+        run demo demo-cli install
 
 all: build
 
@@ -43,6 +45,24 @@ fuzz: deps
 # The short run CI makes: the converter's target for 30 seconds.
 fuzz-smoke:
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30 FUZZ_TARGETS=fuzz_convert
+
+# The program alone, from the build folder.
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target VSDownload
+	@$(BUILD)/src/app/VSDownload
+
+# The whole road with no instrument: the simulator as COM1, then VSDownload (F5, Enter...).
+demo:
+	@scripts/demo gui $(BUILD)
+
+# The same road on the terminal: vsdl simulate + vsdl download --convert.
+demo-cli:
+	@scripts/demo cli $(BUILD)
+
+# A self-contained program folder in PREFIX plus a menu entry and icon for the current user.
+install: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target VSDownload vsdl
+	@scripts/install $(BUILD) $(PREFIX)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -2,7 +2,9 @@
 // interface run once per pass, until the download ends.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "download/SerialPort.h"
@@ -12,7 +14,7 @@ namespace vsdl::download {
 // What the loop shows while it runs (the download dialog's labels, list and message boxes;
 // lines on a terminal in vsdl).
 class DownloadUi {
-public:
+  public:
     virtual ~DownloadUi() = default;
     virtual void SetInstructions(const std::string& text) = 0;  // lblInstructions
     virtual void SetStatus(const std::string& text) = 0;        // lblStatus
@@ -43,14 +45,25 @@ enum class DownloadEnd {
 struct DownloadSummary {
     DownloadEnd end = DownloadEnd::Complete;
     int blocks = 0;
-    std::int64_t bytes = 0;   // bytes stored in the temporary file
-    std::string finishText;   // "Download Finished. Number of Blocks = N. Number of Bytes = M"
-    std::string failure;      // what failed, for PortFailed and FileFailed
+    std::int64_t bytes = 0;  // bytes stored in the temporary file
+    std::string finishText;  // "Download Finished. Number of Blocks = N. Number of Bytes = M"
+    std::string failure;     // what failed, for PortFailed and FileFailed
 };
 
 // Runs one whole download on an open, prepared port, storing the image in `tempFile`.
 // Shows the finish text through `ui` and closes the port before it returns.
 DownloadSummary RunDownloadLoop(IDownloadPort& port, const std::string& tempFile, DownloadUi& ui,
                                 DownloadControl& control);
+
+// Knobs for tests and benchmarks; the defaults are what the program uses.
+struct DownloadLoopOptions {
+    // The monotonic clock the silence limit is measured on.
+    std::function<std::chrono::steady_clock::time_point()> now;
+    // How long a pass with nothing waiting waits for the port before the next pass.
+    int idleWaitMs = 20;
+};
+
+DownloadSummary RunDownloadLoop(IDownloadPort& port, const std::string& tempFile, DownloadUi& ui,
+                                DownloadControl& control, const DownloadLoopOptions& options);
 
 }  // namespace vsdl::download

@@ -20,7 +20,7 @@ struct PortError {
 
 // The download's port: 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control.
 class IDownloadPort {
-public:
+  public:
     virtual ~IDownloadPort() = default;
     virtual bool SetPortNumber(std::int32_t number) = 0;  // false when the number names no port
     virtual bool Open() = 0;                              // false -> LastError()
@@ -38,7 +38,7 @@ public:
 
 // The port selection dialog's probe: can the port be opened right now?
 class IPortProbe {
-public:
+  public:
     virtual ~IPortProbe() = default;
     virtual void SetPortNumber(std::int16_t number) = 0;
     virtual void Open() = 0;  // errors ignored: a port that cannot be opened stays closed

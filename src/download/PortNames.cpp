@@ -1,0 +1,103 @@
+#include "download/PortNames.h"
+
+#include <filesystem>
+#include <system_error>
+
+#ifndef _WIN32
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "common/Paths.h"
+
+namespace vsdl::download {
+
+std::vector<std::string> DeviceCandidates(std::int32_t number, std::string_view programFolder) {
+    if (number < 1) return {};
+#ifdef _WIN32
+    (void)programFolder;
+    return {"COM" + std::to_string(number)};
+#else
+    const std::string n = std::to_string(number);
+    const std::string index = std::to_string(static_cast<std::int64_t>(number) - 1);
+    std::vector<std::string> candidates;
+    if (!programFolder.empty()) {
+        candidates.push_back(paths::Join(paths::Join(programFolder, "ports"), "com" + n));
+    }
+    candidates.push_back("/dev/ttyUSB" + index);
+    candidates.push_back("/dev/ttyACM" + index);
+    candidates.push_back("/dev/ttyS" + index);
+    return candidates;
+#endif
+}
+
+std::string DeviceForPort(std::int32_t number, std::string_view programFolder) {
+    const std::vector<std::string> candidates = DeviceCandidates(number, programFolder);
+    if (candidates.empty()) return {};
+#ifdef _WIN32
+    return candidates.front();
+#else
+    namespace fs = std::filesystem;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        std::error_code ec;
+        const fs::path path = paths::ToFsPath(candidates[i]);
+        // The ports/ entry counts as soon as it is there, even as a link whose target is gone.
+        const bool ownEntry = !programFolder.empty() && i == 0;
+        const auto status = ownEntry ? fs::symlink_status(path, ec) : fs::status(path, ec);
+        if (!ec && fs::exists(status)) return candidates[i];
+    }
+    return candidates.back();
+#endif
+}
+
+std::string DeviceGroup(const std::string& device) {
+#ifdef _WIN32
+    (void)device;
+    return {};
+#else
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) return {};
+    long size = ::sysconf(_SC_GETGR_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 16384));
+    struct group grp {};
+    struct group* found = nullptr;
+    if (::getgrgid_r(st.st_gid, &grp, buffer.data(), buffer.size(), &found) != 0 || !found) {
+        return {};
+    }
+    return found->gr_name ? found->gr_name : "";
+#endif
+}
+
+std::string PortErrorDetail(const PortError& error) {
+    std::string text = error.device.empty() ? std::string() : error.device + ": ";
+    switch (error.kind) {
+        case PortErrorKind::None:
+            return {};
+        case PortErrorKind::NoSuchDevice:
+            text += error.reason.empty() ? "No such device" : error.reason;
+            return text + ".";
+        case PortErrorKind::Busy:
+            text += error.reason.empty() ? "Device is busy" : error.reason;
+            return text + ". Another program is using the port.";
+        case PortErrorKind::PermissionDenied: {
+            text += error.reason.empty() ? "Permission denied" : error.reason;
+            text += ".";
+#ifndef _WIN32
+            const std::string group = DeviceGroup(error.device);
+            if (!group.empty() && group != "root") {
+                text += " Add your user to the group " + group + " and log in again.";
+            } else {
+                text += " Your user needs read and write access to the device.";
+            }
+#endif
+            return text;
+        }
+        case PortErrorKind::Other:
+            break;
+    }
+    text += error.reason.empty() ? "The port could not be used" : error.reason;
+    return text + ".";
+}
+
+}  // namespace vsdl::download

@@ -1,0 +1,37 @@
+// Which device a COM port number names on this system, and how a port failure is explained to
+// the user. Standard library only (plus POSIX where the system is asked about a device).
+//
+// On Windows COM n is "COMn". Elsewhere COM n is the first that exists of:
+//   <program folder>/ports/com<n>   a symbolic link the user (or the simulator) made
+//   /dev/ttyUSB<n-1>                USB serial adapters
+//   /dev/ttyACM<n-1>                USB modem-class devices
+//   /dev/ttyS<n-1>                  built-in serial ports
+// An entry in ports/ counts even when its target is gone, so that a stale link is reported as
+// such instead of silently falling through to another device.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "download/SerialPort.h"
+
+namespace vsdl::download {
+
+// The devices looked at for COM `number`, in order (empty for numbers below 1).
+std::vector<std::string> DeviceCandidates(std::int32_t number, std::string_view programFolder);
+
+// The device COM `number` names: the first candidate that exists, else the last candidate (so
+// that opening it reports "no such device" with a name). Empty for numbers below 1.
+std::string DeviceForPort(std::int32_t number, std::string_view programFolder);
+
+// The second line of the "port not available" message: the device and the system's reason,
+// and for a permission problem on Linux a hint naming the group that owns the device, e.g.
+// "/dev/ttyUSB0: Permission denied. Add your user to the group dialout and log in again."
+std::string PortErrorDetail(const PortError& error);
+
+// The group that owns `device` ("" when it cannot be found out or on Windows).
+std::string DeviceGroup(const std::string& device);
+
+}  // namespace vsdl::download

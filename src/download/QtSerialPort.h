@@ -1,0 +1,62 @@
+// The serial port over QSerialPort: the download's port and the port selection dialog's probe.
+// Both map COM port numbers to devices with DeviceForPort(), so they need the program folder.
+// Line settings: 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control.
+#pragma once
+
+#include <QSerialPort>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "download/SerialPort.h"
+
+namespace vsdl::download {
+
+class QtDownloadPort final : public IDownloadPort {
+  public:
+    // `programFolder`: where ports/com<n> links are looked up.
+    explicit QtDownloadPort(const QString& programFolder);
+    ~QtDownloadPort() override;
+
+    bool SetPortNumber(std::int32_t number) override;
+    // Names the device directly, bypassing the port number (vsdl download --device).
+    void SetDevice(const std::string& device);
+    std::string Device() const { return device_; }
+
+    bool Open() override;
+    bool Prepare() override;
+    int ReadByte() override;
+    bool SendByte(std::uint8_t byte) override;
+    bool WaitForReadable(int timeoutMs) override;
+    void Close() override;
+    bool Failed() const override { return failed_; }
+    PortError LastError() const override { return error_; }
+
+  private:
+    void NoteError(const char* operation);
+
+    std::string programFolder_;
+    std::string device_;
+    std::unique_ptr<QSerialPort> port_;
+    bool failed_ = false;
+    PortError error_;
+};
+
+class QtPortProbe final : public IPortProbe {
+  public:
+    explicit QtPortProbe(const QString& programFolder);
+    ~QtPortProbe() override;
+
+    void SetPortNumber(std::int16_t number) override;
+    void Open() override;
+    bool IsOpen() const override;
+    void Close() override;
+    std::string DeviceName() const override { return device_; }
+
+  private:
+    std::string programFolder_;
+    std::string device_;
+    std::unique_ptr<QSerialPort> port_;
+};
+
+}  // namespace vsdl::download

@@ -1,0 +1,246 @@
+#include "forms/frmConvertBINtoPRN.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+
+#include "common/FileOps.h"
+#include "common/Paths.h"
+#include "common/Settings.h"
+#include "common/modGlobals.h"
+#include "conversion/modConvert.h"
+#include "forms/Geometry.h"
+#include "forms/PathLabel.h"
+#include "forms/frmConfirmOverwrite.h"
+
+using vsdl::forms::TwipsRect;
+
+namespace {
+
+const char* const kChooseText = "Which BIN file would you like to convert to an ASCII format?";
+const char* const kConvertingText = "Conversion has started... One Moment.";
+const char* const kBinFilter = "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*";
+
+// Letting the event loop run after every record would cost more than the conversion itself;
+// every 15 ms is often enough for a smooth bar and a window that still repaints.
+constexpr qint64 kYieldIntervalMs = 15;
+
+QString FromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Where ConvertBINtoPRN's messages and yields go while the dialog hosts it.
+class DialogNotifier final : public ConvertNotifier {
+  public:
+    DialogNotifier(frmConvertBINtoPRN* dialog, vsdl::forms::IMessages* messages)
+        : dialog_(dialog), messages_(messages) {
+        clock_.start();
+    }
+
+    void ShowMessage(const std::string& text) override {
+        dialog_->Timer2_Timer();  // the bar shows how far the conversion got
+        if (messages_ != nullptr) messages_->Show(dialog_, FromStd(text));
+    }
+
+    void Yield() override {
+        if (clock_.elapsed() < kYieldIntervalMs) return;
+        QCoreApplication::processEvents();
+        clock_.restart();
+    }
+
+  private:
+    frmConvertBINtoPRN* dialog_;
+    vsdl::forms::IMessages* messages_;
+    QElapsedTimer clock_;
+};
+
+}  // namespace
+
+frmConvertBINtoPRN::frmConvertBINtoPRN(const vsdl::forms::FormContext& context, QWidget* parent)
+    : QDialog(parent), context_(context) {
+    BuildControls();
+    Form_Load();
+}
+
+void frmConvertBINtoPRN::BuildControls() {
+    setObjectName(QStringLiteral("frmConvertBINtoPRN"));
+    setWindowTitle(QStringLiteral("Conversion from BIN to PRN"));
+    setModal(true);
+    vsdl::forms::SetFixedClientTwips(this, 6495, 2535);
+
+    auto label = [this](const char* name, const QString& text, QRect rect) {
+        QLabel* l = new QLabel(text, this);
+        l->setObjectName(QLatin1String(name));
+        l->setGeometry(rect);
+        return l;
+    };
+    auto pathLabel = [this](const char* name, QRect rect) {
+        auto* l = new vsdl::forms::PathLabel(this);
+        l->setObjectName(QLatin1String(name));
+        l->setGeometry(rect);
+        return l;
+    };
+    auto button = [this](const char* name, const QString& text, QRect rect) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(rect);
+        return b;
+    };
+
+    lblStatus =
+        label("lblStatus", QString::fromLatin1(kChooseText), TwipsRect(120, 120, 6255, 255, this));
+    Label3 = label("Label3", QStringLiteral("Filename :"), TwipsRect(120, 540, 1095, 255, this));
+    lblFilename = pathLabel("lblFilename", TwipsRect(1260, 540, 5115, 255, this));
+    Label5 = label("Label5", QStringLiteral("Full Path  : "), TwipsRect(120, 900, 1095, 255, this));
+    lblFullPath = pathLabel("lblFullPath", TwipsRect(1260, 900, 5115, 255, this));
+    Label2 = label("Label2", QStringLiteral("% DONE  :"), TwipsRect(120, 1380, 1095, 255, this));
+
+    famPercent100 = new QFrame(this);
+    famPercent100->setObjectName(QStringLiteral("famPercent100"));
+    famPercent100->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    famPercent100->setLineWidth(1);
+    famPercent100->setGeometry(TwipsRect(1260, 1380, 1695, 255, this));
+    famPercentSome = new QFrame(famPercent100);
+    famPercentSome->setObjectName(QStringLiteral("famPercentSome"));
+    QPalette blue = famPercentSome->palette();
+    blue.setColor(QPalette::Window, QColor(0, 0, 255));
+    famPercentSome->setPalette(blue);
+    famPercentSome->setAutoFillBackground(true);
+
+    // Tab order follows creation: Browse, OK, Cancel, as they stand from left to right.
+    cmdBrowse =
+        button("cmdBrowse", QStringLiteral("Browse"), TwipsRect(2520, 1965, 1215, 375, this));
+    cmdOK = button("cmdOK", QStringLiteral("OK"), TwipsRect(3840, 1965, 1215, 375, this));
+    cmdCancel =
+        button("cmdCancel", QStringLiteral("Cancel"), TwipsRect(5160, 1965, 1215, 375, this));
+    cmdOK->setDefault(true);
+    connect(cmdBrowse, &QPushButton::clicked, this, &frmConvertBINtoPRN::cmdBrowse_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &frmConvertBINtoPRN::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmConvertBINtoPRN::cmdCancel_Click);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1);
+    connect(Timer1, &QTimer::timeout, this, &frmConvertBINtoPRN::Timer1_Timer);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(1);
+    connect(Timer2, &QTimer::timeout, this, &frmConvertBINtoPRN::Timer2_Timer);
+}
+
+void frmConvertBINtoPRN::Form_Load() {
+    vsdl::forms::CentreOnScreen(this);
+    ShowPath(FromStd(gLastBinPath));
+    const QRect inside = famPercent100->contentsRect();
+    famPercentSome->setGeometry(inside.left(), inside.top(), 0, inside.height());
+    famPercent100->hide();
+    famPercentSome->hide();
+    (cmdOK->isEnabled() ? cmdOK : cmdBrowse)->setFocus();
+    Timer1->start();
+}
+
+// Folder up to and including the last separator, and the name after it, shown with the
+// platform's own separators.
+void frmConvertBINtoPRN::ShowPath(const QString& fullPath) {
+    const auto split = vsdl::paths::Split(QDir::toNativeSeparators(fullPath).toStdString());
+    static_cast<vsdl::forms::PathLabel*>(lblFullPath)->setPath(FromStd(split.folder));
+    static_cast<vsdl::forms::PathLabel*>(lblFilename)->setPath(FromStd(split.name));
+    UpdateOkEnabled();
+}
+
+void frmConvertBINtoPRN::UpdateOkEnabled() {
+    cmdOK->setEnabled(!lblFullPath->text().isEmpty() && !lblFilename->text().isEmpty());
+}
+
+void frmConvertBINtoPRN::cmdBrowse_Click() {
+    if (context_.fileDialogs == nullptr) return;
+    const std::optional<QString> chosen = context_.fileDialogs->OpenFile(
+        this, {lblFullPath->text(), lblFilename->text(), QString::fromLatin1(kBinFilter)});
+    if (!chosen || chosen->isEmpty()) return;
+    ShowPath(*chosen);
+    if (cmdOK->isEnabled()) cmdOK->setFocus();
+}
+
+void frmConvertBINtoPRN::cmdOK_Click() {
+    RunConversionSteps();
+}
+
+void frmConvertBINtoPRN::cmdCancel_Click() {
+    QDialog::reject();
+}
+
+void frmConvertBINtoPRN::Timer1_Timer() {
+    Timer1->stop();
+    if (gRunMode == 3) RunConversionSteps();
+}
+
+void frmConvertBINtoPRN::Timer2_Timer() {
+    // Before the first conversion the length is 0: the bar keeps its width.
+    if (gFileLength <= 0) return;
+    const double fraction = static_cast<double>(gBytesRead) / static_cast<double>(gFileLength);
+    if (!std::isfinite(fraction)) return;
+    const QRect inside = famPercent100->contentsRect();
+    const long width = std::lround(std::clamp(fraction, 0.0, 1.0) * inside.width());
+    famPercentSome->resize(static_cast<int>(width), inside.height());
+}
+
+void frmConvertBINtoPRN::reject() {
+    if (converting_) return;
+    QDialog::reject();
+}
+
+void frmConvertBINtoPRN::RunConversionSteps() {
+    if (converting_) return;
+    const QString folder = lblFullPath->text();
+    const QString name = lblFilename->text();
+    const std::string folderText = folder.toStdString();
+    const std::string nameText = name.toStdString();
+
+    if (!vsdl::paths::HasBinExtension(nameText)) {
+        if (context_.messages != nullptr) {
+            context_.messages->Show(this, QStringLiteral("Your filename must end in .BIN"));
+        }
+        return;
+    }
+
+    const std::string prnName =
+        vsdl::paths::ToLower(nameText.substr(0, nameText.size() - 4) + ".PRN");
+    if (vsdl::fileops::FolderHasFileIgnoreCase(folderText, prnName)) {
+        gOverwriteFileName = folderText + prnName;
+        frmConfirmOverwrite confirm(context_, this);
+        confirm.exec();
+        if (gOverwriteAnswer == "N") return;
+    }
+
+    lblStatus->setText(QString::fromLatin1(kConvertingText));
+    famPercent100->show();
+    famPercentSome->show();
+    cmdCancel->setEnabled(false);
+    cmdBrowse->setEnabled(false);
+    cmdOK->setEnabled(false);
+    converting_ = true;
+    Timer2->start();
+
+    gLastBinPath = folderText + nameText;
+    const auto written =
+        vsdl::settings::WriteLastBinPath(context_.programFolder.toStdString(), gLastBinPath);
+    if (!written.ok && context_.messages != nullptr) {
+        // The conversion still runs; only the proposal for next time is lost.
+        context_.messages->Show(this, QStringLiteral("The file %1 could not be written.\n%2")
+                                          .arg(FromStd(written.path), FromStd(written.reason)));
+    }
+
+    DialogNotifier notifier(this, context_.messages);
+    ConvertBINtoPRN(folderText, nameText, notifier);
+
+    Timer2->stop();
+    converting_ = false;
+    accept();
+}

@@ -1,0 +1,300 @@
+#include "forms/frmDownload.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+
+#include "common/FileOps.h"
+#include "common/Paths.h"
+#include "common/Settings.h"
+#include "common/modGlobals.h"
+#include "download/PortNames.h"
+#include "forms/Geometry.h"
+#include "forms/PathLabel.h"
+#include "forms/frmConfirmOverwrite.h"
+
+using vsdl::forms::TwipsRect;
+
+namespace {
+
+const char* const kTempFileName = "~tempidl.bin";
+const char* const kDefaultSaveName = "Idatalog.bin";
+const char* const kBinFilter = "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*";
+
+QString FromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// The download loop's view of the dialog: its labels, List1 and message boxes.
+class DialogUi final : public vsdl::download::DownloadUi {
+  public:
+    DialogUi(frmDownload* dialog, vsdl::forms::IMessages* messages)
+        : dialog_(dialog), messages_(messages) {}
+
+    void SetInstructions(const std::string& text) override {
+        dialog_->lblInstructions->setText(FromStd(text));
+    }
+    void SetStatus(const std::string& text) override { dialog_->lblStatus->setText(FromStd(text)); }
+    void AddListLine(const std::string& text) override { dialog_->List1->addItem(FromStd(text)); }
+    void ShowMessage(const std::string& text) override {
+        if (messages_ != nullptr) messages_->Show(dialog_, FromStd(text));
+    }
+    void ProcessEvents() override { QCoreApplication::processEvents(); }
+
+  private:
+    frmDownload* dialog_;
+    vsdl::forms::IMessages* messages_;
+};
+
+}  // namespace
+
+frmDownload::frmDownload(const vsdl::forms::FormContext& context, QWidget* parent)
+    : QDialog(parent), context_(context) {
+    BuildControls();
+}
+
+frmDownload::~frmDownload() = default;
+
+void frmDownload::BuildControls() {
+    setObjectName(QStringLiteral("frmDownload"));
+    setWindowTitle(QStringLiteral("Download"));
+    setModal(true);
+    vsdl::forms::SetFixedClientTwips(this, 8925, 2385);
+
+    auto label = [this](QWidget* parent, const char* name, const QString& text, QRect rect) {
+        QLabel* l = new QLabel(text, parent);
+        l->setObjectName(QLatin1String(name));
+        l->setGeometry(rect);
+        return l;
+    };
+    auto pathLabel = [](QWidget* parent, const char* name, QRect rect) {
+        auto* l = new vsdl::forms::PathLabel(parent);
+        l->setObjectName(QLatin1String(name));
+        l->setGeometry(rect);
+        return l;
+    };
+    auto button = [](QWidget* parent, const char* name, const QString& text, QRect rect) {
+        auto* b = new QPushButton(text, parent);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(rect);
+        return b;
+    };
+    auto frame = [this](const char* name, QRect rect) {
+        auto* f = new QGroupBox(this);
+        f->setObjectName(QLatin1String(name));
+        f->setGeometry(rect);
+        return f;
+    };
+
+    Label1 = label(this, "Label1", QStringLiteral("Instructions :"),
+                   TwipsRect(120, 240, 1215, 255, this));
+    lblInstructions =
+        label(this, "lblInstructions", QString(), TwipsRect(1380, 240, 7395, 255, this));
+
+    famDownloading = frame("famDownloading", TwipsRect(120, 600, 8655, 1695, this));
+    Label2 = label(famDownloading, "Label2",
+                   QStringLiteral("Status") + QString(10, QLatin1Char(' ')) + QStringLiteral(":"),
+                   TwipsRect(120, 420, 1215, 255, this));
+    lblStatus =
+        label(famDownloading, "lblStatus", QString(), TwipsRect(1380, 420, 7095, 255, this));
+    cmdCancel = button(famDownloading, "cmdCancel", QStringLiteral("Cancel"),
+                       TwipsRect(3720, 1020, 1215, 375, this));
+    // Enter must never cancel a download by accident.
+    cmdCancel->setAutoDefault(false);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmDownload::cmdCancel_Click);
+
+    // The save phase's frame waits below the visible area until the download has finished.
+    famGetFilename = frame("famGetFilename", TwipsRect(120, 2520, 8655, 1695, this));
+    Label3 = label(famGetFilename, "Label3", QStringLiteral("Full Path : "),
+                   TwipsRect(120, 300, 1215, 255, this));
+    lblFullPath = pathLabel(famGetFilename, "lblFullPath", TwipsRect(1380, 300, 7095, 255, this));
+    Label4 = label(famGetFilename, "Label4", QStringLiteral("Filename:"),
+                   TwipsRect(120, 660, 1215, 255, this));
+    lblFilename = pathLabel(famGetFilename, "lblFilename", TwipsRect(1380, 660, 7095, 255, this));
+    cmdBrowse = button(famGetFilename, "cmdBrowse", QStringLiteral("Browse"),
+                       TwipsRect(2880, 1140, 1215, 375, this));
+    cmdOK = button(famGetFilename, "cmdOK", QStringLiteral("OK"),
+                   TwipsRect(4560, 1140, 1215, 375, this));
+    cmdBrowse->setAutoDefault(false);
+    cmdOK->setDefault(true);
+    connect(cmdBrowse, &QPushButton::clicked, this, &frmDownload::cmdBrowse_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &frmDownload::cmdOK_Click);
+    famGetFilename->hide();
+
+    // The instrument's text lines are kept, not shown: the list starts below the client area.
+    List1 = new QListWidget(this);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setGeometry(TwipsRect(120, 2400, 8655, 1215, this));
+    List1->setFocusPolicy(Qt::NoFocus);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1);
+    connect(Timer1, &QTimer::timeout, this, &frmDownload::Timer1_Timer);
+}
+
+void frmDownload::doprompt() {
+    vsdl::forms::CentreOnScreen(this);
+    lblInstructions->clear();
+    lblStatus->clear();
+
+    std::string portText = vsdl::settings::ReadSerialPortText(context_.programFolder.toStdString());
+    if (portText.empty()) portText = std::string(vsdl::settings::kDefaultPort);
+
+    if (context_.makeDownloadPort) port_ = context_.makeDownloadPort();
+    const bool opened = port_ != nullptr &&
+                        port_->SetPortNumber(vsdl::settings::PortNumberFromText(portText)) &&
+                        port_->Open() && port_->Prepare();
+    if (!opened) {
+        QString text = QStringLiteral("Error: COM port #") + FromStd(portText) +
+                       QStringLiteral(" is not available.  Please change and try again.");
+        if (port_ != nullptr) {
+            const std::string detail = vsdl::download::PortErrorDetail(port_->LastError());
+            if (!detail.empty()) text += QLatin1Char('\n') + FromStd(detail);
+        }
+        port_.reset();  // closes whatever was opened
+        if (context_.messages != nullptr) context_.messages->Show(this, text);
+        gRunMode = 1;
+        control.Cancel();
+        phase_ = Phase::Closed;
+        return;
+    }
+
+    Timer1->start();
+    exec();
+}
+
+void frmDownload::Timer1_Timer() {
+    Timer1->stop();
+    if (port_ == nullptr) return;
+    phase_ = Phase::Downloading;
+    setFocus();  // nothing of the save phase may hold the focus meanwhile
+
+    DialogUi ui(this, context_.messages);
+    const std::string tempFile =
+        vsdl::paths::Join(context_.programFolder.toStdString(), kTempFileName);
+    const vsdl::download::DownloadSummary summary =
+        vsdl::download::RunDownloadLoop(*port_, tempFile, ui, control);
+    port_.reset();
+
+    if (summary.end == vsdl::download::DownloadEnd::Cancelled || control.DownloadState == 13) {
+        phase_ = Phase::Closed;
+        done(QDialog::Rejected);
+        return;
+    }
+    SwitchToSavePhase();
+}
+
+void frmDownload::SwitchToSavePhase() {
+    famDownloading->hide();
+    famGetFilename->move(famDownloading->pos());
+    famGetFilename->show();
+    if (!gLastBinPath.empty()) {
+        const auto split =
+            vsdl::paths::Split(QDir::toNativeSeparators(FromStd(gLastBinPath)).toStdString());
+        ShowPath(FromStd(split.folder), FromStd(split.name));
+    } else {
+        ShowPath(FromStd(vsdl::paths::WithTrailingSeparator(context_.programFolder.toStdString())),
+                 QString::fromLatin1(kDefaultSaveName));
+    }
+    lblInstructions->setText(
+        QStringLiteral("Download Complete. Enter a filename to save this download"));
+    phase_ = Phase::Saving;
+    cmdOK->setFocus();
+}
+
+void frmDownload::ShowPath(const QString& folder, const QString& name) {
+    static_cast<vsdl::forms::PathLabel*>(lblFullPath)->setPath(folder);
+    static_cast<vsdl::forms::PathLabel*>(lblFilename)->setPath(name);
+}
+
+void frmDownload::cmdCancel_Click() {
+    gRunMode = 1;
+    control.Cancel();
+}
+
+void frmDownload::cmdBrowse_Click() {
+    if (context_.fileDialogs == nullptr) return;
+    const std::optional<QString> chosen = context_.fileDialogs->SaveFile(
+        this, {lblFullPath->text(), lblFilename->text(), QString::fromLatin1(kBinFilter)});
+    if (!chosen || chosen->isEmpty()) return;
+    const auto split = vsdl::paths::Split(QDir::toNativeSeparators(*chosen).toStdString());
+    ShowPath(FromStd(split.folder), FromStd(split.name));
+    cmdOK->setFocus();
+}
+
+void frmDownload::cmdOK_Click() {
+    if (phase_ != Phase::Saving) return;
+    if (!SaveDownload()) return;
+    phase_ = Phase::Closed;
+    done(QDialog::Accepted);
+}
+
+// Copies ~tempidl.bin to the chosen name and records that name. False, with the dialog left
+// as it was, when the user keeps an existing file or the save fails.
+bool frmDownload::SaveDownload() {
+    const std::string programFolder = context_.programFolder.toStdString();
+    if (lblFullPath->text().isEmpty() || lblFilename->text().isEmpty()) {
+        ShowPath(FromStd(vsdl::paths::WithTrailingSeparator(programFolder)),
+                 QString::fromLatin1(kDefaultSaveName));
+    }
+    const std::string folder = lblFullPath->text().toStdString();
+    const std::string name = lblFilename->text().toStdString();
+
+    const std::string proposed = vsdl::paths::Join(folder, vsdl::paths::ToLower(name));
+    if (vsdl::fileops::FolderHasFileIgnoreCase(folder, name)) {
+        gOverwriteFileName = proposed;
+        frmConfirmOverwrite confirm(context_, this);
+        confirm.exec();
+        if (gOverwriteAnswer == "N") return false;
+    }
+
+    // Saving under the temporary file's own name keeps the file where it is.
+    const bool keepTemp = vsdl::paths::EqualsIgnoreCase(name, kTempFileName);
+    const std::string saved = keepTemp ? proposed : vsdl::paths::Join(folder, name);
+    if (!keepTemp) {
+        const auto copied = vsdl::fileops::CopyFileReplacing(
+            vsdl::paths::Join(programFolder, kTempFileName), saved);
+        if (!copied.ok) {
+            ShowFailure(
+                QStringLiteral("The download could not be saved as %1.").arg(FromStd(saved)),
+                copied.reason);
+            return false;
+        }
+    }
+    const auto written = vsdl::settings::WriteLastBinPath(programFolder, saved);
+    if (!written.ok) {
+        ShowFailure(QStringLiteral("The file %1 could not be written.").arg(FromStd(written.path)),
+                    written.reason);
+        return false;
+    }
+    if (!keepTemp) gLastBinPath = saved;
+    return true;
+}
+
+void frmDownload::ShowFailure(const QString& what, const std::string& reason) {
+    if (context_.messages == nullptr) return;
+    context_.messages->Show(this, what + QLatin1Char('\n') + FromStd(reason));
+}
+
+void frmDownload::reject() {
+    switch (phase_) {
+        case Phase::Ready:
+        case Phase::Downloading:
+            // The loop notices at its next pass, shows its finish text and closes the dialog.
+            cmdCancel_Click();
+            return;
+        case Phase::Saving:
+            gRunMode = 1;
+            phase_ = Phase::Closed;
+            QDialog::reject();
+            return;
+        case Phase::Closed:
+            QDialog::reject();
+            return;
+    }
+}

@@ -3,6 +3,7 @@
 
 #include <QRect>
 
+class QLabel;
 class QWidget;
 
 namespace vsdl::forms {
@@ -11,13 +12,26 @@ namespace vsdl::forms {
 int Twips(int twips, const QWidget* widget = nullptr);
 QRect TwipsRect(int left, int top, int width, int height, const QWidget* widget = nullptr);
 
-// Gives the window a fixed client area of width x height twips.
+// Gives the window a fixed client area of width x height twips, and the forms' font (see
+// SetFormFont), which its controls inherit.
 void SetFixedClientTwips(QWidget* window, int width, int height);
+
+// The forms' font: the platform's sans-serif at 8.25 points, regular. The twips geometry was laid
+// out for text of this size.
+void SetFormFont(QWidget* widget);
 
 // Centres the window on its screen: left = (screen width - window width) / 2, likewise top.
 void CentreOnScreen(QWidget* window);
 
 // The platform's sans-serif at 8.25 points, bold: the dialogs' emphasised labels.
 void SetBoldSmallFont(QWidget* widget);
+
+// The platform's sans-serif at `points`, bold: headings such as the About box's title.
+void SetTitleFont(QWidget* widget, double points);
+
+// Keeps a label's rectangle when its text fits on one line; otherwise the text wraps at the
+// label's width and the label grows downward by whole lines, to at most `maxHeight` pixels
+// (the space left above the next control).
+void FitLabelText(QLabel* label, int maxHeight);
 
 }  // namespace vsdl::forms

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
 namespace vsdl::testing {
@@ -50,7 +51,9 @@ void WhenModalAppears(std::function<void(QDialog*)> action, int timeoutMs) {
     timer->start(10);
 }
 
-TempProgramFolder::TempProgramFolder() { dir_.setAutoRemove(true); }
+TempProgramFolder::TempProgramFolder() {
+    dir_.setAutoRemove(true);
+}
 
 QString TempProgramFolder::path() const {
     QString p = QDir::toNativeSeparators(dir_.path());
@@ -58,7 +61,9 @@ QString TempProgramFolder::path() const {
     return p;
 }
 
-QString TempProgramFolder::file(const QString& name) const { return path() + name; }
+QString TempProgramFolder::file(const QString& name) const {
+    return path() + name;
+}
 
 bool TempProgramFolder::write(const QString& name, const QByteArray& bytes) const {
     QFile f(file(name));
@@ -70,7 +75,42 @@ QByteArray TempProgramFolder::read(const QString& name) const {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool TempProgramFolder::exists(const QString& name) const { return QFile::exists(file(name)); }
+bool TempProgramFolder::exists(const QString& name) const {
+    return QFile::exists(file(name));
+}
+
+FakePortProbe::~FakePortProbe() {
+    if (open_) --state_->openNow;
+}
+
+void FakePortProbe::SetPortNumber(std::int16_t number) {
+    number_ = number;
+    state_->probed.push_back(number);
+}
+
+void FakePortProbe::Open() {
+    if (open_ || state_->openable.count(number_) == 0) return;
+    open_ = true;
+    state_->maxOpenAtOnce = std::max(state_->maxOpenAtOnce, ++state_->openNow);
+}
+
+void FakePortProbe::Close() {
+    if (!open_) return;
+    open_ = false;
+    --state_->openNow;
+}
+
+std::string FakePortProbe::DeviceName() const {
+    const auto it = state_->devices.find(number_);
+    return it == state_->devices.end() ? std::string() : it->second;
+}
+
+std::function<std::unique_ptr<vsdl::download::IPortProbe>()> MakeFakeProbeFactory(
+    std::shared_ptr<FakePortState> state) {
+    return [state]() -> std::unique_ptr<vsdl::download::IPortProbe> {
+        return std::make_unique<FakePortProbe>(state);
+    };
+}
 
 vsdl::forms::FormContext MakeContext(const TempProgramFolder& folder, MessageRecorder& messages,
                                      ScriptedFileDialogs& dialogs) {

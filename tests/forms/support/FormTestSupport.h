@@ -11,7 +11,12 @@
 #include <QWidget>
 #include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "forms/FormContext.h"
 
@@ -20,7 +25,7 @@ namespace vsdl::testing {
 // Records every message instead of showing a box; an optional hook runs at each message
 // (for example to press Cancel from inside the modal loop).
 class MessageRecorder final : public vsdl::forms::IMessages {
-public:
+  public:
     void Show(QWidget* parent, const QString& text) override;
     QStringList texts;
     std::function<void(const QString&)> onShow;
@@ -29,7 +34,7 @@ public:
 // Answers file dialogs from a queue: a path, or nullopt for "cancelled". An empty queue
 // answers "cancelled". Every request is kept for the test to inspect.
 class ScriptedFileDialogs final : public vsdl::forms::IFileDialogs {
-public:
+  public:
     std::optional<QString> OpenFile(QWidget* parent,
                                     const vsdl::forms::FileDialogRequest& request) override;
     std::optional<QString> SaveFile(QWidget* parent,
@@ -37,7 +42,7 @@ public:
     std::deque<std::optional<QString>> answers;
     std::vector<vsdl::forms::FileDialogRequest> requests;
 
-private:
+  private:
     std::optional<QString> Next(const vsdl::forms::FileDialogRequest& request);
 };
 
@@ -47,17 +52,47 @@ void WhenModalAppears(std::function<void(QDialog*)> action, int timeoutMs = 1000
 
 // A fresh program folder (with a trailing separator) that is removed after the test.
 class TempProgramFolder {
-public:
+  public:
     TempProgramFolder();
-    QString path() const;                       // with trailing separator
-    QString file(const QString& name) const;    // path() + name
+    QString path() const;                     // with trailing separator
+    QString file(const QString& name) const;  // path() + name
     bool write(const QString& name, const QByteArray& bytes) const;
     QByteArray read(const QString& name) const;  // empty when missing
     bool exists(const QString& name) const;
 
-private:
+  private:
     QTemporaryDir dir_;
 };
+
+// A port probe that opens the ports listed in `state->openable` and records every call, so a
+// test can check that each opened port is closed again. The state outlives each probe made.
+struct FakePortState {
+    std::set<int> openable;              // port numbers that open
+    std::vector<int> probed;             // every number set, in order
+    int openNow = 0;                     // ports currently held open
+    int maxOpenAtOnce = 0;               // most ports held open at the same time
+    std::map<int, std::string> devices;  // DeviceName() per port ("" when not listed)
+};
+
+class FakePortProbe final : public vsdl::download::IPortProbe {
+  public:
+    explicit FakePortProbe(std::shared_ptr<FakePortState> state) : state_(std::move(state)) {}
+    ~FakePortProbe() override;
+    void SetPortNumber(std::int16_t number) override;
+    void Open() override;
+    bool IsOpen() const override { return open_; }
+    void Close() override;
+    std::string DeviceName() const override;
+
+  private:
+    std::shared_ptr<FakePortState> state_;
+    int number_ = 0;
+    bool open_ = false;
+};
+
+// A factory for FormContext::makePortProbe over one shared state.
+std::function<std::unique_ptr<vsdl::download::IPortProbe>()> MakeFakeProbeFactory(
+    std::shared_ptr<FakePortState> state);
 
 // A FormContext over the recorder, the scripted dialogs and the folder.
 vsdl::forms::FormContext MakeContext(const TempProgramFolder& folder, MessageRecorder& messages,

@@ -1,0 +1,126 @@
+// frmAbout: the title, the version text for several versions, the description with the web
+// address, and OK / Enter closing it.
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QtTest>
+
+#include "common/AppInfo.h"
+#include "forms/frmAbout.h"
+#include "support/FormTestSupport.h"
+
+using namespace vsdl::testing;
+using vsdl::appinfo::Version;
+
+class TestAbout : public QObject {
+    Q_OBJECT
+
+  private:
+    TempProgramFolder folder_;
+    MessageRecorder messages_;
+    ScriptedFileDialogs dialogs_;
+
+    vsdl::forms::FormContext context() { return MakeContext(folder_, messages_, dialogs_); }
+
+  private slots:
+    void versionText_data() {
+        QTest::addColumn<int>("major");
+        QTest::addColumn<int>("minor");
+        QTest::addColumn<int>("revision");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("revision 0 gives two parts") << 2 << 1 << 0 << "Version 2.1";
+        QTest::newRow("revision 3 is appended") << 2 << 1 << 3 << "Version 2.1.3";
+        QTest::newRow("minor 10 in full") << 2 << 10 << 0 << "Version 2.10";
+        QTest::newRow("minor 10, revision 3") << 2 << 10 << 3 << "Version 2.10.3";
+        QTest::newRow("minor 0") << 3 << 0 << 0 << "Version 3.0";
+    }
+
+    void versionText() {
+        QFETCH(int, major);
+        QFETCH(int, minor);
+        QFETCH(int, revision);
+        QFETCH(QString, expected);
+        QCOMPARE(
+            QString::fromStdString(vsdl::appinfo::VersionText(Version{major, minor, revision})),
+            expected);
+    }
+
+    void showsTitleAndThisVersion() {
+        frmAbout dialog(context());
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("About"));
+        auto* title = dialog.findChild<QLabel*>("lblTitle1");
+        auto* version = dialog.findChild<QLabel*>("lblTitle2");
+        QVERIFY(title && version);
+        QCOMPARE(title->text(), QStringLiteral("Valdor Sensing Download Program"));
+        // This release is 2.1.0: the revision 0 is not shown.
+        const Version current = vsdl::appinfo::CurrentVersion();
+        QCOMPARE(current.major, 2);
+        QCOMPARE(current.minor, 1);
+        QCOMPARE(current.revision, 0);
+        QCOMPARE(version->text(), QStringLiteral("Version 2.1"));
+        QVERIFY(title->alignment() & Qt::AlignHCenter);
+        QVERIFY(version->alignment() & Qt::AlignHCenter);
+    }
+
+    void descriptionEndsWithTheAddressAndAFullStop() {
+        frmAbout dialog(context());
+        auto* description = dialog.findChild<QLabel*>("Label1");
+        QVERIFY(description);
+        QCOMPARE(description->text(),
+                 QStringLiteral(
+                     "This program allows the downloading of Internal Data Logger Memory from the "
+                     "Valdor Sensing Model 62-RV Fluorometer. The download creates a file with a "
+                     "BIN extension and the conversion produces files with PRN and CSV "
+                     "extensions.  For more information go to our web page at "
+                     "https://www.valdorsensing.example/."));
+        QCOMPARE(description->textFormat(), Qt::PlainText);
+    }
+
+    // Every text fits its label at the forms' font: nothing is cut off at an edge or the bottom.
+    void textsFitTheirLabels() {
+        frmAbout dialog(context());
+        for (QLabel* l : {dialog.lblTitle1, dialog.lblTitle2}) {
+            QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->width(),
+                     qPrintable(l->objectName()));
+            QVERIFY2(l->fontMetrics().height() <= l->height(), qPrintable(l->objectName()));
+        }
+        QVERIFY(dialog.Label1->wordWrap());
+        QVERIFY(dialog.Label1->heightForWidth(dialog.Label1->width()) <= dialog.Label1->height());
+        QVERIFY(dialog.Label1->geometry().bottom() < dialog.cmdOK->geometry().top());
+        QVERIFY(dialog.rect().contains(dialog.cmdOK->geometry()));
+    }
+
+    void okCloses() {
+        frmAbout dialog(context());
+        WhenModalAppears([&](QDialog* d) {
+            const auto closer = qScopeGuard([d] {
+                if (d->isVisible()) d->done(-1);
+            });
+            QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+        });
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QVERIFY(messages_.texts.isEmpty());
+    }
+
+    void enterPressesOk() {
+        frmAbout dialog(context());
+        QString focused;
+        WhenModalAppears([&](QDialog* d) {
+            const auto closer = qScopeGuard([d] {
+                if (d->isVisible()) d->done(-1);
+            });
+            QVERIFY(QTest::qWaitForWindowActive(d));
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY(focus != nullptr);
+            focused = focus->objectName();
+            QTest::keyClick(focus, Qt::Key_Return);
+        });
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(focused, QStringLiteral("cmdOK"));
+        QVERIFY(dialog.cmdOK->isDefault());
+    }
+};
+
+QTEST_MAIN(TestAbout)
+#include "tst_frmAbout.moc"

@@ -21,10 +21,12 @@ int main(int argc, char* argv[]) {
     context.programFolder = programFolder;
     context.messages = &messages;
     context.fileDialogs = &fileDialogs;
-    context.makeDownloadPort = [folder = programFolder]() -> std::unique_ptr<vsdl::download::IDownloadPort> {
+    context.makeDownloadPort =
+        [folder = programFolder]() -> std::unique_ptr<vsdl::download::IDownloadPort> {
         return std::make_unique<vsdl::download::QtDownloadPort>(folder);
     };
-    context.makePortProbe = [folder = programFolder]() -> std::unique_ptr<vsdl::download::IPortProbe> {
+    context.makePortProbe = [folder =
+                                 programFolder]() -> std::unique_ptr<vsdl::download::IPortProbe> {
         return std::make_unique<vsdl::download::QtPortProbe>(folder);
     };
 

@@ -10,7 +10,9 @@
 
 namespace vsdl::paths {
 
-char Separator(Style style) { return style == Style::Windows ? '\\' : '/'; }
+char Separator(Style style) {
+    return style == Style::Windows ? '\\' : '/';
+}
 
 bool IsSeparator(char c, Style style) {
     return c == '/' || (style == Style::Windows && c == '\\');
@@ -45,17 +47,19 @@ bool HasBinExtension(std::string_view name) {
     return name.size() >= 4 && ToUpper(name.substr(name.size() - 4)) == ".BIN";
 }
 
+// ASCII only: std::toupper follows the user's locale and would change bytes of UTF-8 names
+// (in a Latin-1 locale 0xE9 becomes 0xC9).
 std::string ToUpper(std::string_view text) {
     std::string result(text);
     std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
     return result;
 }
 
 std::string ToLower(std::string_view text) {
     std::string result(text);
     std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
     return result;
 }
 

@@ -19,10 +19,9 @@ void Unpack6Byte(std::int16_t b1, std::int16_t b2, std::int16_t b3, std::int16_t
                  std::int16_t& Reading);
 void Unpack7Byte(std::int16_t b1, std::int16_t b2, std::int16_t b3, std::int16_t b4,
                  std::int16_t b5, std::int16_t b6, std::int16_t b7, std::int16_t& Hour,
-                 std::int16_t& Minute, std::int16_t& Second, std::int16_t& Month,
-                 std::int16_t& Day, std::int16_t& YearOffset, std::int16_t& TempTenths,
-                 std::int16_t& Fahrenheit, std::int16_t& Negative, std::int16_t& Decimals,
-                 std::int16_t& Reading);
+                 std::int16_t& Minute, std::int16_t& Second, std::int16_t& Month, std::int16_t& Day,
+                 std::int16_t& YearOffset, std::int16_t& TempTenths, std::int16_t& Fahrenheit,
+                 std::int16_t& Negative, std::int16_t& Decimals, std::int16_t& Reading);
 
 namespace vsdl::conversion {
 
@@ -35,9 +34,9 @@ enum class ConvertOutcome {
 
 struct ConvertResult {
     ConvertOutcome outcome = ConvertOutcome::Completed;
-    std::string message;      // the message box text for the user
-    int failureNumber = 0;    // from the failure catalogue; 0 unless Failed
-    std::string prnName;      // PRN file name without folder
+    std::string message;    // the message box text for the user
+    int failureNumber = 0;  // from the failure catalogue; 0 unless Failed
+    std::string prnName;    // PRN file name without folder
 };
 
 // The core: converts folder + binFileName into the PRN and CSV files beside it, keeping
@@ -50,7 +49,7 @@ ConvertResult RunConversion(const std::string& folder, const std::string& binFil
 
 // Where ConvertBINtoPRN shows its messages and lets the user interface breathe.
 class ConvertNotifier {
-public:
+  public:
     virtual ~ConvertNotifier() = default;
     // Shows one message to the user (a message box in the program, a line in vsdl).
     virtual void ShowMessage(const std::string& text) = 0;

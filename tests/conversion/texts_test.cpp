@@ -1,0 +1,134 @@
+// Reading, temperature, two-digit and header texts, and the failure messages.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "conversion/ConvertCore.h"
+
+namespace {
+
+using namespace vsdl::conversion;
+
+std::string ReadingText(int reading, int decimals, int negative) {
+    char buffer[16];
+    char* end = PutReading(buffer, reading, decimals, negative);
+    return end == nullptr ? std::string("<error>") : std::string(buffer, end);
+}
+
+std::string TempText(int tenths, bool fahrenheit) {
+    char buffer[16];
+    return std::string(buffer, PutTemperature(buffer, tenths, fahrenheit));
+}
+
+std::string Two(int value) {
+    char buffer[2];
+    PutTwoDigits(buffer, value);
+    return std::string(buffer, 2);
+}
+
+TEST(ReadingText, DecimalsPlaceTheFullStop) {
+    EXPECT_EQ(ReadingText(1023, 0, 0), " 1023.");
+    EXPECT_EQ(ReadingText(1023, 3, 0), " 1.023");
+    EXPECT_EQ(ReadingText(5, 3, 1), "-0.005");
+    EXPECT_EQ(ReadingText(347, 2, 0), " 3.47");
+    EXPECT_EQ(ReadingText(682, 2, 0), " 6.82");
+    EXPECT_EQ(ReadingText(341, 1, 1), "-34.1");
+    EXPECT_EQ(ReadingText(0, 0, 0), " 0.");
+    EXPECT_EQ(ReadingText(0, 3, 0), " 0.000");
+    EXPECT_EQ(ReadingText(40, 1, 0), " 4.0");
+    EXPECT_EQ(ReadingText(100, 2, 1), "-1.00");
+}
+
+TEST(ReadingText, OutOfRangeGivesNoText) {
+    EXPECT_EQ(ReadingText(1024, 0, 0), "<error>");
+    EXPECT_EQ(ReadingText(-1, 0, 0), "<error>");
+    EXPECT_EQ(ReadingText(1, 4, 0), "<error>");
+}
+
+TEST(TemperatureText, CelsiusAndExactFahrenheit) {
+    EXPECT_EQ(TempText(253, false), "25.3");
+    EXPECT_EQ(TempText(253, true), "77.5");
+    EXPECT_EQ(TempText(5, false), "0.5");
+    EXPECT_EQ(TempText(0, false), "0.0");
+    EXPECT_EQ(TempText(0, true), "32.0");
+    EXPECT_EQ(TempText(1023, false), "102.3");
+    EXPECT_EQ(TempText(1023, true), "216.1");  // 18 * 1023 + 3200 = 21614 -> 2161.4
+    EXPECT_EQ(TempText(1, true), "32.2");      // 3218 -> 321.8 rounds up
+    EXPECT_EQ(TempText(3, true), "32.5");      // 3254 -> 325.4 rounds down
+}
+
+TEST(TemperatureText, FahrenheitMatchesTheFormulaForEveryValue) {
+    for (int t = 0; t <= 1023; ++t) {
+        const long scaled = 18L * t + 3200;  // hundredths of a degree Fahrenheit
+        const long tenths = (scaled + 5) / 10;
+        const std::string expected =
+            std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+        ASSERT_EQ(TempText(t, true), expected) << t;
+    }
+}
+
+TEST(TwoDigitText, KeepsTheLastTwoDigits) {
+    EXPECT_EQ(Two(7), "07");
+    EXPECT_EQ(Two(23), "23");
+    EXPECT_EQ(Two(103), "03");
+    EXPECT_EQ(Two(0), "00");
+    // Years: YearOffset + 90.
+    EXPECT_EQ(Two(0 + 90), "90");
+    EXPECT_EQ(Two(9 + 90), "99");
+    EXPECT_EQ(Two(10 + 90), "00");
+    EXPECT_EQ(Two(15 + 90), "05");
+    EXPECT_EQ(Two(63 + 90), "53");
+}
+
+TEST(HeaderTexts, IntervalTable) {
+    EXPECT_EQ(IntervalFor(0).text, "1  (SEC)");
+    EXPECT_EQ(IntervalFor(0).seconds, 1);
+    EXPECT_EQ(IntervalFor(3).text, "5  (SEC)");
+    EXPECT_EQ(IntervalFor(6).seconds, 30);
+    EXPECT_EQ(IntervalFor(7).text, "1  (MIN)");
+    EXPECT_EQ(IntervalFor(11).text, "10  (MIN)");
+    EXPECT_EQ(IntervalFor(13).text, "30  (MIN)");
+    EXPECT_EQ(IntervalFor(13).seconds, 1800);
+    EXPECT_EQ(IntervalFor(14).text, "N/A");
+    EXPECT_EQ(IntervalFor(14).seconds, 0);
+    EXPECT_EQ(IntervalFor(255).text, "N/A");
+}
+
+TEST(HeaderTexts, UnitAndMethodTables) {
+    EXPECT_EQ(UnitFor(0), "(   )");
+    EXPECT_EQ(UnitFor(1), "(FSU)");
+    EXPECT_EQ(UnitFor(7), "(mg / dl)");
+    EXPECT_EQ(UnitFor(14), "(ug / g)");
+    EXPECT_EQ(UnitFor(20), "(ng / mg)");
+    EXPECT_EQ(UnitFor(27), "(fg / mg)");
+    EXPECT_EQ(UnitFor(100), "(RAW)");
+    EXPECT_EQ(UnitFor(28), "");
+    EXPECT_EQ(UnitFor(99), "");
+    EXPECT_EQ(UnitFor(101), "");
+    EXPECT_EQ(MethodFor(0), "INSTANT");
+    EXPECT_EQ(MethodFor(1), "AVERAGE");
+    EXPECT_EQ(MethodFor(2), "Unknown");
+}
+
+TEST(FailureCatalogue, MessageForm) {
+    EXPECT_EQ(FailureMessage(Failure::InvalidEndTime),
+              "Error 6. Invalid end date or time. VSDownload\r\nThis BIN file is corrupted.");
+    EXPECT_EQ(FailureMessage(Failure::CannotOpenBin),
+              "Error 1. Cannot open the BIN file. VSDownload\r\nThis BIN file is corrupted.");
+}
+
+TEST(FailureCatalogue, NumbersAreStableAndDescriptionsDistinct) {
+    std::set<std::string_view> seen;
+    for (int n = 1; n <= 12; ++n) {
+        const auto failure = static_cast<Failure>(n);
+        const std::string message = FailureMessage(failure);
+        EXPECT_EQ(message.rfind("Error " + std::to_string(n) + ". ", 0), 0u) << message;
+        EXPECT_NE(FailureDescription(failure), "Unknown failure");
+        EXPECT_TRUE(seen.insert(FailureDescription(failure)).second) << message;
+    }
+    EXPECT_EQ(static_cast<int>(Failure::InvalidStartTime), 5);
+    EXPECT_EQ(static_cast<int>(Failure::CannotWriteCsv), 10);
+}
+
+}  // namespace

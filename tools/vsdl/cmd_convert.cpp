@@ -1,0 +1,144 @@
+// vsdl convert [-q] FILE.BIN...: the program's conversion, from the command line.
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#define VSDL_ISATTY _isatty
+#define VSDL_FILENO(f) _fileno(f)
+#else
+#include <unistd.h>
+#define VSDL_ISATTY isatty
+#define VSDL_FILENO(f) fileno(f)
+#endif
+
+#include "Commands.h"
+#include "common/Paths.h"
+#include "common/modGlobals.h"
+#include "conversion/modConvert.h"
+
+namespace vsdl::tool {
+namespace {
+
+// The message of the conversion dialog for a name without the BIN extension.
+constexpr const char* kNameMessage = "Your filename must end in .BIN";
+
+// Message boxes put a CR LF between lines; a terminal wants a plain line feed.
+std::string ForTerminal(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+// Shows a progress line on a terminal once a conversion has run for a second.
+class Progress {
+  public:
+    Progress(bool enabled, std::string name) : enabled_(enabled), name_(std::move(name)) {}
+    ~Progress() { Clear(); }
+
+    void Tick() {
+        // The clock is read only every few thousand records: this runs once per record.
+        if (!enabled_ || ++ticks_ % 4096 != 0) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - start_ < std::chrono::seconds(1) ||
+            now - last_ < std::chrono::milliseconds(200)) {
+            return;
+        }
+        last_ = now;
+        const double fraction =
+            gFileLength > 0 ? static_cast<double>(gBytesRead) / static_cast<double>(gFileLength)
+                            : 0.0;
+        std::fprintf(stderr, "\rConverting %s: %3d%%", name_.c_str(),
+                     static_cast<int>(fraction * 100.0));
+        std::fflush(stderr);
+        shown_ = true;
+    }
+
+    void Clear() {
+        if (!shown_) return;
+        std::fprintf(stderr, "\r%*s\r", static_cast<int>(name_.size()) + 18, "");
+        std::fflush(stderr);
+        shown_ = false;
+    }
+
+  private:
+    bool enabled_;
+    std::string name_;
+    unsigned long ticks_ = 0;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point last_ = start_;
+};
+
+void Help() {
+    std::cout
+        << "Usage: vsdl convert [-q] FILE.BIN...\n"
+        << "Converts each BIN memory image into its PRN report and CSV file, written beside it\n"
+        << "with the upper-cased base name, as the program's conversion does.\n\n"
+        << "  -q      print nothing but errors\n\n"
+        << "Exit status: 0 when every file converted completely, 1 when any file was corrupt\n"
+        << "or failed, 2 on a usage error.\n";
+}
+
+int Run(const std::vector<std::string>& args) {
+    bool quiet = false;
+    bool optionsDone = false;
+    std::vector<std::string> files;
+    for (const std::string& a : args) {
+        if (!optionsDone && a == "--") {
+            optionsDone = true;
+        } else if (!optionsDone && a == "-q") {
+            quiet = true;
+        } else if (!optionsDone && a.size() > 1 && a[0] == '-') {
+            std::cerr << "vsdl convert: unknown option '" << a << "'\n"
+                      << "Usage: vsdl convert [-q] FILE.BIN...\n";
+            return kExitUsage;
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.empty()) {
+        std::cerr << "vsdl convert: no BIN file given\nUsage: vsdl convert [-q] FILE.BIN...\n";
+        return kExitUsage;
+    }
+
+    const bool terminal = !quiet && VSDL_ISATTY(VSDL_FILENO(stderr)) != 0;
+    int status = kExitOk;
+    for (const std::string& file : files) {
+        // With several files, an error names the file it belongs to.
+        const std::string errorPrefix = files.size() > 1 ? file + ":\n" : std::string();
+        paths::SplitPath split = paths::Split(file);
+        if (!paths::HasBinExtension(split.name)) {
+            std::cerr << errorPrefix << kNameMessage << "\n";
+            status = kExitFailed;
+            continue;
+        }
+        // A bare name is in the current folder.
+        if (split.folder.empty()) split.folder = ".";
+        Progress progress(terminal, split.name);
+        const conversion::ConvertResult result =
+            conversion::RunConversion(split.folder, split.name, [&progress] { progress.Tick(); });
+        progress.Clear();
+        if (result.outcome == conversion::ConvertOutcome::Completed) {
+            if (!quiet) std::cout << ForTerminal(result.message) << std::endl;
+        } else {
+            std::cerr << errorPrefix << ForTerminal(result.message) << std::endl;
+            status = kExitFailed;
+        }
+    }
+    return status;
+}
+
+const CommandRegistrar kRegistrar{
+    Command{"convert", "convert [-q] FILE.BIN...",
+            "converts BIN memory images into their PRN reports and CSV files", &Run, &Help}};
+
+}  // namespace
+}  // namespace vsdl::tool

@@ -282,9 +282,9 @@ void tst_mainroad::wholeRoadByKeyboard() {
     QCOMPARE(QString::fromStdString(gLastBinPath), bin);
     QCOMPARE(ReadAll(bin), ReadAll(Sample(QStringLiteral("DEMO.BIN"))));
     QCOMPARE(program.folder.read(QStringLiteral("lastbin.cfg")), bin.toUtf8() + "\r\n");
-    QCOMPARE(program.folder.read(QStringLiteral("idatalog.prn")),
+    QCOMPARE(program.folder.read(QStringLiteral("IDATALOG.PRN")),
              ReadAll(Sample(QStringLiteral("DEMO.PRN"))));
-    QCOMPARE(program.folder.read(QStringLiteral("idatalog.csv")),
+    QCOMPARE(program.folder.read(QStringLiteral("IDATALOG.CSV")),
              ReadAll(Sample(QStringLiteral("DEMO.CSV"))));
 
     const QStringList& texts = program.messages.texts;
@@ -294,8 +294,7 @@ void tst_mainroad::wholeRoadByKeyboard() {
     QVERIFY2(
         texts[1].startsWith(QStringLiteral("The conversion has completed.  Your ASCII file is: ")),
         qPrintable(texts[1]));
-    QVERIFY2(texts[1].contains(QStringLiteral("idatalog.prn"), Qt::CaseInsensitive),
-             qPrintable(texts[1]));
+    QVERIFY2(texts[1].contains(QStringLiteral("IDATALOG.PRN")), qPrintable(texts[1]));
 }
 
 void tst_mainroad::cancelledRoadOpensNoConversion() {
@@ -325,7 +324,7 @@ void tst_mainroad::cancelledRoadOpensNoConversion() {
     QCOMPARE(gRunMode, std::int16_t{1});
     QCOMPARE(QString::fromStdString(gLastBinPath), earlier);
     QCOMPARE(program.folder.read(QStringLiteral("lastbin.cfg")), earlier.toUtf8() + "\r\n");
-    QVERIFY(!program.folder.exists(QStringLiteral("earlier.prn")));
+    QVERIFY(!program.folder.exists(QStringLiteral("EARLIER.PRN")));
 }
 
 void tst_mainroad::portThatCannotBeOpened() {
@@ -380,9 +379,9 @@ void tst_mainroad::downloadKeptUnderTemporaryName() {
                           QStringLiteral("frmConvertBINtoPRN")}));
     QCOMPARE(QString::fromStdString(gLastBinPath), earlier);
     // The earlier file was converted; nothing was made of the temporary file's name.
-    QCOMPARE(ReadAll(program.folder.file(QStringLiteral("earlier/run1.prn"))),
+    QCOMPARE(ReadAll(program.folder.file(QStringLiteral("earlier/RUN1.PRN"))),
              ReadAll(Sample(QStringLiteral("DEMO.PRN"))));
-    QVERIFY(!program.folder.exists(QStringLiteral("~tempidl.prn")));
+    QVERIFY(!program.folder.exists(QStringLiteral("~TEMPIDL.PRN")));
     QCOMPARE(program.folder.read(QStringLiteral("~tempidl.bin")),
              ReadAll(Sample(QStringLiteral("DEMO.BIN"))));
     // The conversion recorded the file it converted.

@@ -8,7 +8,7 @@ CMAKE_FLAGS ?=
 PREFIX     ?= $(HOME)/VSDownload
 
 .PHONY: all deps configure build test test-asan bench fuzz fuzz-smoke format clean \
-        run demo demo-cli install
+        run demo demo-cli install screenshots
 
 all: build
 
@@ -63,6 +63,11 @@ demo-cli:
 install: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target VSDownload vsdl
 	@scripts/install $(BUILD) $(PREFIX)
+
+# Every window rendered offscreen into docs/screenshots/<window>.png (the README shows them).
+screenshots: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target vsdl-screenshots
+	@QT_QPA_PLATFORM=offscreen $(BUILD)/tools/vsdl-screenshots docs/screenshots
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -53,7 +53,12 @@ void frmAbout::BuildControls() {
     Label1 = label("Label1", TwipsRect(240, 1920, 8295, 855, this));
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label1->setText(DescriptionText());
+    // The web address starts a line of its own, so that wrapping never splits it after
+    // "https://"; the text is otherwise the description word for word.
+    const QString address = FromView(vsdl::appinfo::kWebAddress);
+    QString shown = DescriptionText();
+    shown.insert(shown.lastIndexOf(address), QLatin1Char('\n'));
+    Label1->setText(shown);
     // The address can be copied into a browser.
     Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
 

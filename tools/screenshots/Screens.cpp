@@ -1,0 +1,62 @@
+// The windows `make screenshots` renders into docs/screenshots/<name>.png, in this order.
+//
+// To add a window (or another phase of one), include its header and add one entry:
+//
+//     {"frmX", [](Shot& s) { return std::make_unique<frmX>(s.context); }},
+//
+// Before building the window an entry may prepare what it shows: write settings files with
+// s.WriteFile("serialport.cfg", "3\r\n"), set program-wide variables (they start as at program
+// start), or put files into s.programFolder. After building it, an entry may drive the window
+// into a later phase (call a handler, fill a label) before it is returned. The window must not
+// be shown or exec()'d here, and it must not wait for anything: it is shown without a parent,
+// laid out, grabbed with its caption drawn around it, and closed.
+//
+// The context answers as follows: the port probe finds COM1, COM2 and COM3 free (each named
+// /dev/ttyUSB<n-1>), makeDownloadPort gives nothing, a message is printed instead of shown,
+// and every file dialog is cancelled.
+#include "Screens.h"
+
+#include <QFile>
+
+#include "common/modGlobals.h"
+#include "forms/frmAbout.h"
+#include "forms/frmComSelect.h"
+#include "forms/frmConfirmOverwrite.h"
+#include "forms/frmConvertBINtoPRN.h"
+#include "forms/frmDownload.h"
+#include "forms/frmMain.h"
+
+namespace vsdl::screenshots {
+
+bool Shot::WriteFile(const QString& name, const QByteArray& bytes) const {
+    QFile file(programFolder + name);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+const std::vector<Screen>& Screens() {
+    static const std::vector<Screen> screens = {
+        {"frmMain", [](Shot& s) { return std::make_unique<frmMain>(s.context); }},
+        {"frmDownload", [](Shot& s) { return std::make_unique<frmDownload>(s.context); }},
+        {"frmConvertBINtoPRN",
+         [](Shot& s) {
+             gRunMode = 2;
+             gLastBinPath = "/home/lab/fluorometer/2026-12-04/Run1.BIN";
+             return std::make_unique<frmConvertBINtoPRN>(s.context);
+         }},
+        {"frmComSelect",
+         [](Shot& s) {
+             s.WriteFile("serialport.cfg", "2\r\n");
+             return std::make_unique<frmComSelect>(s.context);
+         }},
+        {"frmAbout", [](Shot& s) { return std::make_unique<frmAbout>(s.context); }},
+        {"frmConfirmOverwrite",
+         [](Shot& s) {
+             gOverwriteFileName = "/home/lab/fluorometer/2026-12-04/Run1.PRN";
+             return std::make_unique<frmConfirmOverwrite>(s.context);
+         }},
+    };
+    return screens;
+}
+
+}  // namespace vsdl::screenshots

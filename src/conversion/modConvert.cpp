@@ -113,9 +113,13 @@ ConvertResult RunConversion(const std::string& folder, const std::string& binFil
     if (binFileName.size() < 4) return Failed(Failure::InvalidBinName, {});
     const std::string base = paths::ToUpper(binFileName.substr(0, binFileName.size() - 4));
     const std::string prnName = base + ".PRN";
-    const std::string binPath = paths::Join(folder, binFileName);
-    gPrnFile = paths::Join(folder, prnName);
-    gCsvFile = paths::Join(folder, base + ".CSV");
+    // An empty folder is the current one: joining it would put the files in the root.
+    const auto inFolder = [&folder](const std::string& name) {
+        return folder.empty() ? name : paths::Join(folder, name);
+    };
+    const std::string binPath = inFolder(binFileName);
+    gPrnFile = inFolder(prnName);
+    gCsvFile = inFolder(base + ".CSV");
 
     const std::filesystem::path binFsPath = paths::ToFsPath(binPath);
     std::ifstream bin(binFsPath, std::ios::binary);

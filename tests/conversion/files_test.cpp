@@ -90,6 +90,18 @@ TEST_F(Files, PrnThatCannotBeCreatedFails) {
     EXPECT_EQ(RunConversion(dir.str(), "Z.BIN").failureNumber, 7);
 }
 
+TEST_F(Files, EmptyFolderIsTheCurrentFolder) {
+    WriteFile(dir.path() / "Here.bin", SmallImage());
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const ConvertResult result = RunConversion("", "Here.bin");
+    std::filesystem::current_path(before);
+    EXPECT_EQ(result.outcome, ConvertOutcome::Completed) << result.message;
+    EXPECT_EQ(gPrnFile, "HERE.PRN");
+    EXPECT_EQ(gCsvFile, "HERE.CSV");
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "HERE.PRN"));
+}
+
 TEST_F(Files, NameShorterThanItsExtensionFails) {
     EXPECT_EQ(RunConversion(dir.str(), "BIN").failureNumber, 12);
 }

@@ -121,7 +121,7 @@ int Run(const std::vector<std::string>& args) {
             continue;
         }
         // A bare name is in the current folder.
-        if (split.folder.empty()) split.folder = ".";
+        if (split.folder.empty()) split.folder.push_back('.');
         Progress progress(terminal, split.name);
         const conversion::ConvertResult result =
             conversion::RunConversion(split.folder, split.name, [&progress] { progress.Tick(); });

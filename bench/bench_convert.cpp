@@ -1,0 +1,205 @@
+// Throughput and peak memory of `vsdl convert` on generated 64 MiB BIN images (untimed 2-byte
+// records, and time-stamped 7-byte records with temperature), against the I/O floor: writing
+// the same number of output bytes to two files with plain buffered writes, in the same run.
+//
+//   build/bench/bench_convert [MiB]      (default 64; files live in a temporary folder)
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "conversion/BinBuilder.h"
+#include "conversion/ConvertCore.h"
+
+#ifndef _WIN32
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+extern char** environ;
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using vsdl::conversion::RunningTime;
+using vsdl::conversion::sample::PackRecord;
+using vsdl::conversion::sample::RecordFields;
+
+struct Generated {
+    fs::path path;
+    std::uint64_t records = 0;
+};
+
+// One one-way data set that fills `bytes`, its end time the last record's, then the end mark.
+Generated Generate(const fs::path& path, std::uint64_t bytes, bool timed) {
+    const int length = timed ? 7 : 2;
+    const std::uint64_t records = (bytes - 4 - 17 - 6) / static_cast<std::uint64_t>(length);
+    std::FILE* out = std::fopen(path.string().c_str(), "wb");
+    if (out == nullptr) {
+        std::perror("bench_convert: cannot create the BIN file");
+        std::exit(1);
+    }
+    RunningTime clock;
+    clock.Set(1, 1, 20, 0, 0, 0);
+    const int interval = 1;  // interval code 0
+    const std::uint8_t head[4] = {static_cast<std::uint8_t>(timed ? 0x3C : 0xC3),
+                                  static_cast<std::uint8_t>(timed ? 0x3C : 0xC3),
+                                  static_cast<std::uint8_t>(timed ? 0x3C : 0xC3), 1};
+    std::fwrite(head, 1, 4, out);
+    // The set header; its end time is patched in once the last record's time is known.
+    std::uint8_t set[17] = {
+        1, 1, 1, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(timed ? 1 : 0), 1, 3};
+    const long setOffset = 4;
+    std::fwrite(set, 1, 17, out);
+    std::vector<std::uint8_t> buffer;
+    buffer.reserve(1 << 20);
+    std::uint32_t lcg = 7;
+    int reading = 500;
+    RunningTime last = clock;
+    for (std::uint64_t i = 0; i < records; ++i) {
+        lcg = lcg * 1103515245u + 12345u;
+        reading = std::clamp(reading + static_cast<int>((lcg >> 16) % 7) - 3, 0, 1023);
+        RecordFields f;
+        f.hour = clock.hour();
+        f.minute = clock.minute();
+        f.second = clock.second();
+        f.month = clock.month();
+        f.day = clock.day();
+        f.yearOffset = clock.year() - 1990;
+        f.tempTenths = 200 + static_cast<int>((lcg >> 8) % 60);
+        f.fahrenheit = static_cast<int>((i / 1000) % 2);
+        f.negative = (i % 97) == 0 ? 1 : 0;
+        f.decimals = static_cast<int>((i / 5000) % 4);
+        f.reading = reading;
+        if (timed) {
+            const auto packed = PackRecord(7, f);
+            buffer.insert(buffer.end(), packed.begin(), packed.end());
+        } else {
+            buffer.push_back(
+                static_cast<std::uint8_t>((f.negative << 4) | (f.decimals << 2) | (reading >> 8)));
+            buffer.push_back(static_cast<std::uint8_t>(reading & 0xFF));
+        }
+        last = clock;
+        clock.Add(interval);
+        if (buffer.size() >= (1u << 20) - 8) {
+            std::fwrite(buffer.data(), 1, buffer.size(), out);
+            buffer.clear();
+        }
+    }
+    std::fwrite(buffer.data(), 1, buffer.size(), out);
+    const std::uint8_t endMark[6] = {0xC9, 0x96, 0x6C, 0xA5, 0x5A, 0xC3};
+    std::fwrite(endMark, 1, 6, out);
+    const std::uint8_t end[6] = {
+        static_cast<std::uint8_t>(last.month()),      static_cast<std::uint8_t>(last.day()),
+        static_cast<std::uint8_t>(last.year() % 100), static_cast<std::uint8_t>(last.hour()),
+        static_cast<std::uint8_t>(last.minute()),     static_cast<std::uint8_t>(last.second())};
+    std::fseek(out, setOffset + 7, SEEK_SET);
+    std::fwrite(end, 1, 6, out);
+    std::fclose(out);
+    return {path, records};
+}
+
+struct ChildRun {
+    double seconds = 0;
+    long peakKiB = 0;
+    int status = -1;
+};
+
+ChildRun RunVsdl(const fs::path& bin) {
+    ChildRun run;
+#ifndef _WIN32
+    const std::string exe = VSDL_EXE;
+    const std::string file = bin.string();
+    char* argv[] = {const_cast<char*>(exe.c_str()), const_cast<char*>("convert"),
+                    const_cast<char*>("-q"), const_cast<char*>(file.c_str()), nullptr};
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, environ) != 0) return run;
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.peakKiB = usage.ru_maxrss;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#else
+    (void)bin;
+#endif
+    return run;
+}
+
+// The same bytes, two files, written with stdio in 64 KiB pieces.
+double Floor(const fs::path& dir, std::uintmax_t prnBytes, std::uintmax_t csvBytes) {
+    std::vector<char> block(64 * 1024, 'x');
+    for (std::size_t i = 30; i < block.size(); i += 32) block[i - 1] = '\r', block[i] = '\n';
+    const auto start = Clock::now();
+    std::FILE* prn = std::fopen((dir / "FLOOR.PRN").string().c_str(), "wb");
+    std::FILE* csv = std::fopen((dir / "FLOOR.CSV").string().c_str(), "wb");
+    if (prn == nullptr || csv == nullptr) std::exit(1);
+    std::uintmax_t leftPrn = prnBytes, leftCsv = csvBytes;
+    while (leftPrn > 0 || leftCsv > 0) {
+        const std::size_t a =
+            static_cast<std::size_t>(std::min<std::uintmax_t>(leftPrn, block.size()));
+        const std::size_t b =
+            static_cast<std::size_t>(std::min<std::uintmax_t>(leftCsv, block.size()));
+        if (a != 0) std::fwrite(block.data(), 1, a, prn);
+        if (b != 0) std::fwrite(block.data(), 1, b, csv);
+        leftPrn -= a;
+        leftCsv -= b;
+    }
+    std::fclose(prn);
+    std::fclose(csv);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    fs::remove(dir / "FLOOR.PRN");
+    fs::remove(dir / "FLOOR.CSV");
+    return seconds;
+}
+
+void Measure(const fs::path& dir, const char* label, bool timed, std::uint64_t bytes) {
+    const fs::path bin = dir / (timed ? "TIMED7.BIN" : "UNTIMED2.BIN");
+    const Generated g = Generate(bin, bytes, timed);
+    const ChildRun run = RunVsdl(bin);
+    const fs::path prn = dir / (timed ? "TIMED7.PRN" : "UNTIMED2.PRN");
+    const fs::path csv = dir / (timed ? "TIMED7.CSV" : "UNTIMED2.CSV");
+    std::error_code ec;
+    const std::uintmax_t prnBytes = fs::file_size(prn, ec);
+    const std::uintmax_t csvBytes = fs::file_size(csv, ec);
+    fs::remove(prn, ec);
+    fs::remove(csv, ec);
+    fs::remove(bin, ec);
+    const double floor = Floor(dir, prnBytes, csvBytes);
+    const double outMB = static_cast<double>(prnBytes + csvBytes) / 1e6;
+    std::printf("%-22s BIN %.1f MiB, %llu records, output %.1f MB (exit %d)\n", label,
+                static_cast<double>(bytes) / (1024.0 * 1024.0),
+                static_cast<unsigned long long>(g.records), outMB, run.status);
+    std::printf("  vsdl convert: %.2f s, %.2f M records/s, %.0f MB/s output, peak RSS %.1f MiB\n",
+                run.seconds, static_cast<double>(g.records) / run.seconds / 1e6,
+                outMB / run.seconds, static_cast<double>(run.peakKiB) / 1024.0);
+    std::printf("  I/O floor:    %.2f s, %.0f MB/s  -> conversion takes %.2fx the floor\n", floor,
+                outMB / floor, run.seconds / floor);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    std::puts("bench_convert: measures through posix_spawn/wait4; not available on Windows");
+    return 0;
+#else
+    const std::uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 64;
+    std::random_device rd;
+    const fs::path dir = fs::temp_directory_path() / ("vsdl-bench-" + std::to_string(rd()));
+    fs::create_directories(dir);
+    Measure(dir, "untimed 2-byte", false, mib * 1024 * 1024);
+    Measure(dir, "timed 7-byte + temp", true, mib * 1024 * 1024);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return 0;
+#endif
+}

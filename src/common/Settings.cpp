@@ -146,7 +146,7 @@ WriteResult WriteOneLine(std::string_view file, std::string_view value) {
 }
 
 std::string WriteFailureMessage(const WriteResult& result) {
-    return "The settings file " + result.path + " could not be written: " + result.reason + ".";
+    return "The file " + result.path + " could not be written.\n" + result.reason;
 }
 
 WriteResult WriteSerialPort(std::string_view programFolder, std::int32_t port) {

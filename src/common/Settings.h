@@ -47,7 +47,8 @@ struct WriteResult {
 // Replaces `file` with one line: value + CR LF. On failure the old file is left as it was.
 WriteResult WriteOneLine(std::string_view file, std::string_view value);
 
-// The message box text for a failed write, naming the file and the reason.
+// The message box text for a failed write: "The file <path> could not be written." and the
+// system's reason on a second line, as every window reports a file it could not write.
 std::string WriteFailureMessage(const WriteResult& result);
 
 WriteResult WriteSerialPort(std::string_view programFolder, std::int32_t port);

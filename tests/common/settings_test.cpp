@@ -156,6 +156,16 @@ TEST_F(SettingsFiles, MissingFolderFailsWithFileAndReason) {
     EXPECT_FALSE(fs::exists(missing));
 }
 
+TEST(SettingsMessages, FailureNamesFileThenReason) {
+    WriteResult failed;
+    failed.ok = false;
+    failed.path = "/opt/VSDownload/serialport.cfg";
+    failed.reason = "Read-only file system";
+    EXPECT_EQ(WriteFailureMessage(failed),
+              "The file /opt/VSDownload/serialport.cfg could not be written.\n"
+              "Read-only file system");
+}
+
 TEST_F(SettingsFiles, FolderThatIsAFileFails) {
     // Running as root, permissions do not stop a write; a regular file in the folder's place does.
     Write("plainfile", "x");

@@ -160,28 +160,38 @@ double Floor(const fs::path& dir, std::uintmax_t prnBytes, std::uintmax_t csvByt
     return seconds;
 }
 
+// Best of three runs each: the machine is shared, and the best run shows what the code costs.
 void Measure(const fs::path& dir, const char* label, bool timed, std::uint64_t bytes) {
     const fs::path bin = dir / (timed ? "TIMED7.BIN" : "UNTIMED2.BIN");
-    const Generated g = Generate(bin, bytes, timed);
-    const ChildRun run = RunVsdl(bin);
     const fs::path prn = dir / (timed ? "TIMED7.PRN" : "UNTIMED2.PRN");
     const fs::path csv = dir / (timed ? "TIMED7.CSV" : "UNTIMED2.CSV");
+    const Generated g = Generate(bin, bytes, timed);
+    ChildRun best;
+    long peakKiB = 0;
+    std::uintmax_t prnBytes = 0, csvBytes = 0;
+    double floor = 0;
     std::error_code ec;
-    const std::uintmax_t prnBytes = fs::file_size(prn, ec);
-    const std::uintmax_t csvBytes = fs::file_size(csv, ec);
-    fs::remove(prn, ec);
-    fs::remove(csv, ec);
+    for (int round = 0; round < 3; ++round) {
+        const ChildRun run = RunVsdl(bin);
+        if (round == 0 || run.seconds < best.seconds) best = run;
+        peakKiB = std::max(peakKiB, run.peakKiB);
+        prnBytes = fs::file_size(prn, ec);
+        csvBytes = fs::file_size(csv, ec);
+        fs::remove(prn, ec);
+        fs::remove(csv, ec);
+        const double f = Floor(dir, prnBytes, csvBytes);
+        if (round == 0 || f < floor) floor = f;
+    }
     fs::remove(bin, ec);
-    const double floor = Floor(dir, prnBytes, csvBytes);
     const double outMB = static_cast<double>(prnBytes + csvBytes) / 1e6;
     std::printf("%-22s BIN %.1f MiB, %llu records, output %.1f MB (exit %d)\n", label,
                 static_cast<double>(bytes) / (1024.0 * 1024.0),
-                static_cast<unsigned long long>(g.records), outMB, run.status);
+                static_cast<unsigned long long>(g.records), outMB, best.status);
     std::printf("  vsdl convert: %.2f s, %.2f M records/s, %.0f MB/s output, peak RSS %.1f MiB\n",
-                run.seconds, static_cast<double>(g.records) / run.seconds / 1e6,
-                outMB / run.seconds, static_cast<double>(run.peakKiB) / 1024.0);
+                best.seconds, static_cast<double>(g.records) / best.seconds / 1e6,
+                outMB / best.seconds, static_cast<double>(peakKiB) / 1024.0);
     std::printf("  I/O floor:    %.2f s, %.0f MB/s  -> conversion takes %.2fx the floor\n", floor,
-                outMB / floor, run.seconds / floor);
+                outMB / floor, best.seconds / floor);
     std::fflush(stdout);
 }
 

@@ -138,26 +138,78 @@ constexpr std::string_view kErrorText = "0.000 Error***";
 
 }  // namespace
 
-char* PutTwoDigits(char* out, int value) {
-    const unsigned v = static_cast<unsigned>(value < 0 ? -value : value) % 100;
-    out[0] = static_cast<char>('0' + v / 10);
-    out[1] = static_cast<char>('0' + v % 10);
+namespace {
+
+constexpr std::array<char, 200> MakeDigitPairs() {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+        pairs[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}
+constexpr std::array<char, 200> kDigitPairs = MakeDigitPairs();
+
+inline char* PutPair(char* out, unsigned v) {
+    std::memcpy(out, &kDigitPairs[2 * v], 2);
     return out + 2;
+}
+
+}  // namespace
+
+char* PutTwoDigits(char* out, int value) {
+    return PutPair(out, static_cast<unsigned>(value < 0 ? -value : value) % 100);
 }
 
 char* PutReading(char* out, int reading, int decimals, int negative) {
     if (reading < 0 || reading > 1023 || decimals < 0 || decimals > 3) return nullptr;
-    static constexpr std::array<int, 4> kPowers{1, 10, 100, 1000};
-    const int power = kPowers[static_cast<std::size_t>(decimals)];
     *out++ = negative == 1 ? '-' : ' ';
-    out = PutDecimal(out, static_cast<std::uint32_t>(reading / power));
-    *out++ = '.';
-    int fraction = reading % power;
-    for (int d = decimals; d > 0; --d) {
-        out[d - 1] = static_cast<char>('0' + fraction % 10);
-        fraction /= 10;
+    unsigned whole = static_cast<unsigned>(reading);
+    unsigned fraction = 0;
+    switch (decimals) {  // constant divisors: no division instruction
+        case 1:
+            whole = static_cast<unsigned>(reading) / 10;
+            fraction = static_cast<unsigned>(reading) % 10;
+            break;
+        case 2:
+            whole = static_cast<unsigned>(reading) / 100;
+            fraction = static_cast<unsigned>(reading) % 100;
+            break;
+        case 3:
+            whole = static_cast<unsigned>(reading) / 1000;
+            fraction = static_cast<unsigned>(reading) % 1000;
+            break;
+        default:
+            break;
     }
-    return out + decimals;
+    if (whole >= 1000) {
+        *out++ = static_cast<char>('0' + whole / 1000);
+        *out++ = static_cast<char>('0' + whole / 100 % 10);
+        out = PutPair(out, whole % 100);
+    } else if (whole >= 100) {
+        *out++ = static_cast<char>('0' + whole / 100);
+        out = PutPair(out, whole % 100);
+    } else if (whole >= 10) {
+        out = PutPair(out, whole);
+    } else {
+        *out++ = static_cast<char>('0' + whole);
+    }
+    *out++ = '.';
+    switch (decimals) {
+        case 1:
+            *out++ = static_cast<char>('0' + fraction);
+            break;
+        case 2:
+            out = PutPair(out, fraction);
+            break;
+        case 3:
+            *out++ = static_cast<char>('0' + fraction / 100);
+            out = PutPair(out, fraction % 100);
+            break;
+        default:
+            break;
+    }
+    return out;
 }
 
 char* PutTemperature(char* out, int tempTenths, bool fahrenheit) {
@@ -171,7 +223,17 @@ char* PutTemperature(char* out, int tempTenths, bool fahrenheit) {
         *out++ = '-';
         tenths = -tenths;
     }
-    out = PutDecimal(out, static_cast<std::uint32_t>(tenths / 10));
+    const auto whole = static_cast<unsigned>(tenths / 10);
+    if (whole >= 1000) {
+        out = PutDecimal(out, whole);
+    } else if (whole >= 100) {
+        *out++ = static_cast<char>('0' + whole / 100 % 10);
+        out = PutPair(out, whole % 100);
+    } else if (whole >= 10) {
+        out = PutPair(out, whole);
+    } else {
+        *out++ = static_cast<char>('0' + whole);
+    }
     *out++ = '.';
     *out++ = static_cast<char>('0' + tenths % 10);
     return out;
@@ -209,11 +271,26 @@ bool RunningTime::SetFull(int year, int month, int day, int hour, int minute, in
     hour_ = hour;
     minute_ = minute;
     second_ = second;
+    Render();
     return true;
+}
+
+void RunningTime::Render() {
+    PutPair(text_, static_cast<unsigned>(month_));
+    PutPair(text_ + 3, static_cast<unsigned>(day_));
+    PutPair(text_ + 6, static_cast<unsigned>(year_ % 100));
+    PutPair(text_ + 9, static_cast<unsigned>(hour_));
+    PutPair(text_ + 12, static_cast<unsigned>(minute_));
+    PutPair(text_ + 15, static_cast<unsigned>(second_));
 }
 
 bool RunningTime::Add(int seconds) {
     if (seconds <= 0) return true;  // the "N/A" interval: the time stands still
+    if (second_ + seconds < 60) {
+        second_ += seconds;
+        PutPair(text_ + 15, static_cast<unsigned>(second_));
+        return true;
+    }
     int total = second_ + seconds;
     int second = total % 60;
     total = minute_ + total / 60;
@@ -241,21 +318,13 @@ bool RunningTime::Add(int seconds) {
     hour_ = hour;
     minute_ = minute;
     second_ = second;
+    Render();
     return true;
 }
 
 char* RunningTime::PutShort(char* out) const {
-    out = PutTwoDigits(out, month_);
-    *out++ = '/';
-    out = PutTwoDigits(out, day_);
-    *out++ = '/';
-    out = PutTwoDigits(out, year_ % 100);
-    *out++ = ' ';
-    out = PutTwoDigits(out, hour_);
-    *out++ = ':';
-    out = PutTwoDigits(out, minute_);
-    *out++ = ':';
-    return PutTwoDigits(out, second_);
+    std::memcpy(out, text_, sizeof text_);
+    return out + sizeof text_;
 }
 
 char* RunningTime::PutLong(char* out) const {
@@ -382,6 +451,16 @@ class Reader {
 
     // Reads `count` bytes; false at the end of the file (or on a read error, see failed()).
     bool Get(std::uint8_t* out, int count) {
+        const auto n = static_cast<std::size_t>(count);
+        if (end_ - next_ >= n) {
+            // The whole record is in the buffer: one copy, and the count moves on by its bytes
+            // (nobody looks at it between two bytes of a record).
+            std::memcpy(out, buffer_.data() + next_, n);
+            next_ += n;
+            position_ += count;
+            gBytesRead = static_cast<std::int32_t>(position_);
+            return true;
+        }
         for (int i = 0; i < count; ++i) {
             if (next_ == end_ && !Refill()) return false;
             out[i] = buffer_[next_++];
@@ -669,17 +748,18 @@ class Conversion {
                     break;
             }
             if (timed_) {
-                char* out = PutTwoDigits(ts, month);
-                *out++ = '/';
-                out = PutTwoDigits(out, day);
-                *out++ = '/';
-                out = PutTwoDigits(out, yearOffset + 90);
-                *out++ = ' ';
-                out = PutTwoDigits(out, hour);
-                *out++ = ':';
-                out = PutTwoDigits(out, minute);
-                *out++ = ':';
-                PutTwoDigits(out, second);
+                // Every field is below 64 from the decoders; the year keeps its last two digits.
+                PutPair(ts, static_cast<unsigned>(month));
+                ts[2] = '/';
+                PutPair(ts + 3, static_cast<unsigned>(day));
+                ts[5] = '/';
+                PutPair(ts + 6, static_cast<unsigned>(yearOffset + 90) % 100);
+                ts[8] = ' ';
+                PutPair(ts + 9, static_cast<unsigned>(hour));
+                ts[11] = ':';
+                PutPair(ts + 12, static_cast<unsigned>(minute));
+                ts[14] = ':';
+                PutPair(ts + 15, static_cast<unsigned>(second));
             } else {
                 running_.PutShort(ts);
             }

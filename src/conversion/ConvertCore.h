@@ -91,7 +91,12 @@ class RunningTime {
     int second() const { return second_; }
 
   private:
+    void Render();
+
     int year_ = 2000, month_ = 1, day_ = 1, hour_ = 0, minute_ = 0, second_ = 0;
+    // "mm/dd/yy hh:mm:ss", kept up to date: most steps only touch the seconds.
+    char text_[17] = {'0', '1', '/', '0', '1', '/', '0', '0', ' ',
+                      '0', '0', ':', '0', '0', ':', '0', '0'};
 };
 
 // Everything one record's lines are made of.

@@ -53,9 +53,10 @@ TEST(TemperatureText, CelsiusAndExactFahrenheit) {
     EXPECT_EQ(TempText(0, false), "0.0");
     EXPECT_EQ(TempText(0, true), "32.0");
     EXPECT_EQ(TempText(1023, false), "102.3");
-    EXPECT_EQ(TempText(1023, true), "216.1");  // 18 * 1023 + 3200 = 21614 -> 2161.4
-    EXPECT_EQ(TempText(1, true), "32.2");      // 3218 -> 321.8 rounds up
-    EXPECT_EQ(TempText(3, true), "32.5");      // 3254 -> 325.4 rounds down
+    EXPECT_EQ(TempText(1023, true), "216.1");     // 18 * 1023 + 3200 = 21614 -> 2161.4
+    EXPECT_EQ(TempText(1, true), "32.2");         // 3218 -> 321.8 rounds up
+    EXPECT_EQ(TempText(3, true), "32.5");         // 3254 -> 325.4 rounds down
+    EXPECT_EQ(TempText(12345, false), "1234.5");  // beyond what a record holds
 }
 
 TEST(TemperatureText, FahrenheitMatchesTheFormulaForEveryValue) {

@@ -64,6 +64,18 @@ std::string DanglingLinkNote(const std::string& device) {
     return {};
 }
 
+// QSerialPort takes a bare name as one under /dev; a relative path is made absolute first.
+QString SystemLocation(const std::string& device) {
+#ifndef _WIN32
+    if (device.find('/') != std::string::npos && device.front() != '/') {
+        std::error_code ec;
+        const auto absolute = std::filesystem::absolute(paths::ToFsPath(device), ec);
+        if (!ec) return QString::fromStdString(paths::FromFsPath(absolute));
+    }
+#endif
+    return QString::fromStdString(device);
+}
+
 }  // namespace
 
 QtDownloadPort::QtDownloadPort(const QString& programFolder)
@@ -107,7 +119,7 @@ bool QtDownloadPort::Open() {
         return false;
     }
     port_ = std::make_unique<QSerialPort>();
-    port_->setPortName(QString::fromStdString(device_));
+    port_->setPortName(SystemLocation(device_));
     ApplyLineSettings(*port_);
     if (!port_->open(QIODevice::ReadWrite)) {
         NoteError("open");
@@ -197,7 +209,7 @@ void QtPortProbe::Open() {
     Close();
     if (device_.empty()) return;
     port_ = std::make_unique<QSerialPort>();
-    port_->setPortName(QString::fromStdString(device_));
+    port_->setPortName(SystemLocation(device_));
     ApplyLineSettings(*port_);
     if (!port_->open(QIODevice::ReadWrite)) port_.reset();
 }

@@ -107,7 +107,8 @@ std::string_view MethodFor(int code) {
 namespace {
 
 char* Put(char* out, std::string_view text) {
-    std::memcpy(out, text.data(), text.size());
+    // An empty view may have no data pointer at all; memcpy must not see it.
+    if (!text.empty()) std::memcpy(out, text.data(), text.size());
     return out + text.size();
 }
 

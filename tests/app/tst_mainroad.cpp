@@ -82,6 +82,15 @@ void PressEnter(QDialog* dialog) {
 
 }  // namespace
 
+// The roads through a port need ports/com<n> links and pseudo-terminals (POSIX).
+#ifdef _WIN32
+#define SKIP_WITHOUT_PTY_PORTS() QSKIP("COM ports are links to pseudo-terminals only on POSIX")
+#else
+#define SKIP_WITHOUT_PTY_PORTS() \
+    do {                         \
+    } while (false)
+#endif
+
 class tst_mainroad : public QObject {
     Q_OBJECT
 
@@ -225,6 +234,7 @@ void tst_mainroad::f4EqualsTheButton() {
 }
 
 void tst_mainroad::toolsEntriesPressTheirButtons() {
+    SKIP_WITHOUT_PTY_PORTS();
     Program program;
     // A link whose target is gone: COM1 cannot be opened, so the download ends at its message.
     QVERIFY(QFile::link(program.folder.file(QStringLiteral("gone")), program.com1()));
@@ -261,6 +271,7 @@ void tst_mainroad::toolsEntriesPressTheirButtons() {
 }
 
 void tst_mainroad::wholeRoadByKeyboard() {
+    SKIP_WITHOUT_PTY_PORTS();
     Program program;
     SimulatorProcess simulator(Sample(QStringLiteral("DEMO.BIN")), program.com1());
     QVERIFY2(simulator.waitReady(), qPrintable(simulator.output()));
@@ -298,6 +309,7 @@ void tst_mainroad::wholeRoadByKeyboard() {
 }
 
 void tst_mainroad::cancelledRoadOpensNoConversion() {
+    SKIP_WITHOUT_PTY_PORTS();
     Program program;
     SilentPty pty(program.com1());
     QVERIFY(pty.ok());
@@ -328,6 +340,7 @@ void tst_mainroad::cancelledRoadOpensNoConversion() {
 }
 
 void tst_mainroad::portThatCannotBeOpened() {
+    SKIP_WITHOUT_PTY_PORTS();
     Program program;
     QVERIFY(QFile::link(program.folder.file(QStringLiteral("unplugged")), program.com1()));
     frmMain window(program.context);
@@ -347,6 +360,7 @@ void tst_mainroad::portThatCannotBeOpened() {
 }
 
 void tst_mainroad::downloadKeptUnderTemporaryName() {
+    SKIP_WITHOUT_PTY_PORTS();
     Program program;
     QVERIFY(QDir(program.folder.path()).mkpath(QStringLiteral("earlier")));
     const QString earlier = program.folder.file(QStringLiteral("earlier/RUN1.BIN"));

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# install-layout.sh SOURCE_DIR BUILD_DIR: `scripts/install` into a scratch prefix and a scratch
+# home gives a self-contained program folder and a desktop entry that starts it.
+set -euo pipefail
+source_dir=$1
+build_dir=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+prefix="$scratch/Lab Tools/VSDownload"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+HOME="$scratch/home" XDG_DATA_HOME= "$source_dir/scripts/install" "$build_dir" "$prefix" >/dev/null
+
+for f in VSDownload vsdl README.md share/vsdownload.svg share/vsdownload.desktop; do
+  [ -e "$prefix/$f" ] || fail "$f is missing from the program folder"
+done
+[ -x "$prefix/VSDownload" ] || fail "VSDownload is not executable"
+"$prefix/vsdl" --version | grep -q '2\.1\.0' || fail "the installed vsdl does not run"
+
+entry="$scratch/home/.local/share/applications/vsdownload.desktop"
+icon="$scratch/home/.local/share/icons/hicolor/scalable/apps/vsdownload.svg"
+[ -f "$entry" ] || fail "no desktop entry for the user"
+[ -f "$icon" ] || fail "no icon for the user"
+grep -qx "Exec=\"$prefix/VSDownload\"" "$entry" || fail "Exec does not name the installed program: $(grep Exec "$entry")"
+grep -qx "Icon=vsdownload" "$entry" || fail "Icon does not name the installed icon"
+grep -q '<svg' "$icon" || fail "the icon is not an SVG"
+# Nothing of the build folder's settings travels with the installation.
+for f in serialport.cfg lastbin.cfg '~tempidl.bin'; do
+  [ ! -e "$prefix/$f" ] || fail "$f was installed"
+done
+echo "install layout ok"

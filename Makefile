@@ -47,9 +47,8 @@ fuzz-smoke:
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30 FUZZ_TARGETS=fuzz_convert
 
 # The program alone, from the build folder.
-run: configure
-	@cmake --build $(BUILD) -j $(JOBS) --target VSDownload
-	@$(BUILD)/src/app/VSDownload
+run:
+	@scripts/demo run $(BUILD)
 
 # The whole road with no instrument: the simulator as COM1, then VSDownload (F5, Enter...).
 demo:

@@ -1,0 +1,236 @@
+// A conversion in the conversion dialog (offscreen, run mode 3, the dialog's own yield to the
+// event loop) against `vsdl convert -q` on the same generated BIN image (untimed 2-byte
+// records, 64 MiB by default). Runs alternate; the best and the median of each are reported.
+//
+//   build/bench/bench_dialog_convert [MiB] [runs] [--per-record]
+//
+// --per-record also times the conversion with the event loop run after every single record,
+// which is what the dialog's timed yield avoids.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/modGlobals.h"
+#include "conversion/BinBuilder.h"
+#include "conversion/ConvertCore.h"
+#include "conversion/modConvert.h"
+#include "forms/FormContext.h"
+#include "forms/frmConvertBINtoPRN.h"
+
+namespace {
+
+using vsdl::conversion::RunningTime;
+using vsdl::conversion::sample::PackRecord;
+using vsdl::conversion::sample::RecordFields;
+
+class Quiet final : public vsdl::forms::IMessages {
+  public:
+    void Show(QWidget*, const QString& text) override { last = text; }
+    QString last;
+};
+
+class NoDialogs final : public vsdl::forms::IFileDialogs {
+  public:
+    std::optional<QString> OpenFile(QWidget*, const vsdl::forms::FileDialogRequest&) override {
+        return std::nullopt;
+    }
+    std::optional<QString> SaveFile(QWidget*, const vsdl::forms::FileDialogRequest&) override {
+        return std::nullopt;
+    }
+};
+
+// One one-way data set of untimed 2-byte records filling `bytes`, readings wandering in small
+// steps; the set ends at its last record's time, then the end mark.
+std::int64_t Generate(const QString& path, std::int64_t bytes) {
+    const std::int64_t records = (bytes - 4 - 17 - 6) / 2;
+    std::FILE* out = std::fopen(path.toLocal8Bit().constData(), "wb");
+    if (out == nullptr) {
+        std::perror("bench_dialog_convert: cannot create the BIN file");
+        std::exit(1);
+    }
+    // Every (negative, decimals, reading) packed once.
+    std::vector<std::uint8_t> packed(2 * 2 * 4 * 1024);
+    for (int negative = 0; negative < 2; ++negative) {
+        for (int decimals = 0; decimals < 4; ++decimals) {
+            for (int reading = 0; reading < 1024; ++reading) {
+                RecordFields f;
+                f.negative = negative;
+                f.decimals = decimals;
+                f.reading = reading;
+                const auto r = PackRecord(2, f);
+                const std::size_t at = 2 * ((negative * 4 + decimals) * 1024 + reading);
+                packed[at] = r[0];
+                packed[at + 1] = r[1];
+            }
+        }
+    }
+    RunningTime last;
+    last.Set(1, 1, 20, 0, 0, 0);
+    const std::uint8_t head[4] = {0xC3, 0xC3, 0xC3, 1};
+    std::fwrite(head, 1, 4, out);
+    std::uint8_t set[17] = {1, 1, 1, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 3};
+    std::fwrite(set, 1, 17, out);
+    std::vector<std::uint8_t> buffer;
+    buffer.reserve(1 << 20);
+    std::uint32_t lcg = 11;
+    int reading = 500;
+    for (std::int64_t i = 0; i < records; ++i) {
+        lcg = lcg * 1103515245u + 12345u;
+        reading = std::clamp(reading + static_cast<int>((lcg >> 16) % 7) - 3, 0, 1023);
+        const int negative = (i % 97) == 0 ? 1 : 0;
+        const int decimals = static_cast<int>((i / 5000) % 4);
+        const std::size_t at = 2 * ((negative * 4 + decimals) * 1024 + reading);
+        buffer.push_back(packed[at]);
+        buffer.push_back(packed[at + 1]);
+        if (i + 1 < records) last.Add(1);
+        if (buffer.size() >= (1u << 20)) {
+            std::fwrite(buffer.data(), 1, buffer.size(), out);
+            buffer.clear();
+        }
+    }
+    std::fwrite(buffer.data(), 1, buffer.size(), out);
+    const std::uint8_t endMark[6] = {0xC9, 0x96, 0x6C, 0xA5, 0x5A, 0xC3};
+    std::fwrite(endMark, 1, 6, out);
+    const std::uint8_t end[6] = {
+        static_cast<std::uint8_t>(last.month()),      static_cast<std::uint8_t>(last.day()),
+        static_cast<std::uint8_t>(last.year() % 100), static_cast<std::uint8_t>(last.hour()),
+        static_cast<std::uint8_t>(last.minute()),     static_cast<std::uint8_t>(last.second())};
+    std::fseek(out, 4 + 7, SEEK_SET);
+    std::fwrite(end, 1, 6, out);
+    std::fclose(out);
+    return records;
+}
+
+// Both start from a folder without the reports, so the dialog has nothing to ask.
+void RemoveReports(const QString& bin) {
+    const QString base = bin.left(bin.size() - 4);
+    QFile::remove(base + QStringLiteral(".PRN"));
+    QFile::remove(base + QStringLiteral(".CSV"));
+}
+
+double RunVsdl(const QString& bin) {
+    RemoveReports(bin);
+    QElapsedTimer clock;
+    clock.start();
+    const int status = QProcess::execute(QStringLiteral(VSDL_EXE),
+                                         {QStringLiteral("convert"), QStringLiteral("-q"), bin});
+    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    if (status != 0) {
+        std::fprintf(stderr, "bench_dialog_convert: vsdl convert exited with %d\n", status);
+        std::exit(1);
+    }
+    return seconds;
+}
+
+// The dialog as the main window opens it in run mode 3: it starts by itself and closes when
+// the conversion has ended.
+double RunDialog(const QString& folder, const QString& bin) {
+    RemoveReports(bin);
+    modGlobals::Reset();
+    gRunMode = 3;
+    gLastBinPath = bin.toStdString();
+    Quiet messages;
+    NoDialogs dialogs;
+    vsdl::forms::FormContext context;
+    context.programFolder = folder;
+    context.messages = &messages;
+    context.fileDialogs = &dialogs;
+    QElapsedTimer clock;
+    clock.start();
+    {
+        frmConvertBINtoPRN dialog(context);
+        dialog.exec();
+    }
+    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    if (!messages.last.startsWith(QStringLiteral("The conversion has completed."))) {
+        std::fprintf(stderr, "bench_dialog_convert: %s\n", qPrintable(messages.last));
+        std::exit(1);
+    }
+    return seconds;
+}
+
+// The event loop after every record, for comparison.
+class EveryRecord final : public ConvertNotifier {
+  public:
+    void ShowMessage(const std::string&) override {}
+    void Yield() override { QCoreApplication::processEvents(); }
+};
+
+double RunPerRecord(const QString& folder, const QString& name) {
+    RemoveReports(folder + name);
+    modGlobals::Reset();
+    EveryRecord notifier;
+    QWidget window;  // something on screen for the event loop to look after
+    window.show();
+    QElapsedTimer clock;
+    clock.start();
+    ConvertBINtoPRN(folder.toStdString(), name.toStdString(), notifier);
+    return static_cast<double>(clock.nsecsElapsed()) / 1e9;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 == 1 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QStringList args = QApplication::arguments().mid(1);
+    const bool perRecord = args.removeAll(QStringLiteral("--per-record")) > 0;
+    const std::int64_t mib = args.size() > 0 ? args[0].toLongLong() : 64;
+    const int runs = args.size() > 1 ? std::max(1, args[1].toInt()) : 5;
+    if (mib <= 0) {
+        std::fprintf(stderr, "usage: bench_dialog_convert [MiB] [runs] [--per-record]\n");
+        return 2;
+    }
+
+    QTemporaryDir dir;
+    if (!dir.isValid()) return 1;
+    const QString folder = dir.path() + QLatin1Char('/');
+    const QString name = QStringLiteral("BENCH.BIN");
+    const QString bin = folder + name;
+    const std::int64_t records = Generate(bin, mib * 1024 * 1024);
+    std::printf("BIN %lld MiB, %lld untimed 2-byte records; %d runs each, alternating\n",
+                static_cast<long long>(mib), static_cast<long long>(records), runs);
+    std::fflush(stdout);
+
+    RunVsdl(bin);  // warms the page cache
+    std::vector<double> tool;
+    std::vector<double> dialog;
+    for (int i = 0; i < runs; ++i) {
+        tool.push_back(RunVsdl(bin));
+        dialog.push_back(RunDialog(folder, bin));
+        std::printf("  run %d: vsdl convert %.3f s, dialog %.3f s\n", i + 1, tool.back(),
+                    dialog.back());
+        std::fflush(stdout);
+    }
+    const double bestTool = *std::min_element(tool.begin(), tool.end());
+    const double bestDialog = *std::min_element(dialog.begin(), dialog.end());
+    const double medTool = Median(tool);
+    const double medDialog = Median(dialog);
+    std::printf("vsdl convert: best %.3f s, median %.3f s (%.1f M records/s)\n", bestTool, medTool,
+                static_cast<double>(records) / bestTool / 1e6);
+    std::printf("dialog:       best %.3f s, median %.3f s (%.1f M records/s)\n", bestDialog,
+                medDialog, static_cast<double>(records) / bestDialog / 1e6);
+    std::printf("dialog / vsdl convert: %+.1f%% (best), %+.1f%% (median); goal at most +10%%\n",
+                (bestDialog / bestTool - 1) * 100, (medDialog / medTool - 1) * 100);
+    if (perRecord) {
+        const double each = RunPerRecord(folder, name);
+        std::printf("event loop after every record: %.3f s (%+.0f%% against vsdl convert)\n", each,
+                    (each / bestTool - 1) * 100);
+    }
+    return 0;
+}

@@ -57,9 +57,10 @@ struct Program {
         context.makeDownloadPort = [path]() -> std::unique_ptr<vsdl::download::IDownloadPort> {
             return std::make_unique<vsdl::download::QtDownloadPort>(path);
         };
-        context.makePortProbe = [path]() -> std::unique_ptr<vsdl::download::IPortProbe> {
-            return std::make_unique<vsdl::download::QtPortProbe>(path);
-        };
+        // Serial Port Setup probes COM1 to COM5; the machine's own serial ports stay untouched.
+        auto probes = std::make_shared<FakePortState>();
+        probes->openable = {1};
+        context.makePortProbe = MakeFakeProbeFactory(probes);
     }
     QString com1() const { return folder.file(QStringLiteral("ports/com1")); }
 };

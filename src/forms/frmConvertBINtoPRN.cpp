@@ -203,6 +203,16 @@ void frmConvertBINtoPRN::reject() {
     QDialog::reject();
 }
 
+void frmConvertBINtoPRN::ShowConvertingState() {
+    lblStatus->setText(QString::fromLatin1(kConvertingText));
+    famPercent100->show();
+    famPercentSome->show();
+    cmdCancel->setEnabled(false);
+    cmdBrowse->setEnabled(false);
+    cmdOK->setEnabled(false);
+    Timer2->start();
+}
+
 void frmConvertBINtoPRN::RunConversionSteps() {
     if (converting_) return;
     const QString folder = lblFullPath->text();
@@ -226,14 +236,8 @@ void frmConvertBINtoPRN::RunConversionSteps() {
         if (gOverwriteAnswer == "N") return;
     }
 
-    lblStatus->setText(QString::fromLatin1(kConvertingText));
-    famPercent100->show();
-    famPercentSome->show();
-    cmdCancel->setEnabled(false);
-    cmdBrowse->setEnabled(false);
-    cmdOK->setEnabled(false);
     converting_ = true;
-    Timer2->start();
+    ShowConvertingState();
 
     gLastBinPath = folderText + nameText;
     const auto written =

@@ -35,6 +35,9 @@ class frmConvertBINtoPRN : public QDialog {
 
     // True from the converting state until ConvertBINtoPRN has returned.
     bool converting() const { return converting_; }
+    // The converting state's look: the status text, the bar shown, the three buttons disabled
+    // and Timer2 redrawing the bar.
+    void ShowConvertingState();
 
   public slots:
     void cmdBrowse_Click();

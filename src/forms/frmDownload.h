@@ -49,6 +49,9 @@ class frmDownload : public QDialog {
 
     enum class Phase { Ready, Downloading, Saving, Closed };
     Phase phase() const { return phase_; }
+    // After a download that was not cancelled: famGetFilename takes famDownloading's place with
+    // the proposed folder and name.
+    void SwitchToSavePhase();
 
   public slots:
     void cmdCancel_Click();
@@ -63,7 +66,6 @@ class frmDownload : public QDialog {
 
   private:
     void BuildControls();
-    void SwitchToSavePhase();
     void ShowPath(const QString& folder, const QString& name);
     bool SaveDownload();
     void ShowFailure(const QString& what, const std::string& reason);

@@ -17,6 +17,7 @@
 #include "Screens.h"
 
 #include <QFile>
+#include <QLabel>
 
 #include "common/modGlobals.h"
 #include "forms/frmAbout.h"
@@ -37,12 +38,39 @@ bool Shot::WriteFile(const QString& name, const QByteArray& bytes) const {
 const std::vector<Screen>& Screens() {
     static const std::vector<Screen> screens = {
         {"frmMain", [](Shot& s) { return std::make_unique<frmMain>(s.context); }},
-        {"frmDownload", [](Shot& s) { return std::make_unique<frmDownload>(s.context); }},
+        {"frmDownload",
+         [](Shot& s) {
+             auto dialog = std::make_unique<frmDownload>(s.context);
+             dialog->lblInstructions->setText(
+                 "Please wait for download to complete or press cancel to stop.");
+             dialog->lblStatus->setText("Block Received:  12");
+             return dialog;
+         }},
+        {"frmDownload-save",
+         [](Shot& s) {
+             gLastBinPath = "/home/lab/fluorometer/2026-12-04/Run1.BIN";
+             auto dialog = std::make_unique<frmDownload>(s.context);
+             dialog->lblStatus->setText(
+                 "Download Finished. Number of Blocks = 38. Number of Bytes = 38211");
+             dialog->SwitchToSavePhase();
+             return dialog;
+         }},
         {"frmConvertBINtoPRN",
          [](Shot& s) {
              gRunMode = 2;
              gLastBinPath = "/home/lab/fluorometer/2026-12-04/Run1.BIN";
              return std::make_unique<frmConvertBINtoPRN>(s.context);
+         }},
+        {"frmConvertBINtoPRN-converting",
+         [](Shot& s) {
+             gRunMode = 2;
+             gLastBinPath = "/home/lab/fluorometer/2026-12-04/Run1.BIN";
+             auto dialog = std::make_unique<frmConvertBINtoPRN>(s.context);
+             dialog->ShowConvertingState();
+             gFileLength = 38211;
+             gBytesRead = 22400;
+             dialog->Timer2_Timer();
+             return dialog;
          }},
         {"frmComSelect",
          [](Shot& s) {

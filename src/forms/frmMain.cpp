@@ -63,6 +63,16 @@ class WrappingButton final : public QPushButton {
     }
 };
 
+// Runs one handler step with every error ignored: a dialog that fails to open, or a failure
+// that escapes it, ends the handler quietly and leaves the main window as it was.
+template <typename Step>
+void IgnoringErrors(Step&& step) {
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
 }  // namespace
 
 frmMain::frmMain(const vsdl::forms::FormContext& context, QWidget* parent)
@@ -169,40 +179,50 @@ void frmMain::BuildMenus() {
 
 void frmMain::Form_Load() {
     setWindowTitle(FromStd(vsdl::appinfo::MainCaption()));
-    // Reading never fails: a missing, empty or unreadable lastbin.cfg leaves the path empty and
-    // the dialogs propose their defaults.
-    gLastBinPath = vsdl::settings::ReadLastBinPath(context_.programFolder.toStdString());
+    // A missing, empty or unreadable lastbin.cfg leaves the path empty and the dialogs propose
+    // their defaults; no message.
+    IgnoringErrors([this] {
+        gLastBinPath = vsdl::settings::ReadLastBinPath(context_.programFolder.toStdString());
+    });
 }
 
 void frmMain::cmdSerialPortSetup_Click() {
-    frmComSelect dialog(context_, this);
-    dialog.exec();
+    IgnoringErrors([this] {
+        frmComSelect dialog(context_, this);
+        dialog.exec();
+    });
 }
 
 void frmMain::cmdDownload_Click() {
     gRunMode = 1;
-    frmDownload dialog(context_, this);
-    dialog.doprompt();
+    IgnoringErrors([this] {
+        frmDownload dialog(context_, this);
+        dialog.doprompt();
+    });
 }
 
 void frmMain::cmdConvertBINtoPRN_Click() {
     gRunMode = 2;
-    frmConvertBINtoPRN dialog(context_, this);
-    dialog.exec();
+    IgnoringErrors([this] {
+        frmConvertBINtoPRN dialog(context_, this);
+        dialog.exec();
+    });
 }
 
 void frmMain::cmdAllSteps_Click() {
     gRunMode = 3;
-    {
-        frmDownload download(context_, this);
-        download.doprompt();
-    }
-    // The download dialog puts gRunMode back to 1 when it was cancelled or the port could not
-    // be opened; otherwise gLastBinPath names the file just saved and the conversion starts on
-    // its own.
-    if (gRunMode != 3) return;
-    frmConvertBINtoPRN convert(context_, this);
-    convert.exec();
+    IgnoringErrors([this] {
+        {
+            frmDownload download(context_, this);
+            download.doprompt();
+        }
+        // The download dialog puts gRunMode back to 1 when it was cancelled or the port could
+        // not be opened; otherwise gLastBinPath names the file just saved and the conversion
+        // starts on its own.
+        if (gRunMode != 3) return;
+        frmConvertBINtoPRN convert(context_, this);
+        convert.exec();
+    });
 }
 
 void frmMain::mnuFileExit_Click() {
@@ -225,6 +245,8 @@ void frmMain::mnuToolsDownloadAndConvert_Click() {
 }
 
 void frmMain::mnuHelpAbout_Click() {
-    frmAbout dialog(context_, this);
-    dialog.exec();
+    IgnoringErrors([this] {
+        frmAbout dialog(context_, this);
+        dialog.exec();
+    });
 }

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <stdexcept>
 
 #include "RoadSupport.h"
 #include "common/modGlobals.h"
@@ -107,6 +108,7 @@ class tst_mainroad : public QObject {
     void cancelledRoadOpensNoConversion();
     void portThatCannotBeOpened();
     void downloadKeptUnderTemporaryName();
+    void failureOpeningTheDownloadEndsTheRoadQuietly();
     void exitEndsTheProgram();
 
   private:
@@ -401,6 +403,26 @@ void tst_mainroad::downloadKeptUnderTemporaryName() {
              ReadAll(Sample(QStringLiteral("DEMO.BIN"))));
     // The conversion recorded the file it converted.
     QCOMPARE(program.folder.read(QStringLiteral("lastbin.cfg")), earlier.toUtf8() + "\r\n");
+}
+
+void tst_mainroad::failureOpeningTheDownloadEndsTheRoadQuietly() {
+    Program program;
+    program.context.makeDownloadPort = []() -> std::unique_ptr<vsdl::download::IDownloadPort> {
+        throw std::runtime_error("no serial support on this system");
+    };
+    frmMain window(program.context);
+    QVERIFY(ShowActive(window));
+    DialogWatcher watcher;
+    watcher.on("frmConvertBINtoPRN", [](QDialog* dialog) { dialog->reject(); });
+    QTest::keyClick(&window, Qt::Key_F5);
+    QTest::keyClick(&window, Qt::Key_F3);
+    // Both handlers ended where the failure came; the window is still there and usable.
+    QVERIFY(watcher.shown.isEmpty());
+    QVERIFY(program.messages.texts.isEmpty());
+    QVERIFY(window.isVisible());
+    QCOMPARE(gRunMode, std::int16_t{1});
+    window.cmdConvertBINtoPRN->click();
+    QCOMPARE(watcher.shown, QStringList{QStringLiteral("frmConvertBINtoPRN")});
 }
 
 void tst_mainroad::exitEndsTheProgram() {

@@ -2,6 +2,7 @@
 // holds the settings files and the temporary download file.
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <memory>
 
 #include "download/QtSerialPort.h"
@@ -11,6 +12,7 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VSDownload"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/VSDownload.png")));
 
     QString programFolder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     if (!programFolder.endsWith(QDir::separator())) programFolder += QDir::separator();

@@ -2,6 +2,7 @@
 // loop on a terminal, with the same port, protocol and temporary file.
 #include <QCoreApplication>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -102,9 +103,16 @@ class TerminalUi final : public download::DownloadUi {
         if (text.rfind("Download Finished.", 0) == 0) return;
         Line(ForTerminal(text));
     }
+    // Ctrl+C is this user interface's Cancel button and is looked at on every pass. There is
+    // no window to keep alive, so Qt's own events run only every few milliseconds: running them
+    // on every pass would cost more than the download itself.
     void ProcessEvents() override {
-        QCoreApplication::processEvents();
         if (gInterrupted.exchange(false)) control_.Cancel();
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastEvents_ >= std::chrono::milliseconds(5)) {
+            QCoreApplication::processEvents();
+            lastEvents_ = now;
+        }
     }
 
   private:
@@ -119,6 +127,7 @@ class TerminalUi final : public download::DownloadUi {
     bool terminal_;
     bool inPlace_ = false;
     std::string instructions_;
+    std::chrono::steady_clock::time_point lastEvents_{};
 };
 
 int Run(const std::vector<std::string>& args) {

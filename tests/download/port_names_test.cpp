@@ -20,9 +20,10 @@ namespace fs = std::filesystem;
 class PortNamesTest : public ::testing::Test {
   protected:
     PortNamesTest() {
-        folder = fs::temp_directory_path() /
-                 ("vsdl_ports_" + std::to_string(::getpid()) + "_" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() /
+            ("vsdl_ports_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder / "ports");
     }

@@ -7,6 +7,7 @@
 
 #include "TestImages.h"
 #include "download/DownloadProtocol.h"
+#include "download/PtySimulator.h"
 
 namespace vsdl::download {
 namespace {
@@ -279,6 +280,27 @@ TEST_F(ProtocolTest, AStuckHandshakeIsReleasedBySilence) {
     EXPECT_EQ(control.DownloadState, 0);
     Feed(test::kHandshake);
     EXPECT_EQ(out.sent, test::kHandshake);
+}
+
+TEST(SimulatorImage, OnlyImagesThatADownloadCanStoreArePlayed) {
+    EXPECT_EQ(CheckSimulatorImage(MakeImage(100)), "");
+    EXPECT_EQ(CheckSimulatorImage(MakeImage(2048, true)), "");
+    auto noSync = MakeImage(100);
+    noSync[1] = 0x3C;
+    EXPECT_NE(CheckSimulatorImage(noSync).find("sync mark"), std::string::npos);
+    auto noMarker = MakeImage(100);
+    noMarker.pop_back();
+    EXPECT_NE(CheckSimulatorImage(noMarker).find("end marker"), std::string::npos);
+    // A marker in the data would end the download early.
+    auto early = MakeImage(200);
+    std::copy(test::kEndMarker.begin(), test::kEndMarker.end(), early.begin() + 50);
+    EXPECT_NE(CheckSimulatorImage(early).find("byte 51"), std::string::npos);
+    // In the header it is no marker.
+    auto inHeader = MakeImage(200);
+    std::copy(test::kEndMarker.begin(), test::kEndMarker.end(), inHeader.begin() + 5);
+    EXPECT_EQ(CheckSimulatorImage(inHeader), "");
+    EXPECT_NE(CheckSimulatorImage(std::vector<std::uint8_t>(20, 0xC3)).find("too short"),
+              std::string::npos);
 }
 
 TEST(ProtocolTexts, Hex) {

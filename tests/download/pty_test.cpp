@@ -299,6 +299,35 @@ TEST_F(VsdlCommands, SimulateAndDownloadAgreeByteForByte) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "ports" / "com1")));
 }
 
+TEST_F(VsdlCommands, SimulateStopsCleanlyOnSigtermAndRemovesItsLink) {
+    WriteFile(folder / "image.BIN", MakeImage(500));
+    QProcess sim;
+    sim.start(VSDL_EXE,
+              {"simulate", QString::fromStdString((folder / "image.BIN").string()), "--link",
+               QString::fromStdString((folder / "ports" / "com1").string()), "--repeat"});
+    ASSERT_TRUE(WaitForLink());
+    ASSERT_TRUE(sim.waitForReadyRead(5000));
+    const QString line = QString::fromLocal8Bit(sim.readAllStandardOutput());
+    EXPECT_TRUE(line.contains("serving")) << line.toStdString();
+    EXPECT_TRUE(line.contains("/dev/pts/")) << line.toStdString();
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(5000));
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "ports" / "com1")));
+}
+
+TEST_F(VsdlCommands, SimulateRefusesToReplaceAFile) {
+    WriteFile(folder / "image.BIN", MakeImage(500));
+    WriteFile(folder / "ports" / "com1", {'k', 'e', 'e', 'p'});
+    QProcess sim;
+    sim.start(VSDL_EXE, {"simulate", QString::fromStdString((folder / "image.BIN").string()),
+                         "--link", QString::fromStdString((folder / "ports" / "com1").string())});
+    ASSERT_TRUE(sim.waitForFinished(5000));
+    EXPECT_EQ(sim.exitCode(), 1);
+    EXPECT_EQ(ReadFile(folder / "ports" / "com1"), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
+}
+
 TEST_F(VsdlCommands, InterruptCancelsLikeTheCancelButton) {
     // The instrument never starts: a pty that nobody serves.
     ServedImage idle(folder, Serve(MakeImage(100)));

@@ -119,7 +119,6 @@ void frmDownload::BuildControls() {
                        TwipsRect(2880, 1140, 1215, 375, this));
     cmdOK = button(famGetFilename, "cmdOK", QStringLiteral("OK"),
                    TwipsRect(4560, 1140, 1215, 375, this));
-    cmdBrowse->setAutoDefault(false);
     cmdOK->setDefault(true);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmDownload::cmdBrowse_Click);
     connect(cmdOK, &QPushButton::clicked, this, &frmDownload::cmdOK_Click);
@@ -172,7 +171,6 @@ void frmDownload::Timer1_Timer() {
     Timer1->stop();
     if (port_ == nullptr) return;
     phase_ = Phase::Downloading;
-    setFocus();  // nothing of the save phase may hold the focus meanwhile
 
     DialogUi ui(this, context_.messages);
     const std::string tempFile =

@@ -1,6 +1,5 @@
 #include "forms/frmConvertBINtoPRN.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>

@@ -15,6 +15,7 @@
 #include "RoadSupport.h"
 #include "common/modGlobals.h"
 #include "download/QtSerialPort.h"
+#include "forms/Geometry.h"
 #include "forms/frmMain.h"
 #include "support/FormTestSupport.h"
 
@@ -178,6 +179,17 @@ void tst_mainroad::controlsAndMenus() {
         QVERIFY(window.findChild<QPushButton*>(button->objectName()) == button);
     }
     QCOMPARE(window.Label1->text(), QStringLiteral("-OR-"));
+    using vsdl::forms::TwipsRect;
+    QCOMPARE(window.cmdSerialPortSetup->geometry(), TwipsRect(240, 720, 3615, 375, &window));
+    QCOMPARE(window.cmdDownload->geometry(), TwipsRect(240, 1200, 3615, 375, &window));
+    QCOMPARE(window.cmdConvertBINtoPRN->geometry(), TwipsRect(240, 1680, 3615, 375, &window));
+    QCOMPARE(window.Label1->geometry(), TwipsRect(4080, 1440, 495, 240, &window));
+    QCOMPARE(window.cmdAllSteps->geometry(), TwipsRect(4800, 1200, 3975, 855, &window));
+    // Every control lies in the client area below the menu bar.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.cmdAllSteps->parentWidget(), window.centralWidget());
+    QVERIFY(window.centralWidget()->geometry().top() >= window.menuBar()->geometry().bottom());
     QCOMPARE(window.centralWidget()->palette().color(QPalette::Window), QColor(128, 128, 255));
     // The big button is right of the "-OR-" label, the three others left of it.
     QVERIFY(window.Label1->geometry().right() < window.cmdAllSteps->geometry().left());

@@ -66,26 +66,6 @@ QByteArray LargeBin(int records) {
     return ToBytes(sample::Build(image));
 }
 
-// Runs `action` once the modal dialog on top is a T (the nested overwrite question, not the
-// conversion dialog under it).
-template <typename T>
-void WhenModalIs(std::function<void(T*)> action, int timeoutMs = 10000) {
-    auto* timer = new QTimer(qApp);
-    auto remaining = std::make_shared<int>(timeoutMs);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, remaining, action]() {
-        *remaining -= timer->interval();
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            action(dialog);
-        } else if (*remaining <= 0) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start(10);
-}
-
 // exec() that cannot hang a test: the dialog is closed by force after `ms`.
 bool ExecWithin(QDialog& dialog, int ms, const std::function<void()>& whileOpen = {}) {
     bool forced = false;

@@ -48,24 +48,6 @@ QString FinishText(int blocks, qsizetype bytes) {
         .arg(bytes);
 }
 
-template <typename T>
-void WhenModalIs(std::function<void(T*)> action, int timeoutMs = 10000) {
-    auto* timer = new QTimer(qApp);
-    auto remaining = std::make_shared<int>(timeoutMs);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, remaining, action]() {
-        *remaining -= timer->interval();
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            action(dialog);
-        } else if (*remaining <= 0) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start(10);
-}
-
 // Counts the times a widget was shown.
 class ShowCounter : public QObject {
   public:

@@ -34,12 +34,14 @@ std::optional<QString> ScriptedFileDialogs::Next(const vsdl::forms::FileDialogRe
     return path;
 }
 
-void WhenModalAppears(std::function<void(QDialog*)> action, int timeoutMs) {
+void WhenModalMatches(std::function<bool(QDialog*)> accepts, std::function<void(QDialog*)> action,
+                      int timeoutMs) {
     auto* timer = new QTimer(qApp);  // owned by the application; deletes itself when done
     auto remaining = std::make_shared<int>(timeoutMs);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, remaining, action]() {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, remaining, accepts, action]() {
         *remaining -= timer->interval();
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog != nullptr && accepts(dialog)) {
             timer->stop();
             timer->deleteLater();
             action(dialog);
@@ -49,6 +51,10 @@ void WhenModalAppears(std::function<void(QDialog*)> action, int timeoutMs) {
         }
     });
     timer->start(10);
+}
+
+void WhenModalAppears(std::function<void(QDialog*)> action, int timeoutMs) {
+    WhenModalMatches([](QDialog*) { return true; }, std::move(action), timeoutMs);
 }
 
 TempProgramFolder::TempProgramFolder() {

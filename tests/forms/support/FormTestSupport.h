@@ -46,9 +46,22 @@ class ScriptedFileDialogs final : public vsdl::forms::IFileDialogs {
     std::optional<QString> Next(const vsdl::forms::FileDialogRequest& request);
 };
 
-// Runs `action` on the next modal dialog that becomes active (polled every 10 ms, for at most
-// `timeoutMs`); used to press a button of a nested dialog such as frmConfirmOverwrite.
+// Runs `action` on the first active modal dialog that `accepts` (polled every 10 ms, for at most
+// `timeoutMs`; nothing runs when none turns up in time).
+void WhenModalMatches(std::function<bool(QDialog*)> accepts, std::function<void(QDialog*)> action,
+                      int timeoutMs);
+
+// Runs `action` on the next modal dialog that becomes active; used to press a button of a
+// nested dialog such as frmConfirmOverwrite.
 void WhenModalAppears(std::function<void(QDialog*)> action, int timeoutMs = 10000);
+
+// Runs `action` once the modal dialog on top is a T (for example the nested overwrite question,
+// not the dialog under it).
+template <typename T>
+void WhenModalIs(std::function<void(T*)> action, int timeoutMs = 10000) {
+    WhenModalMatches([](QDialog* dialog) { return qobject_cast<T*>(dialog) != nullptr; },
+                     [action](QDialog* dialog) { action(qobject_cast<T*>(dialog)); }, timeoutMs);
+}
 
 // A fresh program folder (with a trailing separator) that is removed after the test.
 class TempProgramFolder {

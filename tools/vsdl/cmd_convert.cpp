@@ -5,17 +5,8 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#define VSDL_ISATTY _isatty
-#define VSDL_FILENO(f) _fileno(f)
-#else
-#include <unistd.h>
-#define VSDL_ISATTY isatty
-#define VSDL_FILENO(f) fileno(f)
-#endif
-
 #include "Commands.h"
+#include "Terminal.h"
 #include "common/Paths.h"
 #include "common/modGlobals.h"
 #include "conversion/modConvert.h"
@@ -25,17 +16,6 @@ namespace {
 
 // The message of the conversion dialog for a name without the BIN extension.
 constexpr const char* kNameMessage = "Your filename must end in .BIN";
-
-// Message boxes put a CR LF between lines; a terminal wants a plain line feed.
-std::string ForTerminal(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        out.push_back(text[i]);
-    }
-    return out;
-}
 
 // Shows a progress line on a terminal once a conversion has run for a second.
 class Progress {
@@ -109,19 +89,17 @@ int Run(const std::vector<std::string>& args) {
         return kExitUsage;
     }
 
-    const bool terminal = !quiet && VSDL_ISATTY(VSDL_FILENO(stderr)) != 0;
+    const bool terminal = !quiet && IsTerminal(stderr);
     int status = kExitOk;
     for (const std::string& file : files) {
         // With several files, an error names the file it belongs to.
         const std::string errorPrefix = files.size() > 1 ? file + ":\n" : std::string();
-        paths::SplitPath split = paths::Split(file);
+        const paths::SplitPath split = SplitCommandLinePath(file);
         if (!paths::HasBinExtension(split.name)) {
             std::cerr << errorPrefix << kNameMessage << "\n";
             status = kExitFailed;
             continue;
         }
-        // A bare name is in the current folder.
-        if (split.folder.empty()) split.folder.push_back('.');
         Progress progress(terminal, split.name);
         const conversion::ConvertResult result =
             conversion::RunConversion(split.folder, split.name, [&progress] { progress.Tick(); });

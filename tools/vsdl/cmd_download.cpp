@@ -11,17 +11,8 @@
 #include <system_error>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#define VSDL_ISATTY _isatty
-#define VSDL_FILENO(f) _fileno(f)
-#else
-#include <unistd.h>
-#define VSDL_ISATTY isatty
-#define VSDL_FILENO(f) fileno(f)
-#endif
-
 #include "Commands.h"
+#include "Terminal.h"
 #include "common/Paths.h"
 #include "common/Settings.h"
 #include "conversion/modConvert.h"
@@ -59,14 +50,6 @@ void Help() {
         << "Ctrl+C cancels like the Cancel button. Exit status: 0 after a complete download\n"
         << "(and conversion), 1 after a checksum error, a port or file failure, a cancel or a\n"
         << "failed conversion, 2 on a usage error.\n";
-}
-
-// Message boxes put a CR LF between lines; a terminal wants a plain line feed.
-std::string ForTerminal(std::string text) {
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
-        text.erase(at, 1);
-    }
-    return text;
 }
 
 // The dialog's labels, list and message boxes as lines on a terminal; the block count is
@@ -202,7 +185,7 @@ int Run(const std::vector<std::string>& args) {
     std::cout << "Port: " << port.Device() << "\n";
 
     download::DownloadControl control;
-    TerminalUi ui(control, VSDL_ISATTY(VSDL_FILENO(stdout)) != 0);
+    TerminalUi ui(control, IsTerminal(stdout));
     const std::string tempFile = paths::Join(folder, download::kTempFileName);
 
 #ifdef _WIN32
@@ -252,9 +235,7 @@ int Run(const std::vector<std::string>& args) {
         saved = out;
     }
     if (convert) {
-        paths::SplitPath split = paths::Split(saved);
-        // A bare name is in the current folder.
-        if (split.folder.empty()) split.folder.assign(1, '.');
+        const paths::SplitPath split = SplitCommandLinePath(saved);
         const conversion::ConvertResult result =
             conversion::RunConversion(split.folder, split.name);
         if (result.outcome != conversion::ConvertOutcome::Completed) {

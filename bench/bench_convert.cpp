@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "conversion/BinBuilder.h"
 #include "conversion/ConvertCore.h"
 
@@ -39,32 +40,17 @@ struct Generated {
 // One one-way data set that fills `bytes`, its end time the last record's, then the end mark.
 Generated Generate(const fs::path& path, std::uint64_t bytes, bool timed) {
     const int length = timed ? 7 : 2;
-    const std::uint64_t records = (bytes - 4 - 17 - 6) / static_cast<std::uint64_t>(length);
-    std::FILE* out = std::fopen(path.string().c_str(), "wb");
-    if (out == nullptr) {
-        std::perror("bench_convert: cannot create the BIN file");
-        std::exit(1);
-    }
+    const std::uint64_t records =
+        (bytes - vsdl::bench::kOneSetOverhead) / static_cast<std::uint64_t>(length);
+    vsdl::bench::BinWriter out(path.string(), timed, "bench_convert");
     RunningTime clock;
     clock.Set(1, 1, 20, 0, 0, 0);
     const int interval = 1;  // interval code 0
-    const std::uint8_t head[4] = {static_cast<std::uint8_t>(timed ? 0x3C : 0xC3),
-                                  static_cast<std::uint8_t>(timed ? 0x3C : 0xC3),
-                                  static_cast<std::uint8_t>(timed ? 0x3C : 0xC3), 1};
-    std::fwrite(head, 1, 4, out);
-    // The set header; its end time is patched in once the last record's time is known.
-    std::uint8_t set[17] = {
-        1, 1, 1, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(timed ? 1 : 0), 1, 3};
-    const long setOffset = 4;
-    std::fwrite(set, 1, 17, out);
-    std::vector<std::uint8_t> buffer;
-    buffer.reserve(1 << 20);
     std::uint32_t lcg = 7;
     int reading = 500;
     RunningTime last = clock;
     for (std::uint64_t i = 0; i < records; ++i) {
-        lcg = lcg * 1103515245u + 12345u;
-        reading = std::clamp(reading + static_cast<int>((lcg >> 16) % 7) - 3, 0, 1023);
+        reading = vsdl::bench::NextReading(lcg, reading);
         RecordFields f;
         f.hour = clock.hour();
         f.minute = clock.minute();
@@ -79,29 +65,17 @@ Generated Generate(const fs::path& path, std::uint64_t bytes, bool timed) {
         f.reading = reading;
         if (timed) {
             const auto packed = PackRecord(7, f);
-            buffer.insert(buffer.end(), packed.begin(), packed.end());
+            out.Append(packed.data(), packed.size());
         } else {
-            buffer.push_back(
-                static_cast<std::uint8_t>((f.negative << 4) | (f.decimals << 2) | (reading >> 8)));
-            buffer.push_back(static_cast<std::uint8_t>(reading & 0xFF));
+            const std::uint8_t packed[2] = {
+                static_cast<std::uint8_t>((f.negative << 4) | (f.decimals << 2) | (reading >> 8)),
+                static_cast<std::uint8_t>(reading & 0xFF)};
+            out.Append(packed, 2);
         }
         last = clock;
         clock.Add(interval);
-        if (buffer.size() >= (1u << 20) - 8) {
-            std::fwrite(buffer.data(), 1, buffer.size(), out);
-            buffer.clear();
-        }
     }
-    std::fwrite(buffer.data(), 1, buffer.size(), out);
-    const std::uint8_t endMark[6] = {0xC9, 0x96, 0x6C, 0xA5, 0x5A, 0xC3};
-    std::fwrite(endMark, 1, 6, out);
-    const std::uint8_t end[6] = {
-        static_cast<std::uint8_t>(last.month()),      static_cast<std::uint8_t>(last.day()),
-        static_cast<std::uint8_t>(last.year() % 100), static_cast<std::uint8_t>(last.hour()),
-        static_cast<std::uint8_t>(last.minute()),     static_cast<std::uint8_t>(last.second())};
-    std::fseek(out, setOffset + 7, SEEK_SET);
-    std::fwrite(end, 1, 6, out);
-    std::fclose(out);
+    out.Finish(last);
     return {path, records};
 }
 

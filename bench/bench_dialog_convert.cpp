@@ -24,6 +24,7 @@
 #include <sys/resource.h>
 #endif
 
+#include "BenchSupport.h"
 #include "common/modGlobals.h"
 #include "conversion/BinBuilder.h"
 #include "conversion/ConvertCore.h"
@@ -56,12 +57,8 @@ class NoDialogs final : public vsdl::forms::IFileDialogs {
 // One one-way data set of untimed 2-byte records filling `bytes`, readings wandering in small
 // steps; the set ends at its last record's time, then the end mark.
 std::int64_t Generate(const QString& path, std::int64_t bytes) {
-    const std::int64_t records = (bytes - 4 - 17 - 6) / 2;
-    std::FILE* out = std::fopen(path.toLocal8Bit().constData(), "wb");
-    if (out == nullptr) {
-        std::perror("bench_dialog_convert: cannot create the BIN file");
-        std::exit(1);
-    }
+    const std::int64_t records =
+        (bytes - static_cast<std::int64_t>(vsdl::bench::kOneSetOverhead)) / 2;
     // Every (negative, decimals, reading) packed once.
     std::vector<std::uint8_t> packed(2 * 2 * 4 * 1024);
     for (int negative = 0; negative < 2; ++negative) {
@@ -78,40 +75,20 @@ std::int64_t Generate(const QString& path, std::int64_t bytes) {
             }
         }
     }
+    vsdl::bench::BinWriter out(path.toStdString(), false, "bench_dialog_convert");
     RunningTime last;
     last.Set(1, 1, 20, 0, 0, 0);
-    const std::uint8_t head[4] = {0xC3, 0xC3, 0xC3, 1};
-    std::fwrite(head, 1, 4, out);
-    std::uint8_t set[17] = {1, 1, 1, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 3};
-    std::fwrite(set, 1, 17, out);
-    std::vector<std::uint8_t> buffer;
-    buffer.reserve(1 << 20);
     std::uint32_t lcg = 11;
     int reading = 500;
     for (std::int64_t i = 0; i < records; ++i) {
-        lcg = lcg * 1103515245u + 12345u;
-        reading = std::clamp(reading + static_cast<int>((lcg >> 16) % 7) - 3, 0, 1023);
+        reading = vsdl::bench::NextReading(lcg, reading);
         const int negative = (i % 97) == 0 ? 1 : 0;
         const int decimals = static_cast<int>((i / 5000) % 4);
         const std::size_t at = 2 * ((negative * 4 + decimals) * 1024 + reading);
-        buffer.push_back(packed[at]);
-        buffer.push_back(packed[at + 1]);
+        out.Append(&packed[at], 2);
         if (i + 1 < records) last.Add(1);
-        if (buffer.size() >= (1u << 20)) {
-            std::fwrite(buffer.data(), 1, buffer.size(), out);
-            buffer.clear();
-        }
     }
-    std::fwrite(buffer.data(), 1, buffer.size(), out);
-    const std::uint8_t endMark[6] = {0xC9, 0x96, 0x6C, 0xA5, 0x5A, 0xC3};
-    std::fwrite(endMark, 1, 6, out);
-    const std::uint8_t end[6] = {
-        static_cast<std::uint8_t>(last.month()),      static_cast<std::uint8_t>(last.day()),
-        static_cast<std::uint8_t>(last.year() % 100), static_cast<std::uint8_t>(last.hour()),
-        static_cast<std::uint8_t>(last.minute()),     static_cast<std::uint8_t>(last.second())};
-    std::fseek(out, 4 + 7, SEEK_SET);
-    std::fwrite(end, 1, 6, out);
-    std::fclose(out);
+    out.Finish(last);
     return records;
 }
 

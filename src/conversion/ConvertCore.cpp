@@ -266,17 +266,17 @@ bool RunningTime::SetFull(int year, int month, int day, int hour, int minute, in
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
         return false;
     }
+    Assign(year, month, day, hour, minute, second);
+    return true;
+}
+
+void RunningTime::Assign(int year, int month, int day, int hour, int minute, int second) {
     year_ = year;
     month_ = month;
     day_ = day;
     hour_ = hour;
     minute_ = minute;
     second_ = second;
-    Render();
-    return true;
-}
-
-void RunningTime::Render() {
     PutPair(text_, static_cast<unsigned>(month_));
     PutPair(text_ + 3, static_cast<unsigned>(day_));
     PutPair(text_ + 6, static_cast<unsigned>(year_ % 100));
@@ -313,13 +313,7 @@ bool RunningTime::Add(int seconds) {
             if (++year > 9999) return false;
         }
     }
-    year_ = year;
-    month_ = month;
-    day_ = day;
-    hour_ = hour;
-    minute_ = minute;
-    second_ = second;
-    Render();
+    Assign(year, month, day, hour, minute, second);
     return true;
 }
 

@@ -91,7 +91,8 @@ class RunningTime {
     int second() const { return second_; }
 
   private:
-    void Render();
+    // Takes a checked date and time and renders its text.
+    void Assign(int year, int month, int day, int hour, int minute, int second);
 
     int year_ = 2000, month_ = 1, day_ = 1, hour_ = 0, minute_ = 0, second_ = 0;
     // "mm/dd/yy hh:mm:ss", kept up to date: most steps only touch the seconds.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <initializer_list>
 #include <string>
 
 #include "common/Paths.h"
@@ -10,42 +11,40 @@ namespace {
 
 using namespace vsdl::paths;
 
+struct SplitCase {
+    const char* path;
+    Style style;
+    const char* folder;
+    const char* name;
+};
+
+void ExpectSplits(std::initializer_list<SplitCase> cases) {
+    for (const SplitCase& c : cases) {
+        const SplitPath s = Split(c.path, c.style);
+        EXPECT_EQ(s.folder, c.folder) << c.path;
+        EXPECT_EQ(s.name, c.name) << c.path;
+    }
+}
+
 TEST(PathsSplit, WindowsStyleTakesEitherSeparator) {
-    SplitPath s = Split("C:\\LOGS\\Idatalog.bin", Style::Windows);
-    EXPECT_EQ(s.folder, "C:\\LOGS\\");
-    EXPECT_EQ(s.name, "Idatalog.bin");
-    s = Split("C:\\LOGS/sub/x.BIN", Style::Windows);
-    EXPECT_EQ(s.folder, "C:\\LOGS/sub/");
-    EXPECT_EQ(s.name, "x.BIN");
-    s = Split("C:\\x.bin", Style::Windows);
-    EXPECT_EQ(s.folder, "C:\\");
-    EXPECT_EQ(s.name, "x.bin");
+    ExpectSplits({{"C:\\LOGS\\Idatalog.bin", Style::Windows, "C:\\LOGS\\", "Idatalog.bin"},
+                  {"C:\\LOGS/sub/x.BIN", Style::Windows, "C:\\LOGS/sub/", "x.BIN"},
+                  {"C:\\x.bin", Style::Windows, "C:\\", "x.bin"}});
 }
 
 TEST(PathsSplit, PosixStyleTakesOnlySlash) {
-    SplitPath s = Split("/home/lab/run.BIN", Style::Posix);
-    EXPECT_EQ(s.folder, "/home/lab/");
-    EXPECT_EQ(s.name, "run.BIN");
-    s = Split("dir\\name.bin", Style::Posix);  // a backslash is part of a POSIX name
-    EXPECT_EQ(s.folder, "");
-    EXPECT_EQ(s.name, "dir\\name.bin");
-    s = Split("/x.bin", Style::Posix);
-    EXPECT_EQ(s.folder, "/");
-    EXPECT_EQ(s.name, "x.bin");
+    ExpectSplits({{"/home/lab/run.BIN", Style::Posix, "/home/lab/", "run.BIN"},
+                  // a backslash is part of a POSIX name
+                  {"dir\\name.bin", Style::Posix, "", "dir\\name.bin"},
+                  {"/x.bin", Style::Posix, "/", "x.bin"}});
 }
 
 TEST(PathsSplit, NoSeparatorMeansNoFolder) {
-    for (Style style : {Style::Windows, Style::Posix}) {
-        const SplitPath s = Split("DEMO.BIN", style);
-        EXPECT_EQ(s.folder, "");
-        EXPECT_EQ(s.name, "DEMO.BIN");
-        const SplitPath e = Split("", style);
-        EXPECT_EQ(e.folder, "");
-        EXPECT_EQ(e.name, "");
-    }
-    const SplitPath folderOnly = Split("C:\\LOGS\\", Style::Windows);
-    EXPECT_EQ(folderOnly.folder, "C:\\LOGS\\");
-    EXPECT_EQ(folderOnly.name, "");
+    ExpectSplits({{"DEMO.BIN", Style::Windows, "", "DEMO.BIN"},
+                  {"", Style::Windows, "", ""},
+                  {"DEMO.BIN", Style::Posix, "", "DEMO.BIN"},
+                  {"", Style::Posix, "", ""},
+                  {"C:\\LOGS\\", Style::Windows, "C:\\LOGS\\", ""}});
 }
 
 TEST(PathsJoin, AddsTheStyleSeparatorOnlyWhenMissing) {
@@ -84,14 +83,12 @@ TEST(PathsJoin, NativeStyle) {
 }
 
 TEST(PathsNames, BinExtensionInAnyCase) {
-    EXPECT_TRUE(HasBinExtension("DEMO.BIN"));
-    EXPECT_TRUE(HasBinExtension("demo.bin"));
-    EXPECT_TRUE(HasBinExtension("demo.bIn"));
-    EXPECT_TRUE(HasBinExtension(".BIN"));
-    EXPECT_FALSE(HasBinExtension("DEMO.BIN.txt"));
-    EXPECT_FALSE(HasBinExtension("DEMOBIN"));
-    EXPECT_FALSE(HasBinExtension("BIN"));
-    EXPECT_FALSE(HasBinExtension(""));
+    for (const char* name : {"DEMO.BIN", "demo.bin", "demo.bIn", ".BIN"}) {
+        EXPECT_TRUE(HasBinExtension(name)) << name;
+    }
+    for (const char* name : {"DEMO.BIN.txt", "DEMOBIN", "BIN", ""}) {
+        EXPECT_FALSE(HasBinExtension(name)) << name;
+    }
 }
 
 TEST(PathsNames, CaseChangesTouchOnlyAsciiLetters) {

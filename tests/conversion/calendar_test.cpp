@@ -58,21 +58,19 @@ TEST(RunningTime, AddsAcrossMidnightMonthAndYearEnds) {
     EXPECT_EQ(Short(t), "01/01/00 00:00:00");
     EXPECT_EQ(Long(t), "01/01/2000 00:00:00");
 
-    t = At(2, 28, 0, 23, 59, 59);
-    ASSERT_TRUE(t.Add(1));
-    EXPECT_EQ(Short(t), "02/29/00 00:00:00");
-    t = At(2, 28, 99, 23, 59, 59);
-    ASSERT_TRUE(t.Add(1));
-    EXPECT_EQ(Short(t), "03/01/99 00:00:00");
-    t = At(4, 30, 5, 23, 30, 0);
-    ASSERT_TRUE(t.Add(1800));
-    EXPECT_EQ(Short(t), "05/01/05 00:00:00");
-    t = At(1, 31, 5, 23, 59, 30);
-    ASSERT_TRUE(t.Add(60));
-    EXPECT_EQ(Short(t), "02/01/05 00:00:30");
-    t = At(6, 15, 5, 10, 59, 50);
-    ASSERT_TRUE(t.Add(20));
-    EXPECT_EQ(Short(t), "06/15/05 11:00:10");
+    struct Step {
+        RunningTime from;
+        int seconds;
+        const char* to;
+    };
+    for (Step step : {Step{At(2, 28, 0, 23, 59, 59), 1, "02/29/00 00:00:00"},
+                      Step{At(2, 28, 99, 23, 59, 59), 1, "03/01/99 00:00:00"},
+                      Step{At(4, 30, 5, 23, 30, 0), 1800, "05/01/05 00:00:00"},
+                      Step{At(1, 31, 5, 23, 59, 30), 60, "02/01/05 00:00:30"},
+                      Step{At(6, 15, 5, 10, 59, 50), 20, "06/15/05 11:00:10"}}) {
+        ASSERT_TRUE(step.from.Add(step.seconds)) << step.to;
+        EXPECT_EQ(Short(step.from), step.to);
+    }
 }
 
 TEST(RunningTime, ZeroIntervalStandsStill) {

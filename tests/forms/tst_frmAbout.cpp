@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QtTest>
 
 #include "common/AppInfo.h"
@@ -13,15 +12,8 @@
 using namespace vsdl::testing;
 using vsdl::appinfo::Version;
 
-class TestAbout : public QObject {
+class TestAbout : public QObject, private FormFixture {
     Q_OBJECT
-
-  private:
-    TempProgramFolder folder_;
-    MessageRecorder messages_;
-    ScriptedFileDialogs dialogs_;
-
-    vsdl::forms::FormContext context() { return MakeContext(folder_, messages_, dialogs_); }
 
   private slots:
     void versionText_data() {
@@ -47,7 +39,7 @@ class TestAbout : public QObject {
     }
 
     void showsTitleAndThisVersion() {
-        frmAbout dialog(context());
+        frmAbout dialog(context_);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("About"));
         auto* title = dialog.findChild<QLabel*>("lblTitle1");
         auto* version = dialog.findChild<QLabel*>("lblTitle2");
@@ -64,7 +56,7 @@ class TestAbout : public QObject {
     }
 
     void descriptionEndsWithTheAddressAndAFullStop() {
-        frmAbout dialog(context());
+        frmAbout dialog(context_);
         auto* description = dialog.findChild<QLabel*>("Label1");
         QVERIFY(description);
         // The address starts a line of its own; apart from that line break the text is
@@ -84,7 +76,7 @@ class TestAbout : public QObject {
 
     // Every text fits its label at the forms' font: nothing is cut off at an edge or the bottom.
     void textsFitTheirLabels() {
-        frmAbout dialog(context());
+        frmAbout dialog(context_);
         for (QLabel* l : {dialog.lblTitle1, dialog.lblTitle2}) {
             QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->width(),
                      qPrintable(l->objectName()));
@@ -97,31 +89,24 @@ class TestAbout : public QObject {
     }
 
     void okCloses() {
-        frmAbout dialog(context());
-        WhenModalAppears([&](QDialog* d) {
-            const auto closer = qScopeGuard([d] {
-                if (d->isVisible()) d->done(-1);
-            });
-            QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
-        });
-        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-        QVERIFY(messages_.texts.isEmpty());
+        frmAbout dialog(context_);
+        QCOMPARE(
+            ExecWhileUp(dialog, [&](QDialog*) { QTest::mouseClick(dialog.cmdOK, Qt::LeftButton); }),
+            int(QDialog::Accepted));
+        QVERIFY(messages_->texts.isEmpty());
     }
 
     void enterPressesOk() {
-        frmAbout dialog(context());
+        frmAbout dialog(context_);
         QString focused;
-        WhenModalAppears([&](QDialog* d) {
-            const auto closer = qScopeGuard([d] {
-                if (d->isVisible()) d->done(-1);
-            });
+        const int result = ExecWhileUp(dialog, [&](QDialog* d) {
             QVERIFY(QTest::qWaitForWindowActive(d));
             QWidget* focus = QApplication::focusWidget();
             QVERIFY(focus != nullptr);
             focused = focus->objectName();
             QTest::keyClick(focus, Qt::Key_Return);
         });
-        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(result, int(QDialog::Accepted));
         QCOMPARE(focused, QStringLiteral("cmdOK"));
         QVERIFY(dialog.cmdOK->isDefault());
     }

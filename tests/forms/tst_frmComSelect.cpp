@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QtTest>
 
 #include "forms/frmComSelect.h"
@@ -56,17 +55,14 @@ class Pty {
 
 }  // namespace
 
-class TestComSelect : public QObject {
+class TestComSelect : public QObject, private FormFixture {
     Q_OBJECT
 
   private:
-    std::unique_ptr<TempProgramFolder> folder_;
-    MessageRecorder messages_;
-    ScriptedFileDialogs dialogs_;
     std::shared_ptr<FakePortState> ports_;
 
     vsdl::forms::FormContext context() {
-        vsdl::forms::FormContext c = MakeContext(*folder_, messages_, dialogs_);
+        vsdl::forms::FormContext c = context_;
         c.makePortProbe = MakeFakeProbeFactory(ports_);
         return c;
     }
@@ -77,10 +73,7 @@ class TestComSelect : public QObject {
                         QString* shownAtLoad = nullptr) {
         frmComSelect dialog(ctx);
         bool closedByOk = false;
-        WhenModalAppears([&](QDialog* d) {
-            const auto closer = qScopeGuard([d] {
-                if (d->isVisible()) d->done(-1);
-            });
+        ExecWhileUp(dialog, [&](QDialog* d) {
             if (shownAtLoad != nullptr) *shownAtLoad = dialog.cboPortOptions->currentText();
             if (!text.isNull()) {
                 QLineEdit* edit = dialog.cboPortOptions->lineEdit();
@@ -90,14 +83,12 @@ class TestComSelect : public QObject {
             QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
             closedByOk = !d->isVisible();
         });
-        dialog.exec();
         return closedByOk;
     }
 
   private slots:
     void init() {
-        folder_ = std::make_unique<TempProgramFolder>();
-        messages_.texts.clear();
+        Renew();
         ports_ = std::make_shared<FakePortState>();
     }
 
@@ -138,7 +129,7 @@ class TestComSelect : public QObject {
         QCOMPARE(ports_->probed, std::vector<int>({1, 2, 3, 4, 5}));
         QCOMPARE(ports_->openNow, 0);
         QCOMPARE(ports_->maxOpenAtOnce, 1);
-        QVERIFY(messages_.texts.isEmpty());
+        QVERIFY(messages_->texts.isEmpty());
     }
 
     void busyPortsAreLeftOutWithoutMessage() {
@@ -146,7 +137,7 @@ class TestComSelect : public QObject {
         frmComSelect dialog(context());
         QCOMPARE(ListEntries(dialog.cboPortOptions), QStringList({"1", "3", "5"}));
         QCOMPARE(ports_->openNow, 0);
-        QVERIFY(messages_.texts.isEmpty());
+        QVERIFY(messages_->texts.isEmpty());
     }
 
     void noPortAtAllStillShowsTheSavedPort() {
@@ -154,12 +145,11 @@ class TestComSelect : public QObject {
         frmComSelect dialog(context());
         QCOMPARE(dialog.cboPortOptions->count(), 0);
         QCOMPARE(dialog.cboPortOptions->currentText(), QStringLiteral("4"));
-        QVERIFY(messages_.texts.isEmpty());
+        QVERIFY(messages_->texts.isEmpty());
     }
 
     void noProbeFactoryListsNothing() {
-        vsdl::forms::FormContext ctx = MakeContext(*folder_, messages_, dialogs_);
-        frmComSelect dialog(ctx);
+        frmComSelect dialog(context_);
         QCOMPARE(dialog.cboPortOptions->count(), 0);
         QCOMPARE(dialog.cboPortOptions->currentText(), QStringLiteral("1"));
     }
@@ -209,7 +199,7 @@ class TestComSelect : public QObject {
         folder_->write("serialport.cfg", "1\r\n");
         QVERIFY(TypeAndPressOk(context(), typed));
         QCOMPARE(folder_->read("serialport.cfg"), stored);
-        QVERIFY(messages_.texts.isEmpty());
+        QVERIFY(messages_->texts.isEmpty());
     }
 
     void okWithoutChangeStoresTheShownPort() {
@@ -228,14 +218,10 @@ class TestComSelect : public QObject {
     void pickingAListEntryStoresIt() {
         ports_->openable = {1, 4};
         frmComSelect dialog(context());
-        WhenModalAppears([&](QDialog* d) {
-            const auto closer = qScopeGuard([d] {
-                if (d->isVisible()) d->done(-1);
-            });
+        ExecWhileUp(dialog, [&](QDialog*) {
             dialog.cboPortOptions->setCurrentIndex(dialog.cboPortOptions->findText("4"));
             QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
         });
-        dialog.exec();
         QCOMPARE(folder_->read("serialport.cfg"), QByteArray("4\r\n"));
     }
 
@@ -243,7 +229,7 @@ class TestComSelect : public QObject {
         folder_->write("serialport.cfg", "5,old\r\n");
         QVERIFY(TypeAndPressOk(context(), QStringLiteral("")));
         QCOMPARE(folder_->read("serialport.cfg"), QByteArray("5,old\r\n"));
-        QVERIFY(messages_.texts.isEmpty());
+        QVERIFY(messages_->texts.isEmpty());
     }
 
     void textThatIsNotANumberKeepsTheDialogOpen_data() {
@@ -255,7 +241,7 @@ class TestComSelect : public QObject {
         QFETCH(QString, typed);
         folder_->write("serialport.cfg", "2\r\n");
         QVERIFY(!TypeAndPressOk(context(), typed));
-        QCOMPARE(messages_.texts,
+        QCOMPARE(messages_->texts,
                  QStringList({QStringLiteral("The COM port must be a number, such as 1 or 3.")}));
         QCOMPARE(folder_->read("serialport.cfg"), QByteArray("2\r\n"));
     }
@@ -266,8 +252,8 @@ class TestComSelect : public QObject {
         vsdl::forms::FormContext ctx = context();
         ctx.programFolder = folder_->file("not-a-folder") + QDir::separator();
         QVERIFY(!TypeAndPressOk(ctx, QStringLiteral("3")));
-        QCOMPARE(messages_.texts.size(), 1);
-        const QString message = messages_.texts.first();
+        QCOMPARE(messages_->texts.size(), 1);
+        const QString message = messages_->texts.first();
         QVERIFY2(message.startsWith("The file " + ctx.programFolder +
                                     "serialport.cfg could not be written.\n"),
                  qPrintable(message));
@@ -278,26 +264,18 @@ class TestComSelect : public QObject {
     void escapeClosesWithoutWriting() {
         folder_->write("serialport.cfg", "2\r\n");
         frmComSelect dialog(context());
-        WhenModalAppears([&](QDialog* d) {
-            const auto closer = qScopeGuard([d] {
-                if (d->isVisible()) d->done(-1);
-            });
+        ExecWhileUp(dialog, [&](QDialog* d) {
             dialog.cboPortOptions->lineEdit()->setText("4");
             QTest::keyClick(d, Qt::Key_Escape);
             QVERIFY(!d->isVisible());
         });
-        dialog.exec();
         QCOMPARE(folder_->read("serialport.cfg"), QByteArray("2\r\n"));
         // The close box likewise.
         frmComSelect again(context());
-        WhenModalAppears([&](QDialog* d) {
-            const auto closer = qScopeGuard([d] {
-                if (d->isVisible()) d->done(-1);
-            });
+        ExecWhileUp(again, [&](QDialog* d) {
             again.cboPortOptions->lineEdit()->setText("5");
             d->close();
         });
-        again.exec();
         QCOMPARE(folder_->read("serialport.cfg"), QByteArray("2\r\n"));
     }
 
@@ -308,10 +286,7 @@ class TestComSelect : public QObject {
         frmComSelect dialog(context());
         QString focused;
         QStringList listAfterEnter;
-        WhenModalAppears([&](QDialog* d) {
-            const auto closer = qScopeGuard([d] {
-                if (d->isVisible()) d->done(-1);
-            });
+        const int result = ExecWhileUp(dialog, [&](QDialog* d) {
             QVERIFY(QTest::qWaitForWindowActive(d));
             QWidget* focus = QApplication::focusWidget();
             QVERIFY(focus != nullptr);
@@ -322,7 +297,7 @@ class TestComSelect : public QObject {
             QTest::keyClick(focus, Qt::Key_Return);
             listAfterEnter = ListEntries(dialog.cboPortOptions);
         });
-        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(result, int(QDialog::Accepted));
         QCOMPARE(focused, QStringLiteral("cboPortOptions"));
         QCOMPARE(folder_->read("serialport.cfg"), QByteArray("9\r\n"));
         QCOMPARE(listAfterEnter, QStringList({"1"}));
@@ -374,7 +349,7 @@ class TestComSelect : public QObject {
         holder.Open();
         QVERIFY(holder.IsOpen());
 
-        vsdl::forms::FormContext ctx = MakeContext(*folder_, messages_, dialogs_);
+        vsdl::forms::FormContext ctx = context_;
         ctx.makePortProbe = [programFolder]() -> std::unique_ptr<vsdl::download::IPortProbe> {
             return std::make_unique<vsdl::download::QtPortProbe>(programFolder);
         };
@@ -385,7 +360,7 @@ class TestComSelect : public QObject {
                         .toString()
                         .contains(QStringLiteral("com1")));
             QCOMPARE(dialog.cboPortOptions->currentText(), QStringLiteral("1"));
-            QVERIFY(messages_.texts.isEmpty());
+            QVERIFY(messages_->texts.isEmpty());
         }
         // The probe closed what it opened: with com2 released, all three open again.
         holder.Close();

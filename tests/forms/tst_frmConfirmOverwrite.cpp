@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QtTest>
 
@@ -13,44 +12,32 @@
 
 using namespace vsdl::testing;
 
-class TestConfirmOverwrite : public QObject {
+class TestConfirmOverwrite : public QObject, private FormFixture {
     Q_OBJECT
 
   private:
-    TempProgramFolder folder_;
-    MessageRecorder messages_;
-    ScriptedFileDialogs dialogs_;
-
-    vsdl::forms::FormContext context() { return MakeContext(folder_, messages_, dialogs_); }
-
     // Opens the dialog modally for `path`, runs `act` on it once it is up, and returns exec()'s
     // result together with the label's text.
     int Ask(const std::string& path, const std::function<void(frmConfirmOverwrite*)>& act,
             QString* shown = nullptr) {
         gOverwriteFileName = path;
-        frmConfirmOverwrite dialog(context());
-        WhenModalAppears([&](QDialog* d) {
-            // Whatever fails below, the dialog closes, so that exec() returns.
-            const auto closer = qScopeGuard([d] {
-                if (d->isVisible()) d->done(-1);
-            });
+        frmConfirmOverwrite dialog(context_);
+        return ExecWhileUp(dialog, [&](QDialog* d) {
             QCOMPARE(d, &dialog);
             if (shown != nullptr) *shown = dialog.lblExistingFile->text();
             act(&dialog);
         });
-        const int result = dialog.exec();
-        return result;
     }
 
   private slots:
     void init() {
         modGlobals::Reset();
-        messages_.texts.clear();
+        Renew();
     }
 
     void layoutAndTexts() {
         gOverwriteFileName = "/data/Run1.PRN";
-        frmConfirmOverwrite dialog(context());
+        frmConfirmOverwrite dialog(context_);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Confirm Overwrite"));
         auto* status = dialog.findChild<QLabel*>("lblStatus");
         auto* question = dialog.findChild<QLabel*>("Label2");
@@ -79,7 +66,7 @@ class TestConfirmOverwrite : public QObject {
     }
 
     void centredOnTheScreen() {
-        frmConfirmOverwrite dialog(context());
+        frmConfirmOverwrite dialog(context_);
         const QRect screen = dialog.screen()->availableGeometry();
         QVERIFY(qAbs(dialog.geometry().center().x() - screen.center().x()) <= 10);
         QVERIFY(qAbs(dialog.geometry().center().y() - screen.center().y()) <= 40);
@@ -157,10 +144,10 @@ class TestConfirmOverwrite : public QObject {
             "/home/lab/instruments/fluorometer 62-RV/2026/December/site A, north shore/"
             "downloads/run 0001 before calibration/Idatalog.PRN";
         gOverwriteFileName = path;
-        frmConfirmOverwrite dialog(context());
+        frmConfirmOverwrite dialog(context_);
         QCOMPARE(dialog.lblExistingFile->text(), QString::fromStdString(path));
         QCOMPARE(dialog.lblExistingFile->toolTip(), QString::fromStdString(path));
-        QVERIFY(messages_.texts.isEmpty());
+        QVERIFY(messages_->texts.isEmpty());
     }
 };
 

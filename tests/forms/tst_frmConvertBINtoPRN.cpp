@@ -83,7 +83,7 @@ bool ExecWithin(QDialog& dialog, int ms, const std::function<void()>& whileOpen 
 
 }  // namespace
 
-class TestFrmConvertBINtoPRN : public QObject {
+class TestFrmConvertBINtoPRN : public QObject, private FormFixture {
     Q_OBJECT
 
   private slots:
@@ -117,21 +117,12 @@ class TestFrmConvertBINtoPRN : public QObject {
     void progressKeepsWidthWithoutLength();
     void closeRefusedWhileConverting();
     void cancelAndEscCloseWhileChoosing();
-
-  private:
-    std::unique_ptr<TempProgramFolder> folder_;
-    std::unique_ptr<MessageRecorder> messages_;
-    std::unique_ptr<ScriptedFileDialogs> dialogs_;
-    vsdl::forms::FormContext context_;
 };
 
 void TestFrmConvertBINtoPRN::init() {
     modGlobals::Reset();
     gRunMode = 2;
-    folder_ = std::make_unique<TempProgramFolder>();
-    messages_ = std::make_unique<MessageRecorder>();
-    dialogs_ = std::make_unique<ScriptedFileDialogs>();
-    context_ = MakeContext(*folder_, *messages_, *dialogs_);
+    Renew();
 }
 
 void TestFrmConvertBINtoPRN::loadWithEmptyLastPath() {

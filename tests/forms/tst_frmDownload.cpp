@@ -93,7 +93,7 @@ bool RunDoprompt(frmDownload& dialog, const std::function<void()>& whenSaving,
 
 }  // namespace
 
-class TestFrmDownload : public QObject {
+class TestFrmDownload : public QObject, private FormFixture {
     Q_OBJECT
 
   private slots:
@@ -116,22 +116,15 @@ class TestFrmDownload : public QObject {
     // Starts the simulator on `image`, linked as ports/com1.
     void StartSimulator(const QByteArray& image, const QStringList& args = {});
 
-    std::unique_ptr<TempProgramFolder> folder_;
-    std::unique_ptr<MessageRecorder> messages_;
-    std::unique_ptr<ScriptedFileDialogs> dialogs_;
     std::unique_ptr<QTemporaryDir> imageDir_;
     std::unique_ptr<Simulator> simulator_;
-    vsdl::forms::FormContext context_;
 };
 
 void TestFrmDownload::init() {
     modGlobals::Reset();
     gRunMode = 3;
-    folder_ = std::make_unique<TempProgramFolder>();
-    messages_ = std::make_unique<MessageRecorder>();
-    dialogs_ = std::make_unique<ScriptedFileDialogs>();
+    Renew();
     imageDir_ = std::make_unique<QTemporaryDir>();
-    context_ = MakeContext(*folder_, *messages_, *dialogs_);
     const QString programFolder = folder_->path();
     context_.makeDownloadPort = [programFolder]() {
         return std::make_unique<vsdl::download::QtDownloadPort>(programFolder);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
 #include <memory>
@@ -55,6 +56,16 @@ void WhenModalMatches(std::function<bool(QDialog*)> accepts, std::function<void(
 
 void WhenModalAppears(std::function<void(QDialog*)> action, int timeoutMs) {
     WhenModalMatches([](QDialog*) { return true; }, std::move(action), timeoutMs);
+}
+
+int ExecWhileUp(QDialog& dialog, const std::function<void(QDialog*)>& act) {
+    WhenModalAppears([act](QDialog* d) {
+        const auto closer = qScopeGuard([d] {
+            if (d->isVisible()) d->done(-1);
+        });
+        act(d);
+    });
+    return dialog.exec();
 }
 
 TempProgramFolder::TempProgramFolder() {
@@ -125,6 +136,13 @@ vsdl::forms::FormContext MakeContext(const TempProgramFolder& folder, MessageRec
     context.messages = &messages;
     context.fileDialogs = &dialogs;
     return context;
+}
+
+void FormFixture::Renew() {
+    folder_ = std::make_unique<TempProgramFolder>();
+    messages_ = std::make_unique<MessageRecorder>();
+    dialogs_ = std::make_unique<ScriptedFileDialogs>();
+    context_ = MakeContext(*folder_, *messages_, *dialogs_);
 }
 
 }  // namespace vsdl::testing

@@ -63,6 +63,11 @@ void WhenModalIs(std::function<void(T*)> action, int timeoutMs = 10000) {
                      [action](QDialog* dialog) { action(qobject_cast<T*>(dialog)); }, timeoutMs);
 }
 
+// exec()s `dialog` with `act` run on it once it is up. The dialog is closed afterwards if `act`
+// left it open (also when a check inside `act` failed), so exec() always returns; its result
+// is returned.
+int ExecWhileUp(QDialog& dialog, const std::function<void(QDialog*)>& act);
+
 // A fresh program folder (with a trailing separator) that is removed after the test.
 class TempProgramFolder {
   public:
@@ -110,5 +115,19 @@ std::function<std::unique_ptr<vsdl::download::IPortProbe>()> MakeFakeProbeFactor
 // A FormContext over the recorder, the scripted dialogs and the folder.
 vsdl::forms::FormContext MakeContext(const TempProgramFolder& folder, MessageRecorder& messages,
                                      ScriptedFileDialogs& dialogs);
+
+// What a window test builds its windows over: a program folder, a message recorder, scripted
+// file dialogs and the FormContext over them. Renew() (from a test's init()) gives every test
+// fresh ones, so that no test sees another's files or messages.
+class FormFixture {
+  protected:
+    FormFixture() { Renew(); }
+    void Renew();
+
+    std::unique_ptr<TempProgramFolder> folder_;
+    std::unique_ptr<MessageRecorder> messages_;
+    std::unique_ptr<ScriptedFileDialogs> dialogs_;
+    vsdl::forms::FormContext context_;
+};
 
 }  // namespace vsdl::testing

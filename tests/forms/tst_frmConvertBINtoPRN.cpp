@@ -31,19 +31,11 @@ const QString kChooseText =
     QStringLiteral("Which BIN file would you like to convert to an ASCII format?");
 const QString kConvertingText = QStringLiteral("Conversion has started... One Moment.");
 
-QByteArray ToBytes(const std::vector<std::uint8_t>& bytes) {
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<qsizetype>(bytes.size()));
-}
-
 // A small untimed image with one data set of `records` readings and the end mark.
 QByteArray SmallBin(int records = 50) {
-    return ToBytes(sample::Build(sample::Parse(QStringLiteral("marker untimed\nsetcount 1\n"
-                                                              "set 1\nstart 03/14/24 09:30:00\n"
-                                                              "interval 4\nunit 3\n"
-                                                              "walk %1 1.25 seed 3\ntrailer\n")
-                                                   .arg(records)
-                                                   .toStdString())));
+    return BuildBin(QStringLiteral("marker untimed\nsetcount 1\nset 1\nstart 03/14/24 09:30:00\n"
+                                   "interval 4\nunit 3\nwalk %1 1.25 seed 3\ntrailer\n")
+                        .arg(records));
 }
 
 // A large untimed image whose end time is never met: the conversion runs to the file's end.
@@ -85,6 +77,12 @@ bool ExecWithin(QDialog& dialog, int ms, const std::function<void()>& whileOpen 
 
 class TestFrmConvertBINtoPRN : public QObject, private FormFixture {
     Q_OBJECT
+
+    // Writes `bytes` as `name` into the program folder and makes it the last BIN file.
+    void UseBin(const QString& name, const QByteArray& bytes) {
+        folder_->write(name, bytes);
+        gLastBinPath = folder_->file(name).toStdString();
+    }
 
   private slots:
     void init();
@@ -300,8 +298,7 @@ void TestFrmConvertBINtoPRN::overwriteAcceptedConverts() {
 }
 
 void TestFrmConvertBINtoPRN::lastBinWrittenBeforeConversion() {
-    folder_->write(QStringLiteral("Run1.BIN"), SmallBin());
-    gLastBinPath = folder_->file(QStringLiteral("Run1.BIN")).toStdString();
+    UseBin(QStringLiteral("Run1.BIN"), SmallBin());
     gRunMode = 3;
     QByteArray lastBinDuringConversion;
     int barWidth = -1;
@@ -345,8 +342,7 @@ void TestFrmConvertBINtoPRN::unwritableLastBinIsReportedAndConversionRuns() {
 void TestFrmConvertBINtoPRN::corruptFileMessageThenCloses() {
     QByteArray bytes = SmallBin();
     bytes[0] = '\x12';
-    folder_->write(QStringLiteral("bad.BIN"), bytes);
-    gLastBinPath = folder_->file(QStringLiteral("bad.BIN")).toStdString();
+    UseBin(QStringLiteral("bad.BIN"), bytes);
     frmConvertBINtoPRN dialog(context_);
     QVERIFY(ExecWithin(dialog, 20000, [&]() { dialog.cmdOK->click(); }));
     QCOMPARE(messages_->texts, QStringList{QStringLiteral("This BIN is corrupt")});
@@ -367,8 +363,7 @@ void TestFrmConvertBINtoPRN::missingFileFailureMessageThenCloses() {
 }
 
 void TestFrmConvertBINtoPRN::runMode3StartsByItself() {
-    folder_->write(QStringLiteral("Run1.BIN"), SmallBin());
-    gLastBinPath = folder_->file(QStringLiteral("Run1.BIN")).toStdString();
+    UseBin(QStringLiteral("Run1.BIN"), SmallBin());
     gRunMode = 3;
     frmConvertBINtoPRN dialog(context_);
     QVERIFY(ExecWithin(dialog, 20000));  // no click at all
@@ -393,8 +388,7 @@ void TestFrmConvertBINtoPRN::runMode3WithEmptyPathAsksForBin() {
 }
 
 void TestFrmConvertBINtoPRN::runMode2Waits() {
-    folder_->write(QStringLiteral("Run1.BIN"), SmallBin());
-    gLastBinPath = folder_->file(QStringLiteral("Run1.BIN")).toStdString();
+    UseBin(QStringLiteral("Run1.BIN"), SmallBin());
     gRunMode = 2;
     frmConvertBINtoPRN dialog(context_);
     bool waited = false;
@@ -439,8 +433,7 @@ void TestFrmConvertBINtoPRN::progressKeepsWidthWithoutLength() {
 }
 
 void TestFrmConvertBINtoPRN::closeRefusedWhileConverting() {
-    folder_->write(QStringLiteral("Big.BIN"), LargeBin(1500000));
-    gLastBinPath = folder_->file(QStringLiteral("Big.BIN")).toStdString();
+    UseBin(QStringLiteral("Big.BIN"), LargeBin(1500000));
     frmConvertBINtoPRN dialog(context_);
     bool sawConverting = false;
     bool openAfterClose = false;

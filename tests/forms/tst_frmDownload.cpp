@@ -16,7 +16,6 @@
 #include <memory>
 
 #include "common/modGlobals.h"
-#include "conversion/BinBuilder.h"
 #include "download/QtSerialPort.h"
 #include "forms/frmConfirmOverwrite.h"
 #include "forms/frmDownload.h"
@@ -24,7 +23,6 @@
 #include "support/Simulator.h"
 
 using namespace vsdl::testing;
-namespace sample = vsdl::conversion::sample;
 
 namespace {
 
@@ -33,13 +31,9 @@ const QString kSaveInstructions =
 
 // An image of `records` untimed readings: 4 + 17 + 2 x records + 6 bytes.
 QByteArray Image(int records) {
-    const auto bytes = sample::Build(
-        sample::Parse(QStringLiteral("marker untimed\nsetcount 1\nset 1\nstart 05/02/24 10:00:00\n"
-                                     "interval 3\nwalk %1 4.56 seed 11\ntrailer\n")
-                          .arg(records)
-                          .toStdString()));
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<qsizetype>(bytes.size()));
+    return BuildBin(QStringLiteral("marker untimed\nsetcount 1\nset 1\nstart 05/02/24 10:00:00\n"
+                                   "interval 3\nwalk %1 4.56 seed 11\ntrailer\n")
+                        .arg(records));
 }
 
 QString FinishText(int blocks, qsizetype bytes) {

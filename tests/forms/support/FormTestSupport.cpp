@@ -1,5 +1,7 @@
 #include "FormTestSupport.h"
 
+#include "conversion/BinBuilder.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -66,6 +68,16 @@ int ExecWhileUp(QDialog& dialog, const std::function<void(QDialog*)>& act) {
         act(d);
     });
     return dialog.exec();
+}
+
+QByteArray ToBytes(const std::vector<std::uint8_t>& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()));
+}
+
+QByteArray BuildBin(const QString& description) {
+    namespace sample = vsdl::conversion::sample;
+    return ToBytes(sample::Build(sample::Parse(description.toStdString())));
 }
 
 TempProgramFolder::TempProgramFolder() {

@@ -3,12 +3,14 @@
 // temporary program folder for every case.
 #pragma once
 
+#include <QByteArray>
 #include <QDialog>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -67,6 +69,10 @@ void WhenModalIs(std::function<void(T*)> action, int timeoutMs = 10000) {
 // left it open (also when a check inside `act` failed), so exec() always returns; its result
 // is returned.
 int ExecWhileUp(QDialog& dialog, const std::function<void(QDialog*)>& act);
+
+// Image bytes as a QByteArray, and a BIN image built from a sample description.
+QByteArray ToBytes(const std::vector<std::uint8_t>& bytes);
+QByteArray BuildBin(const QString& description);
 
 // A fresh program folder (with a trailing separator) that is removed after the test.
 class TempProgramFolder {

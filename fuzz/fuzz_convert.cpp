@@ -23,7 +23,9 @@ class CountingSink : public vsdl::conversion::TextSink {
 }  // namespace
 
 // Undefined behaviour is a finding like a crash: stop at the first report.
-extern "C" const char* __ubsan_default_options() { return "halt_on_error=1:print_stacktrace=1"; }
+extern "C" const char* __ubsan_default_options() {
+    return "halt_on_error=1:print_stacktrace=1";
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vsdl::conversion;

@@ -9,8 +9,8 @@ Version CurrentVersion() {
 }
 
 std::string VersionText(const Version& version) {
-    std::string text = "Version " + std::to_string(version.major) + "." +
-                       std::to_string(version.minor);
+    std::string text =
+        "Version " + std::to_string(version.major) + "." + std::to_string(version.minor);
     if (version.revision != 0) text += "." + std::to_string(version.revision);
     return text;
 }

@@ -18,7 +18,7 @@ namespace vsdl::forms {
 // Every message to the user: a modal box with an OK button only, no icon, and the application
 // title as its title.
 class IMessages {
-public:
+  public:
     virtual ~IMessages() = default;
     virtual void Show(QWidget* parent, const QString& text) = 0;
 };
@@ -31,7 +31,7 @@ struct FileDialogRequest {
 
 // File dialogs: the chosen full path, or nullopt when the user cancelled.
 class IFileDialogs {
-public:
+  public:
     virtual ~IFileDialogs() = default;
     virtual std::optional<QString> OpenFile(QWidget* parent, const FileDialogRequest& request) = 0;
     virtual std::optional<QString> SaveFile(QWidget* parent, const FileDialogRequest& request) = 0;
@@ -47,12 +47,12 @@ struct FormContext {
 
 // The program's own: QMessageBox and QFileDialog.
 class QtMessages final : public IMessages {
-public:
+  public:
     void Show(QWidget* parent, const QString& text) override;
 };
 
 class QtFileDialogs final : public IFileDialogs {
-public:
+  public:
     std::optional<QString> OpenFile(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<QString> SaveFile(QWidget* parent, const FileDialogRequest& request) override;
 };

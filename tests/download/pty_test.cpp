@@ -263,13 +263,18 @@ TEST_F(PtyDownload, TheProbeOpensALinkedPortAndNotAStaleOne) {
 // The command-line pair: `vsdl simulate` and `vsdl download` as processes.
 class VsdlCommands : public PtyDownload {
   protected:
-    QStringList Base() const {
-        return {QStringLiteral("--folder"), QString::fromStdString(folder.string())};
+    static QString Q(const fs::path& p) { return QString::fromStdString(p.string()); }
+    fs::path Link() const { return folder / "ports" / "com1"; }
+    QStringList Base() const { return {QStringLiteral("--folder"), Q(folder)}; }
+    // Starts `vsdl simulate` serving <folder>/image.BIN on the ports/com1 link.
+    void StartSimulate(QProcess& sim, const QStringList& extra = {}) const {
+        sim.start(VSDL_EXE,
+                  QStringList{"simulate", Q(folder / "image.BIN"), "--link", Q(Link())} + extra);
     }
     bool WaitForLink() const {
         const auto until = Clock::now() + std::chrono::seconds(10);
         while (Clock::now() < until) {
-            if (fs::exists(folder / "ports" / "com1")) return true;
+            if (fs::exists(Link())) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return false;
@@ -280,14 +285,10 @@ TEST_F(VsdlCommands, SimulateAndDownloadAgreeByteForByte) {
     const auto image = MakeImage(2 * 1024 + 999);
     WriteFile(folder / "image.BIN", image);
     QProcess sim;
-    sim.start(VSDL_EXE,
-              {"simulate", QString::fromStdString((folder / "image.BIN").string()), "--link",
-               QString::fromStdString((folder / "ports" / "com1").string()), "--text", "HELLO"});
+    StartSimulate(sim, {"--text", "HELLO"});
     ASSERT_TRUE(WaitForLink());
     QProcess dl;
-    dl.start(VSDL_EXE, QStringList{"download", "--out",
-                                   QString::fromStdString((folder / "copy.BIN").string())} +
-                           Base());
+    dl.start(VSDL_EXE, QStringList{"download", "--out", Q(folder / "copy.BIN")} + Base());
     ASSERT_TRUE(dl.waitForFinished(30000));
     const QString out = QString::fromLocal8Bit(dl.readAllStandardOutput());
     EXPECT_EQ(dl.exitCode(), 0) << out.toStdString() << dl.readAllStandardError().toStdString();
@@ -296,15 +297,13 @@ TEST_F(VsdlCommands, SimulateAndDownloadAgreeByteForByte) {
     EXPECT_EQ(ReadFile(folder / "copy.BIN"), image);
     ASSERT_TRUE(sim.waitForFinished(10000));
     EXPECT_EQ(sim.exitCode(), 0);
-    EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "ports" / "com1")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Link())));
 }
 
 TEST_F(VsdlCommands, SimulateStopsCleanlyOnSigtermAndRemovesItsLink) {
     WriteFile(folder / "image.BIN", MakeImage(500));
     QProcess sim;
-    sim.start(VSDL_EXE,
-              {"simulate", QString::fromStdString((folder / "image.BIN").string()), "--link",
-               QString::fromStdString((folder / "ports" / "com1").string()), "--repeat"});
+    StartSimulate(sim, {"--repeat"});
     ASSERT_TRUE(WaitForLink());
     ASSERT_TRUE(sim.waitForReadyRead(5000));
     const QString line = QString::fromLocal8Bit(sim.readAllStandardOutput());
@@ -314,18 +313,17 @@ TEST_F(VsdlCommands, SimulateStopsCleanlyOnSigtermAndRemovesItsLink) {
     ASSERT_TRUE(sim.waitForFinished(5000));
     EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(sim.exitCode(), 0);
-    EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "ports" / "com1")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Link())));
 }
 
 TEST_F(VsdlCommands, SimulateRefusesToReplaceAFile) {
     WriteFile(folder / "image.BIN", MakeImage(500));
-    WriteFile(folder / "ports" / "com1", {'k', 'e', 'e', 'p'});
+    WriteFile(Link(), {'k', 'e', 'e', 'p'});
     QProcess sim;
-    sim.start(VSDL_EXE, {"simulate", QString::fromStdString((folder / "image.BIN").string()),
-                         "--link", QString::fromStdString((folder / "ports" / "com1").string())});
+    StartSimulate(sim);
     ASSERT_TRUE(sim.waitForFinished(5000));
     EXPECT_EQ(sim.exitCode(), 1);
-    EXPECT_EQ(ReadFile(folder / "ports" / "com1"), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(ReadFile(Link()), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
 }
 
 TEST_F(VsdlCommands, InterruptCancelsLikeTheCancelButton) {

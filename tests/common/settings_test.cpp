@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -219,39 +220,34 @@ TEST_F(SettingsFiles, InterruptedWriteLeavesTheOldFileIntact) {
 // ---- Port text to port number --------------------------------------------------------------
 
 TEST(PortNumber, LeadingNumberRoundedHalfToEven) {
-    EXPECT_EQ(PortNumberFromText("2.5"), 2);
-    EXPECT_EQ(PortNumberFromText("3.5"), 4);
-    EXPECT_EQ(PortNumberFromText("0.5"), 0);
-    EXPECT_EQ(PortNumberFromText("2.51"), 3);
-    EXPECT_EQ(PortNumberFromText("2.4999"), 2);
-    EXPECT_EQ(PortNumberFromText("7"), 7);
-    EXPECT_EQ(PortNumberFromText("5."), 5);
-    EXPECT_EQ(PortNumberFromText(".6"), 1);
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {"2.5", 2},    {"3.5", 4}, {"0.5", 0}, {"2.51", 3},
+        {"2.4999", 2}, {"7", 7},   {"5.", 5},  {".6", 1},
+    };
+    for (const auto& [text, port] : cases) EXPECT_EQ(PortNumberFromText(text), port) << text;
 }
 
 TEST(PortNumber, TextAroundTheNumber) {
-    EXPECT_EQ(PortNumberFromText("03"), 3);
-    EXPECT_EQ(PortNumberFromText(" 3 "), 3);
-    EXPECT_EQ(PortNumberFromText("2abc"), 2);
-    EXPECT_EQ(PortNumberFromText("12"), 12);
-    EXPECT_EQ(PortNumberFromText("COM3"), 0);
-    EXPECT_EQ(PortNumberFromText(""), 0);
-    EXPECT_EQ(PortNumberFromText("."), 0);
-    EXPECT_EQ(PortNumberFromText("-2"), -2);
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {"03", 3}, {" 3 ", 3}, {"2abc", 2}, {"12", 12}, {"COM3", 0}, {"", 0}, {".", 0}, {"-2", -2},
+    };
+    for (const auto& [text, port] : cases) EXPECT_EQ(PortNumberFromText(text), port) << text;
 }
 
 TEST(PortNumber, OutOfRangeGivesZero) {
-    EXPECT_EQ(PortNumberFromText("2147483647"), 2147483647);
-    EXPECT_EQ(PortNumberFromText("2147483648"), 0);
-    EXPECT_EQ(PortNumberFromText(std::string(400, '9')), 0);
-    EXPECT_EQ(PortNumberFromText("0." + std::string(400, '0') + "1"), 0);
+    const std::pair<std::string, std::int32_t> cases[] = {
+        {"2147483647", 2147483647},
+        {"2147483648", 0},
+        {std::string(400, '9'), 0},
+        {"0." + std::string(400, '0') + "1", 0},
+    };
+    for (const auto& [text, port] : cases) EXPECT_EQ(PortNumberFromText(text), port) << text;
 }
 
 TEST(PortEntry, OnlyWholeNumbersAreAccepted) {
-    EXPECT_EQ(ParsePortEntry("03"), 3);
-    EXPECT_EQ(ParsePortEntry(" 3 "), 3);
-    EXPECT_EQ(ParsePortEntry("12"), 12);
-    EXPECT_EQ(ParsePortEntry("\t5"), 5);
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {"03", 3}, {" 3 ", 3}, {"12", 12}, {"\t5", 5}};
+    for (const auto& [text, port] : cases) EXPECT_EQ(ParsePortEntry(text), port) << text;
     for (const char* text : {"", "  ", "COM3", "3x", "2.5", "-1", "+1", "1 2", "99999999999"}) {
         EXPECT_FALSE(ParsePortEntry(text).has_value()) << text;
     }

@@ -3,6 +3,8 @@
 
 #include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "conversion/ConvertCore.h"
 
@@ -28,16 +30,15 @@ std::string Two(int value) {
 }
 
 TEST(ReadingText, DecimalsPlaceTheFullStop) {
-    EXPECT_EQ(ReadingText(1023, 0, 0), " 1023.");
-    EXPECT_EQ(ReadingText(1023, 3, 0), " 1.023");
-    EXPECT_EQ(ReadingText(5, 3, 1), "-0.005");
-    EXPECT_EQ(ReadingText(347, 2, 0), " 3.47");
-    EXPECT_EQ(ReadingText(682, 2, 0), " 6.82");
-    EXPECT_EQ(ReadingText(341, 1, 1), "-34.1");
-    EXPECT_EQ(ReadingText(0, 0, 0), " 0.");
-    EXPECT_EQ(ReadingText(0, 3, 0), " 0.000");
-    EXPECT_EQ(ReadingText(40, 1, 0), " 4.0");
-    EXPECT_EQ(ReadingText(100, 2, 1), "-1.00");
+    // reading, decimals, negative, text
+    const std::tuple<int, int, int, const char*> cases[] = {
+        {1023, 0, 0, " 1023."}, {1023, 3, 0, " 1.023"}, {5, 3, 1, "-0.005"}, {347, 2, 0, " 3.47"},
+        {682, 2, 0, " 6.82"},   {341, 1, 1, "-34.1"},   {0, 0, 0, " 0."},    {0, 3, 0, " 0.000"},
+        {40, 1, 0, " 4.0"},     {100, 2, 1, "-1.00"},
+    };
+    for (const auto& [reading, decimals, negative, text] : cases) {
+        EXPECT_EQ(ReadingText(reading, decimals, negative), text) << reading << "/" << decimals;
+    }
 }
 
 TEST(ReadingText, OutOfRangeGivesNoText) {
@@ -70,16 +71,12 @@ TEST(TemperatureText, FahrenheitMatchesTheFormulaForEveryValue) {
 }
 
 TEST(TwoDigitText, KeepsTheLastTwoDigits) {
-    EXPECT_EQ(Two(7), "07");
-    EXPECT_EQ(Two(23), "23");
-    EXPECT_EQ(Two(103), "03");
-    EXPECT_EQ(Two(0), "00");
-    // Years: YearOffset + 90.
-    EXPECT_EQ(Two(0 + 90), "90");
-    EXPECT_EQ(Two(9 + 90), "99");
-    EXPECT_EQ(Two(10 + 90), "00");
-    EXPECT_EQ(Two(15 + 90), "05");
-    EXPECT_EQ(Two(63 + 90), "53");
+    // The last five are years: YearOffset + 90.
+    const std::pair<int, const char*> cases[] = {
+        {7, "07"},      {23, "23"},      {103, "03"},     {0, "00"},       {0 + 90, "90"},
+        {9 + 90, "99"}, {10 + 90, "00"}, {15 + 90, "05"}, {63 + 90, "53"},
+    };
+    for (const auto& [value, text] : cases) EXPECT_EQ(Two(value), text) << value;
 }
 
 TEST(HeaderTexts, IntervalTable) {
@@ -97,16 +94,11 @@ TEST(HeaderTexts, IntervalTable) {
 }
 
 TEST(HeaderTexts, UnitAndMethodTables) {
-    EXPECT_EQ(UnitFor(0), "(   )");
-    EXPECT_EQ(UnitFor(1), "(FSU)");
-    EXPECT_EQ(UnitFor(7), "(mg / dl)");
-    EXPECT_EQ(UnitFor(14), "(ug / g)");
-    EXPECT_EQ(UnitFor(20), "(ng / mg)");
-    EXPECT_EQ(UnitFor(27), "(fg / mg)");
-    EXPECT_EQ(UnitFor(100), "(RAW)");
-    EXPECT_EQ(UnitFor(28), "");
-    EXPECT_EQ(UnitFor(99), "");
-    EXPECT_EQ(UnitFor(101), "");
+    const std::pair<int, const char*> units[] = {
+        {0, "(   )"},      {1, "(FSU)"},   {7, "(mg / dl)"}, {14, "(ug / g)"}, {20, "(ng / mg)"},
+        {27, "(fg / mg)"}, {100, "(RAW)"}, {28, ""},         {99, ""},         {101, ""},
+    };
+    for (const auto& [code, text] : units) EXPECT_EQ(UnitFor(code), text) << code;
     EXPECT_EQ(MethodFor(0), "INSTANT");
     EXPECT_EQ(MethodFor(1), "AVERAGE");
     EXPECT_EQ(MethodFor(2), "Unknown");

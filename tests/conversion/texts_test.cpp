@@ -48,16 +48,16 @@ TEST(ReadingText, OutOfRangeGivesNoText) {
 }
 
 TEST(TemperatureText, CelsiusAndExactFahrenheit) {
-    EXPECT_EQ(TempText(253, false), "25.3");
-    EXPECT_EQ(TempText(253, true), "77.5");
-    EXPECT_EQ(TempText(5, false), "0.5");
-    EXPECT_EQ(TempText(0, false), "0.0");
-    EXPECT_EQ(TempText(0, true), "32.0");
-    EXPECT_EQ(TempText(1023, false), "102.3");
-    EXPECT_EQ(TempText(1023, true), "216.1");     // 18 * 1023 + 3200 = 21614 -> 2161.4
-    EXPECT_EQ(TempText(1, true), "32.2");         // 3218 -> 321.8 rounds up
-    EXPECT_EQ(TempText(3, true), "32.5");         // 3254 -> 325.4 rounds down
-    EXPECT_EQ(TempText(12345, false), "1234.5");  // beyond what a record holds
+    // tenths, Fahrenheit, text. 1023 F: 18 * 1023 + 3200 = 21614 -> 2161.4; 1 F: 3218 -> 321.8
+    // rounds up; 3 F: 3254 -> 325.4 rounds down; 12345 is beyond what a record holds.
+    const std::tuple<int, bool, const char*> cases[] = {
+        {253, false, "25.3"}, {253, true, "77.5"},      {5, false, "0.5"},     {0, false, "0.0"},
+        {0, true, "32.0"},    {1023, false, "102.3"},   {1023, true, "216.1"}, {1, true, "32.2"},
+        {3, true, "32.5"},    {12345, false, "1234.5"},
+    };
+    for (const auto& [tenths, fahrenheit, text] : cases) {
+        EXPECT_EQ(TempText(tenths, fahrenheit), text) << tenths << (fahrenheit ? " F" : " C");
+    }
 }
 
 TEST(TemperatureText, FahrenheitMatchesTheFormulaForEveryValue) {

@@ -35,8 +35,12 @@ DownloadProtocol::DownloadProtocol(DownloadControl& control, ProtocolOutput& out
     : control_(control), out_(out) {}
 
 void DownloadProtocol::Start(Clock::time_point now) {
+    // A Cancel pressed before the first pass (the window closed at once) must still stop the
+    // loop: the restart point clears the control fields and would wait for the instrument.
+    const bool cancelledEarly = control_.DownloadState == 13 || control_.DownloadRunning >= 0;
     out_.SetInstructions(kTextStartInstrument);
     Restart(now);
+    if (cancelledEarly) control_.Cancel();
 }
 
 void DownloadProtocol::Restart(Clock::time_point now) {

@@ -228,6 +228,17 @@ TEST_F(ProtocolTest, CancelBeforeTheHandshakeReportsNothingReceived) {
     EXPECT_TRUE(out.file.empty());
 }
 
+TEST_F(ProtocolTest, CancelBeforeTheFirstPassIsNotWipedByTheStart) {
+    DownloadControl early;
+    early.Cancel();
+    Recorder rec;
+    DownloadProtocol p{early, rec};
+    p.Start(now);
+    EXPECT_TRUE(p.ShouldExit());
+    EXPECT_EQ(early.DownloadState, 13);
+    EXPECT_EQ(p.Finish(), "Download Finished. Number of Blocks = 0. Number of Bytes = 0");
+}
+
 TEST_F(ProtocolTest, CancelDuringTheDownloadKeepsWhatCame) {
     const auto image = MakeImage(3 * 1024);
     const auto stream = InstrumentStream(image);

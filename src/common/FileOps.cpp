@@ -2,12 +2,19 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <random>
 #include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "common/Paths.h"
 
@@ -16,47 +23,382 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+constexpr const char* kNotOrdinary = "Not an ordinary file (a FIFO, a device or a socket)";
 
-std::string ErrnoText(int err, const char* fallback) {
-    return err != 0 ? std::string(std::strerror(err)) : std::string(fallback);
+#ifdef _WIN32
+
+std::optional<std::string> RefusedKind(const fs::file_status& status) {
+    if (!fs::exists(status) || fs::is_regular_file(status)) return std::nullopt;
+    if (fs::is_directory(status)) return ErrorText(EISDIR);
+    return std::string(kNotOrdinary);
 }
 
-std::FILE* OpenFile(const fs::path& path, const char* mode) {
-#ifdef _WIN32
-    // The narrow fopen would read the path in the ANSI code page; our paths are UTF-8.
-    std::wstring wmode(mode, mode + std::strlen(mode));
-    return _wfopen(path.c_str(), wmode.c_str());
+FilePtr OpenWide(const fs::path& path, const wchar_t* mode) {
+    return FilePtr(_wfopen(path.c_str(), mode));
+}
+
+bool SyncFile(std::FILE* f) {
+    return _commit(_fileno(f)) == 0;
+}
+
+void SyncFolder(const fs::path&) {
+    // MoveFileEx with MOVEFILE_WRITE_THROUGH has already flushed the rename.
+}
+
+bool RenameReplacing(const fs::path& from, const fs::path& to, std::string& reason) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    reason = std::system_category().message(static_cast<int>(GetLastError()));
+    return false;
+}
+
 #else
-    return std::fopen(path.c_str(), mode);
+
+std::string RefusedMode(mode_t mode) {
+    return S_ISDIR(mode) ? ErrorText(EISDIR) : std::string(kNotOrdinary);
+}
+
+// An open file descriptor as a stdio stream; the descriptor is closed when that fails.
+FilePtr Stream(int fd, const char* mode, std::string& reason) {
+    std::FILE* f = ::fdopen(fd, mode);
+    if (f == nullptr) {
+        reason = ErrorText(errno);
+        ::close(fd);
+    }
+    return FilePtr(f);
+}
+
+// The descriptor back to blocking reads and writes once it is known to be an ordinary file.
+void MakeBlocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
+bool SyncFile(std::FILE* f) {
+    return ::fsync(::fileno(f)) == 0;
+}
+
+// Makes the rename itself survive a power cut; a folder that cannot be synced is no failure of
+// the write, which has already taken place.
+void SyncFolder(const fs::path& folder) {
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool RenameReplacing(const fs::path& from, const fs::path& to, std::string& reason) {
+    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+    reason = ErrorText(errno);
+    return false;
+}
+
 #endif
+
+// Follows symbolic links from `path` to the file they finally name (which need not exist).
+bool ResolveLinks(fs::path path, fs::path& resolved, std::string& reason) {
+    for (int depth = 0; depth < 40; ++depth) {
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(path, ec);
+        if (ec || !fs::is_symlink(status)) {
+            resolved = path;
+            return true;
+        }
+        const fs::path target = fs::read_symlink(path, ec);
+        if (ec) {
+            reason = ec.message();
+            return false;
+        }
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    reason = ErrorText(ELOOP);
+    return false;
 }
 
 // A new, exclusively created file beside `target`; its path is returned in `temp`.
-File CreateTempBeside(const fs::path& target, fs::path& temp, int& err) {
+FilePtr CreateTempBeside(const fs::path& target, fs::path& temp, std::string& reason) {
     std::random_device seed;
     std::mt19937 random(seed());
     const fs::path folder = target.parent_path();
-    err = 0;
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string name = "." + paths::FromFsPath(target.filename()) + "." +
                                  std::to_string(random() % 1000000) + ".part";
         temp = folder.empty() ? paths::ToFsPath(name) : folder / paths::ToFsPath(name);
         errno = 0;
-        File file(OpenFile(temp, "wbx"));
+#ifdef _WIN32
+        FilePtr file = OpenWide(temp, L"wbx");
         if (file) return file;
-        err = errno;
-        if (err != EEXIST) break;
+        const int err = errno;
+#else
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) return Stream(fd, "wb", reason);
+        const int err = errno;
+#endif
+        if (err != EEXIST) {
+            reason = ErrorText(err, "a file could not be created in the folder");
+            return nullptr;
+        }
     }
-    return File();
+    reason = ErrorText(EEXIST);
+    return nullptr;
+}
+
+// What a target that is about to be replaced must be: absent, or an ordinary file that may be
+// written. Its permissions (and owner) pass to the new file.
+struct ExistingTarget {
+    bool exists = false;
+#ifdef _WIN32
+    fs::perms perms = fs::perms::none;
+#else
+    struct stat st {};
+#endif
+};
+
+bool CheckTarget(const fs::path& target, ExistingTarget& existing, std::string& reason) {
+#ifdef _WIN32
+    std::error_code ec;
+    const fs::file_status status = fs::status(target, ec);
+    if (!fs::exists(status)) return true;
+    if (auto refused = RefusedKind(status)) {
+        reason = *refused;
+        return false;
+    }
+    if ((status.permissions() & fs::perms::owner_write) == fs::perms::none) {
+        reason = ErrorText(EACCES);
+        return false;
+    }
+    existing.exists = true;
+    existing.perms = status.permissions();
+    return true;
+#else
+    if (::stat(target.c_str(), &existing.st) != 0) {
+        if (errno == ENOENT) return true;
+        reason = ErrorText(errno);
+        return false;
+    }
+    if (!S_ISREG(existing.st.st_mode)) {
+        reason = RefusedMode(existing.st.st_mode);
+        return false;
+    }
+    // A file its owner made read-only stays as it is, even for a user who could replace it.
+    if ((existing.st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) {
+        reason = ErrorText(EACCES);
+        return false;
+    }
+    existing.exists = true;
+    return true;
+#endif
+}
+
+void KeepAttributes(std::FILE* temp, const fs::path& tempPath, const ExistingTarget& existing) {
+    if (!existing.exists) return;
+#ifdef _WIN32
+    (void)temp;
+    std::error_code ignored;
+    fs::permissions(tempPath, existing.perms, ignored);
+#else
+    (void)tempPath;
+    const int fd = ::fileno(temp);
+    ::fchmod(fd, existing.st.st_mode & 07777);
+    // Replaced by root, a user's file stays the user's.
+    if (::geteuid() == 0) {
+        if (::fchown(fd, existing.st.st_uid, existing.st.st_gid) != 0) {
+            // Kept root's: the data matters more than the owner.
+        }
+    }
+#endif
 }
 
 }  // namespace
+
+std::string ErrorText(int err, const char* fallback) {
+    return err != 0 ? std::string(std::strerror(err)) : std::string(fallback);
+}
+
+FilePtr OpenForReading(std::string_view path, std::string& reason) {
+    const fs::path p = paths::ToFsPath(path);
+#ifdef _WIN32
+    std::error_code ec;
+    const fs::file_status status = fs::status(p, ec);
+    if (!fs::exists(status)) {
+        reason = ErrorText(ENOENT);
+        return nullptr;
+    }
+    if (auto refused = RefusedKind(status)) {
+        reason = *refused;
+        return nullptr;
+    }
+    errno = 0;
+    FilePtr file = OpenWide(p, L"rb");
+    if (!file) reason = ErrorText(errno, "the file could not be opened");
+    return file;
+#else
+    // Looked at before it is opened: opening a device can already disturb it.
+    struct stat st {};
+    if (::stat(p.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        reason = RefusedMode(st.st_mode);
+        return nullptr;
+    }
+    const int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        reason = ErrorText(errno);
+        return nullptr;
+    }
+    // Looked at again: the name may have been given to something else in between.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        reason = RefusedMode(st.st_mode);
+        ::close(fd);
+        return nullptr;
+    }
+    MakeBlocking(fd);
+    return Stream(fd, "rb", reason);
+#endif
+}
+
+FilePtr CreateForWriting(std::string_view path, std::string& reason, bool followLinks) {
+    const fs::path p = paths::ToFsPath(path);
+#ifdef _WIN32
+    std::error_code ec;
+    const fs::file_status status = followLinks ? fs::status(p, ec) : fs::symlink_status(p, ec);
+    if (!followLinks && fs::is_symlink(status)) {
+        reason = ErrorText(ELOOP);
+        return nullptr;
+    }
+    if (auto refused = RefusedKind(status)) {
+        reason = *refused;
+        return nullptr;
+    }
+    errno = 0;
+    FilePtr file = OpenWide(p, L"wb");
+    if (!file) reason = ErrorText(errno, "the file could not be created");
+    return file;
+#else
+    struct stat st {};
+    const int looked = followLinks ? ::stat(p.c_str(), &st) : ::lstat(p.c_str(), &st);
+    if (looked == 0 && S_ISLNK(st.st_mode)) {
+        reason = "Is a symbolic link";
+        return nullptr;
+    }
+    if (looked == 0 && !S_ISREG(st.st_mode)) {
+        reason = RefusedMode(st.st_mode);
+        return nullptr;
+    }
+    // Not truncated on opening: only an ordinary file is emptied, below.
+    const int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW);
+    const int fd = ::open(p.c_str(), flags, 0666);
+    if (fd < 0) {
+        const int err = errno;
+        reason = err == ENXIO                   ? std::string(kNotOrdinary)
+                 : err == ELOOP && !followLinks ? std::string("Is a symbolic link")
+                                                : ErrorText(err);
+        return nullptr;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        reason = RefusedMode(st.st_mode);
+        ::close(fd);
+        return nullptr;
+    }
+    if (::ftruncate(fd, 0) != 0) {
+        reason = ErrorText(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    MakeBlocking(fd);
+    return Stream(fd, "wb", reason);
+#endif
+}
+
+std::optional<std::int64_t> FileLength(std::FILE* file) {
+#ifdef _WIN32
+    const __int64 length = _filelengthi64(_fileno(file));
+    if (length < 0) return std::nullopt;
+    return static_cast<std::int64_t>(length);
+#else
+    struct stat st {};
+    if (::fstat(::fileno(file), &st) != 0) return std::nullopt;
+    return static_cast<std::int64_t>(st.st_size);
+#endif
+}
+
+std::optional<std::string> ReadFileStart(std::string_view path, std::size_t maxBytes) {
+    std::string reason;
+    const FilePtr file = OpenForReading(path, reason);
+    if (!file) return std::nullopt;
+    std::string text(maxBytes, '\0');
+    const std::size_t got = std::fread(text.data(), 1, maxBytes, file.get());
+    if (got < maxBytes && std::ferror(file.get()) != 0) return std::nullopt;
+    text.resize(got);
+    return text;
+}
+
+Result ReplaceFile(std::string_view target, const std::function<bool(std::FILE*)>& write) {
+    Result result;
+    const auto fail = [&result](std::string reason) {
+        result.ok = false;
+        result.reason = std::move(reason);
+        return result;
+    };
+
+    fs::path final;
+    std::string reason;
+    if (!ResolveLinks(paths::ToFsPath(target), final, reason)) return fail(reason);
+    ExistingTarget existing;
+    if (!CheckTarget(final, existing, reason)) return fail(reason);
+
+    fs::path temp;
+    FilePtr out = CreateTempBeside(final, temp, reason);
+    if (!out) return fail(reason);
+    KeepAttributes(out.get(), temp, existing);
+
+    errno = 0;
+    bool ok = write(out.get());
+    if (ok) {
+        errno = 0;
+        ok = std::fflush(out.get()) == 0 && SyncFile(out.get());
+    }
+    if (!ok) reason = ErrorText(errno, "the file could not be written");
+    errno = 0;
+    const bool closed = std::fclose(out.release()) == 0;
+    if (ok && !closed) {
+        ok = false;
+        reason = ErrorText(errno, "the file could not be written");
+    }
+    if (ok) ok = RenameReplacing(temp, final, reason);
+    if (!ok) {
+        std::error_code ignored;
+        fs::remove(temp, ignored);
+        return fail(reason);
+    }
+    SyncFolder(final.parent_path());
+    return result;
+}
+
+Result CopyFileReplacing(std::string_view source, std::string_view target) {
+    std::string reason;
+    const FilePtr in = OpenForReading(source, reason);
+    if (!in) {
+        Result failed;
+        failed.ok = false;
+        failed.reason = "cannot open " + std::string(source) + ": " + reason;
+        return failed;
+    }
+    bool readFailed = false;
+    Result result = ReplaceFile(target, [&](std::FILE* out) {
+        std::array<char, 64 * 1024> buffer{};
+        for (;;) {
+            const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
+            if (n > 0 && std::fwrite(buffer.data(), 1, n, out) != n) return false;
+            if (n < buffer.size()) {
+                readFailed = std::ferror(in.get()) != 0;
+                return !readFailed;
+            }
+        }
+    });
+    if (readFailed) result.reason = "cannot read " + std::string(source) + ": " + result.reason;
+    return result;
+}
 
 bool FolderHasFileIgnoreCase(std::string_view folder, std::string_view name) {
     if (folder.empty() || name.empty()) return false;
@@ -72,66 +414,10 @@ bool FolderHasFileIgnoreCase(std::string_view folder, std::string_view name) {
     return false;
 }
 
-Result CopyFileReplacing(std::string_view source, std::string_view target) {
-    Result result;
-    const fs::path sourcePath = paths::ToFsPath(source);
-    const fs::path targetPath = paths::ToFsPath(target);
-
-    errno = 0;
-    File in(OpenFile(sourcePath, "rb"));
-    if (!in) {
-        result.ok = false;
-        result.reason = "cannot open " + std::string(source) + ": " +
-                        ErrnoText(errno, "the file could not be opened");
-        return result;
-    }
-
-    fs::path temp;
-    int err = 0;
-    File out = CreateTempBeside(targetPath, temp, err);
-    if (!out) {
-        result.ok = false;
-        result.reason = ErrnoText(err, "a file could not be created in the folder");
-        return result;
-    }
-
-    std::array<char, 64 * 1024> buffer{};
-    for (;;) {
-        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
-        if (n > 0 && std::fwrite(buffer.data(), 1, n, out.get()) != n) {
-            result.ok = false;
-            result.reason = ErrnoText(errno, "the file could not be written");
-            break;
-        }
-        if (n < buffer.size()) {
-            if (std::ferror(in.get()) != 0) {
-                result.ok = false;
-                result.reason =
-                    "cannot read " + std::string(source) + ": " + ErrnoText(errno, "read error");
-            }
-            break;
-        }
-    }
-    if (result.ok) {
-        errno = 0;
-        const bool flushed = std::fflush(out.get()) == 0;
-        const bool closed = std::fclose(out.release()) == 0;
-        if (!flushed || !closed) {
-            result.ok = false;
-            result.reason = ErrnoText(errno, "the file could not be written");
-        }
-    }
-    out.reset();
+bool SameFile(std::string_view a, std::string_view b) {
     std::error_code ec;
-    if (result.ok) {
-        fs::rename(temp, targetPath, ec);
-        if (ec) {
-            result.ok = false;
-            result.reason = ec.message();
-        }
-    }
-    if (!result.ok) fs::remove(temp, ec);
-    return result;
+    const bool same = fs::equivalent(paths::ToFsPath(a), paths::ToFsPath(b), ec);
+    return !ec && same;
 }
 
 }  // namespace vsdl::fileops

@@ -1,7 +1,19 @@
-// File operations of the save step: whether a folder already holds a name (letter case
-// ignored), and a copy that replaces its target atomically. Standard library only.
+// File operations every part of the program shares. Standard library (and the system's own
+// calls) only.
+//
+// - Opening: a file is read only when it is an ordinary file, and a file is created or emptied
+//   only when it is (or becomes) an ordinary file, so that a FIFO or a device put in a file's
+//   place never makes the program wait for ever.
+// - Replacing: every file the program replaces (settings, a saved download) is written to a new
+//   temporary file beside it, flushed and synced to the disk, and renamed over the old one, and
+//   the folder is synced; any failure leaves the old file as it was and no temporary file behind.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,13 +24,49 @@ struct Result {
     std::string reason;  // what went wrong, in the system's words, when !ok
 };
 
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f != nullptr) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// The system's words for an error number ("Permission denied"); `fallback` when it is 0.
+std::string ErrorText(int err, const char* fallback = "unknown error");
+
+// Opens an ordinary file for reading in binary mode. Anything else (missing, a folder, a FIFO, a
+// device) gives nullptr and the reason; it never blocks.
+FilePtr OpenForReading(std::string_view path, std::string& reason);
+
+// Creates `path`, or empties it when it is an ordinary file, for writing in binary mode. A FIFO,
+// a device or a folder in its place gives nullptr and the reason, without blocking or touching
+// it. With `followLinks` false a symbolic link in its place is refused too, so that the file
+// written is always the one named.
+FilePtr CreateForWriting(std::string_view path, std::string& reason, bool followLinks = true);
+
+// The length of an open file in bytes; nullopt when it cannot be found out.
+std::optional<std::int64_t> FileLength(std::FILE* file);
+
+// Reads the first `maxBytes` of an ordinary file; nullopt when it cannot be read (missing, not
+// an ordinary file, unreadable).
+std::optional<std::string> ReadFileStart(std::string_view path, std::size_t maxBytes);
+
+// Replaces `target` with what `write` puts into the temporary file that takes its place (it
+// returns false, with errno set, when it fails). A symbolic link is written through: the file it
+// names is replaced and the link stays. An existing target must be an ordinary file that may be
+// written (a file without any write permission is not replaced behind its owner's back); the new
+// file keeps its permissions. Safe against a second writer of the same file at the same time:
+// each write has its own temporary name and the last rename wins.
+Result ReplaceFile(std::string_view target, const std::function<bool(std::FILE*)>& write);
+
+// Copies `source` to `target` through ReplaceFile.
+Result CopyFileReplacing(std::string_view source, std::string_view target);
+
 // True when `folder` lists an ordinary file whose name equals `name`, letter case ignored.
 // A folder that cannot be listed (empty text, missing, unreadable) holds nothing.
 bool FolderHasFileIgnoreCase(std::string_view folder, std::string_view name);
 
-// Copies `source` to `target`, replacing a file of that name. The bytes go to a new temporary
-// file in the target's folder first, which is then renamed over the target, so a copy that
-// fails part-way leaves an existing target exactly as it was and no temporary file behind.
-Result CopyFileReplacing(std::string_view source, std::string_view target);
+// True when both paths name the same existing file (through links, "..", other spellings).
+bool SameFile(std::string_view a, std::string_view b);
 
 }  // namespace vsdl::fileops

@@ -1,22 +1,11 @@
 #include "common/Settings.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <memory>
-#include <system_error>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
+#include "common/FileOps.h"
 #include "common/Paths.h"
 
 namespace vsdl::settings {
@@ -24,61 +13,15 @@ namespace {
 
 // A settings file holds one short line; reading stops well past any real path so that a
 // wrong file chosen as a settings file cannot make the program read it whole.
-constexpr std::streamsize kMaxReadBytes = 64 * 1024;
+constexpr std::size_t kMaxReadBytes = 64 * 1024;
 
+// A missing, unreadable or not ordinary file (a FIFO would block the reader) reads as empty.
 std::string ReadFileText(std::string_view file) {
-    std::ifstream in(paths::ToFsPath(file), std::ios::binary);
-    if (!in) return {};
-    std::string text(static_cast<std::size_t>(kMaxReadBytes), '\0');
-    in.read(text.data(), kMaxReadBytes);
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    return text;
+    return fileops::ReadFileStart(file, kMaxReadBytes).value_or(std::string());
 }
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
-}
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-std::FILE* OpenForWriting(const std::filesystem::path& path) {
-#ifdef _WIN32
-    return _wfopen(path.c_str(), L"wb");
-#else
-    return std::fopen(path.c_str(), "wb");
-#endif
-}
-
-// Pushes the file's data to the disk, so that the rename below never makes an empty file the
-// settings file after a power cut.
-bool SyncToDisk(std::FILE* f) {
-#ifdef _WIN32
-    return _commit(_fileno(f)) == 0;
-#else
-    return ::fsync(fileno(f)) == 0;
-#endif
-}
-
-std::string Reason(int err) {
-    return err != 0 ? std::string(std::strerror(err)) : std::string("unknown error");
-}
-
-// Writes value + CR LF to `temp`; the system's reason on failure, nullopt on success.
-std::optional<std::string> WriteTemp(const std::filesystem::path& temp, std::string_view value) {
-    errno = 0;
-    FilePtr file(OpenForWriting(temp));
-    if (!file) return Reason(errno);
-    errno = 0;
-    const bool written = std::fwrite(value.data(), 1, value.size(), file.get()) == value.size() &&
-                         std::fwrite("\r\n", 1, 2, file.get()) == 2 &&
-                         std::fflush(file.get()) == 0 && SyncToDisk(file.get());
-    if (!written) return Reason(errno);
-    errno = 0;
-    if (std::fclose(file.release()) != 0) return Reason(errno);
-    return std::nullopt;
 }
 
 }  // namespace
@@ -117,31 +60,12 @@ std::string ReadLastBinPath(std::string_view programFolder) {
 WriteResult WriteOneLine(std::string_view file, std::string_view value) {
     WriteResult result;
     result.path = std::string(file);
-    const std::filesystem::path target = paths::ToFsPath(file);
-    std::filesystem::path temp = target;
-    temp += ".tmp";
-
-    if (std::optional<std::string> reason = WriteTemp(temp, value)) {
-        result.ok = false;
-        result.reason = std::move(*reason);
-        std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
-        return result;
-    }
-    // The new file keeps the old one's permissions (a shared installation may have widened them).
-    std::error_code ec;
-    const std::filesystem::file_status old = std::filesystem::status(target, ec);
-    if (!ec && std::filesystem::is_regular_file(old)) {
-        std::filesystem::permissions(temp, old.permissions(), ec);
-    }
-    ec.clear();
-    std::filesystem::rename(temp, target, ec);
-    if (ec) {
-        result.ok = false;
-        result.reason = ec.message();
-        std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
-    }
+    const fileops::Result replaced = fileops::ReplaceFile(file, [value](std::FILE* out) {
+        return std::fwrite(value.data(), 1, value.size(), out) == value.size() &&
+               std::fwrite("\r\n", 1, 2, out) == 2;
+    });
+    result.ok = replaced.ok;
+    result.reason = replaced.reason;
     return result;
 }
 

@@ -1,10 +1,10 @@
 #include "conversion/modConvert.h"
 
-#include <filesystem>
-#include <fstream>
+#include <cstdio>
 #include <limits>
-#include <system_error>
+#include <optional>
 
+#include "common/FileOps.h"
 #include "common/Paths.h"
 #include "common/modGlobals.h"
 #include "conversion/ConvertCore.h"
@@ -66,34 +66,40 @@ namespace {
 
 class FileSource : public ByteSource {
   public:
-    explicit FileSource(std::ifstream& in) : in_(in) {}
+    explicit FileSource(std::FILE* in) : in_(in) {}
     bool Read(std::uint8_t* out, std::size_t max, std::size_t& got) override {
-        in_.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(max));
-        got = static_cast<std::size_t>(in_.gcount());
-        if (in_.bad()) return false;
-        if (in_.fail()) {
-            // Short read: the end of the file. Clear the flag so a later call reports 0 bytes.
-            if (!in_.eof()) return false;
-            in_.clear();
-        }
-        return true;
+        got = std::fread(out, 1, max, in_);
+        // A short read is the end of the file, unless the stream says it failed.
+        return got == max || std::ferror(in_) == 0;
     }
 
   private:
-    std::ifstream& in_;
+    std::FILE* in_;
 };
 
 class FileSink : public TextSink {
   public:
-    explicit FileSink(std::ofstream& out) : out_(out) {}
+    explicit FileSink(std::FILE* out) : out_(out) {}
     bool Write(const char* data, std::size_t size) override {
-        out_.write(data, static_cast<std::streamsize>(size));
-        return static_cast<bool>(out_);
+        return std::fwrite(data, 1, size, out_) == size;
     }
 
   private:
-    std::ofstream& out_;
+    std::FILE* out_;
 };
+
+// Our own buffers do the buffering; the stream passes whole blocks straight through.
+fileops::FilePtr CreateOutput(const std::string& path) {
+    std::string reason;
+    fileops::FilePtr file = fileops::CreateForWriting(path, reason);
+    if (file) std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    return file;
+}
+
+// Closes an output file; false when its last bytes could not be written.
+bool CloseOutput(fileops::FilePtr& file) {
+    return std::fclose(file.release()) == 0;
+}
 
 ConvertResult Failed(Failure failure, const std::string& prnName) {
     ConvertResult result;
@@ -121,37 +127,31 @@ ConvertResult RunConversion(const std::string& folder, const std::string& binFil
     gPrnFile = inFolder(prnName);
     gCsvFile = inFolder(base + ".CSV");
 
-    const std::filesystem::path binFsPath = paths::ToFsPath(binPath);
-    std::ifstream bin(binFsPath, std::ios::binary);
-    if (!bin.is_open()) return Failed(Failure::CannotOpenBin, prnName);
-    std::error_code ec;
-    const std::uintmax_t length = std::filesystem::file_size(binFsPath, ec);
-    if (ec) return Failed(Failure::CannotReadLength, prnName);
-    if (length > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) {
+    // Only an ordinary file is read: a FIFO or a device would never end (or never begin).
+    std::string reason;
+    const fileops::FilePtr bin = fileops::OpenForReading(binPath, reason);
+    if (!bin) return Failed(Failure::CannotOpenBin, prnName);
+    const std::optional<std::int64_t> length = fileops::FileLength(bin.get());
+    if (!length) return Failed(Failure::CannotReadLength, prnName);
+    if (*length > std::numeric_limits<std::int32_t>::max()) {
         return Failed(Failure::BinTooLarge, prnName);
     }
-    gFileLength = static_cast<std::int32_t>(length);
+    gFileLength = static_cast<std::int32_t>(*length);
 
-    // Our own buffers do the buffering; the streams pass whole blocks straight through.
-    std::ofstream prn;
-    prn.rdbuf()->pubsetbuf(nullptr, 0);
-    prn.open(paths::ToFsPath(gPrnFile), std::ios::binary | std::ios::trunc);
-    if (!prn.is_open()) return Failed(Failure::CannotCreatePrn, prnName);
-    std::ofstream csv;
-    csv.rdbuf()->pubsetbuf(nullptr, 0);
-    csv.open(paths::ToFsPath(gCsvFile), std::ios::binary | std::ios::trunc);
-    if (!csv.is_open()) return Failed(Failure::CannotCreateCsv, prnName);
+    fileops::FilePtr prn = CreateOutput(gPrnFile);
+    if (!prn) return Failed(Failure::CannotCreatePrn, prnName);
+    fileops::FilePtr csv = CreateOutput(gCsvFile);
+    if (!csv) return Failed(Failure::CannotCreateCsv, prnName);
 
-    FileSource source(bin);
-    FileSink prnSink(prn);
-    FileSink csvSink(csv);
-    ConvertResult result =
-        ConvertImage(source, static_cast<std::int64_t>(length), prnSink, csvSink, prnName, yield);
-    prn.close();
-    csv.close();
+    FileSource source(bin.get());
+    FileSink prnSink(prn.get());
+    FileSink csvSink(csv.get());
+    ConvertResult result = ConvertImage(source, *length, prnSink, csvSink, prnName, yield);
+    const bool prnClosed = CloseOutput(prn);
+    const bool csvClosed = CloseOutput(csv);
     if (result.outcome != ConvertOutcome::Failed) {
-        if (prn.fail()) return Failed(Failure::CannotWritePrn, prnName);
-        if (csv.fail()) return Failed(Failure::CannotWriteCsv, prnName);
+        if (!prnClosed) return Failed(Failure::CannotWritePrn, prnName);
+        if (!csvClosed) return Failed(Failure::CannotWriteCsv, prnName);
     }
     return result;
 }

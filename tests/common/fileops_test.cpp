@@ -2,11 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#endif
 
 namespace fs = std::filesystem;
 using vsdl::fileops::CopyFileReplacing;
@@ -121,6 +132,87 @@ TEST_F(FileOpsTest, TargetThatIsAFolderIsNotReplaced) {
 }
 
 #ifndef _WIN32
+TEST_F(FileOpsTest, AFlushThatFailsIsAFailure) {
+    Write(At("src.bin"), BinaryBytes(300));  // fits the stream's buffer: only the flush writes
+    Write(At("old.bin"), "old contents");
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto result = CopyFileReplacing(At("src.bin"), At("old.bin"));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.reason, std::strerror(EFBIG));
+    EXPECT_EQ(Read(At("old.bin")), "old contents");
+    EXPECT_EQ(EntryCount(), 2);
+}
+
+TEST_F(FileOpsTest, ALinkIsWrittenThroughAndStays) {
+    fs::create_directory(dir_ / "real");
+    Write(At("real/settings.cfg"), "old");
+    fs::create_symlink("real/settings.cfg", dir_ / "link.cfg");
+    Write(At("src.bin"), "new");
+    ASSERT_TRUE(CopyFileReplacing(At("src.bin"), At("link.cfg")).ok);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir_ / "link.cfg")));
+    EXPECT_EQ(Read(At("real/settings.cfg")), "new");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "real"), {}), 1);
+}
+
+TEST_F(FileOpsTest, PermissionsAreKeptAndAReadOnlyFileIsNotReplaced) {
+    Write(At("src.bin"), "new");
+    Write(At("shared.cfg"), "old");
+    fs::permissions(At("shared.cfg"), fs::perms(0664));
+    ASSERT_TRUE(CopyFileReplacing(At("src.bin"), At("shared.cfg")).ok);
+    EXPECT_EQ(fs::status(At("shared.cfg")).permissions(), fs::perms(0664));
+
+    Write(At("kept.cfg"), "old");
+    fs::permissions(At("kept.cfg"), fs::perms(0444));
+    const auto result = CopyFileReplacing(At("src.bin"), At("kept.cfg"));
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.reason, std::strerror(EACCES));
+    EXPECT_EQ(Read(At("kept.cfg")), "old");
+    EXPECT_EQ(EntryCount(), 3);
+}
+
+TEST_F(FileOpsTest, TwoWritersAtOnceNeverFailNorMix) {
+    const std::string a(20000, 'a');
+    const std::string b(30000, 'b');
+    std::atomic<int> failures{0};
+    const auto writer = [&](const std::string& text) {
+        for (int i = 0; i < 50; ++i) {
+            const auto r = vsdl::fileops::ReplaceFile(At("one.cfg"), [&](std::FILE* f) {
+                return std::fwrite(text.data(), 1, text.size(), f) == text.size();
+            });
+            if (!r.ok) ++failures;
+        }
+    };
+    std::thread first(writer, a);
+    std::thread second(writer, b);
+    first.join();
+    second.join();
+    EXPECT_EQ(failures, 0);
+    const std::string last = Read(At("one.cfg"));
+    EXPECT_TRUE(last == a || last == b);
+    EXPECT_EQ(EntryCount(), 1);
+}
+
+TEST_F(FileOpsTest, NothingButAnOrdinaryFileIsOpenedAndNothingBlocks) {
+    ASSERT_EQ(::mkfifo(At("fifo").c_str(), 0600), 0);
+    fs::create_directory(dir_ / "folder");
+    std::string reason;
+    for (const char* name : {"fifo", "folder", "missing"}) {
+        EXPECT_FALSE(vsdl::fileops::OpenForReading(At(name), reason)) << name;
+        EXPECT_FALSE(reason.empty()) << name;
+    }
+    EXPECT_FALSE(vsdl::fileops::CreateForWriting(At("fifo"), reason));
+    EXPECT_FALSE(vsdl::fileops::ReadFileStart(At("fifo"), 10).has_value());
+    EXPECT_FALSE(CopyFileReplacing(At("fifo"), At("copy.bin")).ok);
+    EXPECT_TRUE(vsdl::fileops::CreateForWriting(At("new.bin"), reason));
+}
+
 TEST_F(FileOpsTest, ReadOnlyFolderLeavesExistingFileIntact) {
     Write(At("src.bin"), "new");
     fs::create_directory(dir_ / "ro");

@@ -3,6 +3,13 @@
 
 #include <string>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#endif
+
 #include "TestSupport.h"
 #include "common/Paths.h"
 
@@ -67,11 +74,20 @@ TEST_F(Files, MissingBinFileFails) {
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "NONE.PRN"));
 }
 
-TEST_F(Files, FolderAsBinFileFails) {
+TEST_F(Files, AnythingButAnOrdinaryFileAsBinFailsWithoutWaiting) {
     std::filesystem::create_directory(dir.path() / "D.BIN");
-    const ConvertResult result = RunConversion(dir.str(), "D.BIN");
-    EXPECT_EQ(result.outcome, ConvertOutcome::Failed);
-    EXPECT_TRUE(result.failureNumber == 1 || result.failureNumber == 2) << result.message;
+    EXPECT_EQ(RunConversion(dir.str(), "D.BIN").failureNumber, 1);
+#ifndef _WIN32
+    // A FIFO would wait for a writer for ever; a device never ends.
+    ASSERT_EQ(::mkfifo((dir.path() / "F.BIN").c_str(), 0600), 0);
+    EXPECT_EQ(RunConversion(dir.str(), "F.BIN").failureNumber, 1);
+    std::filesystem::create_symlink("/dev/zero", dir.path() / "Z.BIN");
+    EXPECT_EQ(RunConversion(dir.str(), "Z.BIN").failureNumber, 1);
+    // Nor is a FIFO in the report's place written to.
+    WriteFile(dir.path() / "P.BIN", SmallImage());
+    ASSERT_EQ(::mkfifo((dir.path() / "P.PRN").c_str(), 0600), 0);
+    EXPECT_EQ(RunConversion(dir.str(), "P.BIN").failureNumber, 7);
+#endif
 }
 
 TEST_F(Files, CsvThatCannotBeCreatedFailsAfterThePrnIsCreated) {
@@ -106,15 +122,23 @@ TEST_F(Files, NameShorterThanItsExtensionFails) {
     EXPECT_EQ(RunConversion(dir.str(), "BIN").failureNumber, 12);
 }
 
+#ifndef _WIN32
 TEST_F(Files, FullDiskIsAFailureNotACompletion) {
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-    // The PRN name of "full.bin" is FULL.PRN: make it a link to the always-full device.
     WriteFile(dir.path() / "full.bin", SmallImage());
-    std::filesystem::create_symlink("/dev/full", dir.path() / "FULL.PRN");
+    // At most 100 bytes a file, as on a disk that is full: the report does not fit.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     const ConvertResult result = RunConversion(dir.str(), "full.bin");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
     EXPECT_EQ(result.outcome, ConvertOutcome::Failed);
     EXPECT_EQ(result.failureNumber, 9) << result.message;
 }
+#endif
 
 TEST_F(Files, LargeImageStreamsThroughTheBuffers) {
     // More than a few buffers of input and output: the whole file is read and written.

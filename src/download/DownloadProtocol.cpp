@@ -72,7 +72,11 @@ void DownloadProtocol::WritePending() {
 
 void DownloadProtocol::OnIdle(Clock::time_point now) {
     now_ = now;
-    if (control_.DownloadState > 0 && now - lastActivity_ > kSilenceLimit) {
+    // Only a download under way can fall silent: not one still waiting for the instrument (0),
+    // and never one the user has cancelled, whose 13 must reach the exit test untouched.
+    const auto state = control_.DownloadState;
+    const bool receiving = state >= 1 && state <= 12;
+    if (receiving && control_.DownloadRunning < 0 && now - lastActivity_ > kSilenceLimit) {
         control_.DownloadState = -2;
     }
     Act(-1);

@@ -249,6 +249,36 @@ TEST_F(ProtocolTest, CancelDuringTheDownloadKeepsWhatCame) {
     EXPECT_EQ(out.file, std::vector<std::uint8_t>(image.begin(), image.begin() + 1034));
 }
 
+// A Cancel after a long silence must not be taken for the silence restart of the same pass.
+struct LateCancel {
+    const char* name;
+    std::size_t streamBytes;  // bytes of the instrument's stream received before the silence
+    std::int16_t state;       // the state the silence finds
+};
+
+class LateCancelTest : public ProtocolTest, public ::testing::WithParamInterface<LateCancel> {};
+
+TEST_P(LateCancelTest, EndsTheLoopAtTheNextPass) {
+    const auto stream = InstrumentStream(MakeImage(3 * 1024));
+    Feed(std::vector<std::uint8_t>(stream.begin(),
+                                   stream.begin() + static_cast<long>(GetParam().streamBytes)));
+    ASSERT_EQ(control.DownloadState, GetParam().state);
+    const std::int64_t kept = protocol.BytesWritten() + static_cast<long>(protocol.PendingBytes());
+    now += 7s;
+    control.Cancel();  // the pass's event processing
+    protocol.OnIdle(now);
+    EXPECT_TRUE(protocol.ShouldExit());
+    EXPECT_EQ(control.DownloadState, 13);
+    EXPECT_EQ(out.fileRestarts, 1);
+    EXPECT_EQ(protocol.Finish(), FinishText(GetParam().state == 11 ? 1 : 0, kept));
+}
+
+INSTANTIATE_TEST_SUITE_P(States, LateCancelTest,
+                         ::testing::Values(LateCancel{"Waiting", 0, 0},
+                                           LateCancel{"Handshake", 1, 1},
+                                           LateCancel{"Data", 3 + 1025 + 200, 11}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ProtocolTest, NoTimeLimitBeforeTheHandshake) {
     Idle(std::chrono::hours(3));
     EXPECT_EQ(control.DownloadState, 0);

@@ -2,27 +2,12 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 
-#include "common/Paths.h"
+#include "common/FileOps.h"
 #include "download/DownloadProtocol.h"
 
 namespace vsdl::download {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-std::FILE* OpenForWriting(const std::string& path) {
-#ifdef _WIN32
-    return _wfopen(paths::ToFsPath(path).c_str(), L"wb");
-#else
-    return std::fopen(path.c_str(), "wb");
-#endif
-}
 
 // The protocol's outputs: the port, the temporary file and the user interface. Port and file
 // failures are noted here; the loop ends at the end of the pass in which one happened.
@@ -39,8 +24,15 @@ class LoopOutput final : public ProtocolOutput {
         file_.reset();
         bytesOnDisk_ = 0;
         if (fileFailed_) return;
-        file_.reset(OpenForWriting(tempFile_));
-        if (!file_) FailFile("could not be created");
+        // Never through a link, and never a FIFO or device in the file's place: the download
+        // writes the one file it names, and opening it cannot block.
+        std::string reason;
+        file_ = fileops::CreateForWriting(tempFile_, reason, /*followLinks=*/false);
+        if (!file_) {
+            FailFile("could not be created", reason);
+            return;
+        }
+        created_ = true;
     }
     void WriteData(std::int64_t position, const std::vector<std::uint8_t>& data) override {
         if (!file_ || fileFailed_) return;
@@ -50,7 +42,9 @@ class LoopOutput final : public ProtocolOutput {
         // Flushed once per block, so a full disk shows here and not at the very end.
         ok = ok && std::fflush(file_.get()) == 0;
         if (!ok) {
-            FailFile("could not be written");
+            FailFile("could not be written", fileops::ErrorText(errno, ""));
+            // Part of the block may have reached the disk: the count is what the file holds.
+            bytesOnDisk_ = fileops::FileLength(file_.get()).value_or(bytesOnDisk_);
             return;
         }
         bytesOnDisk_ = position - 1 + static_cast<std::int64_t>(data.size());
@@ -59,7 +53,7 @@ class LoopOutput final : public ProtocolOutput {
         if (!file_) return;
         errno = 0;
         const bool ok = std::fclose(file_.release()) == 0;
-        if (!ok && !fileFailed_) FailFile("could not be written");
+        if (!ok && !fileFailed_) FailFile("could not be written", fileops::ErrorText(errno, ""));
     }
     void SetInstructions(const std::string& text) override { ui_.SetInstructions(text); }
     void SetStatus(const std::string& text) override { ui_.SetStatus(text); }
@@ -68,22 +62,23 @@ class LoopOutput final : public ProtocolOutput {
 
     bool PortFailed() const { return portFailed_ || port_.Failed(); }
     bool FileFailed() const { return fileFailed_; }
+    bool Created() const { return created_; }
     const std::string& FileFailure() const { return fileFailure_; }
     std::int64_t BytesOnDisk() const { return bytesOnDisk_; }
 
   private:
-    void FailFile(const char* what) {
-        const int err = errno;
+    void FailFile(const char* what, const std::string& reason) {
         fileFailed_ = true;
         fileFailure_ = "The temporary file " + tempFile_ + " " + what;
-        if (err != 0) fileFailure_ += ": " + std::string(std::strerror(err));
+        if (!reason.empty()) fileFailure_ += ": " + reason;
         fileFailure_ += ".";
     }
 
     IDownloadPort& port_;
     std::string tempFile_;
     DownloadUi& ui_;
-    FilePtr file_;
+    fileops::FilePtr file_;
+    bool created_ = false;
     bool portFailed_ = false;
     bool fileFailed_ = false;
     std::string fileFailure_;
@@ -92,13 +87,24 @@ class LoopOutput final : public ProtocolOutput {
 
 std::string PortFailureText(const IDownloadPort& port) {
     const PortError e = port.LastError();
-    std::string text = "The serial port failed during the download";
-    if (!e.device.empty()) text += " (" + e.device + ")";
+    const std::string device = e.device.empty() ? std::string() : " " + e.device;
+    if (e.kind == PortErrorKind::Disconnected) {
+        return "The serial port" + device +
+               " went away during the download: the cable or adapter was unplugged, or the "
+               "device was closed.";
+    }
+    std::string text = "The serial port" + device + " failed during the download";
     if (!e.reason.empty()) text += ": " + e.reason;
     return text + ".";
 }
 
 }  // namespace
+
+std::string KeptText(const DownloadSummary& summary, const std::string& tempFile) {
+    if (summary.end == DownloadEnd::NotStarted) return "The download has not started.";
+    if (summary.bytes == 0) return "No data was kept.";
+    return "The " + std::to_string(summary.bytes) + " bytes received are kept in " + tempFile + ".";
+}
 
 DownloadSummary RunDownloadLoop(IDownloadPort& port, const std::string& tempFile, DownloadUi& ui,
                                 DownloadControl& control) {
@@ -127,23 +133,25 @@ DownloadSummary RunDownloadLoop(IDownloadPort& port, const std::string& tempFile
         if (out.PortFailed() || out.FileFailed()) break;
     }
 
-    DownloadSummary summary;
-    if (out.PortFailed() || out.FileFailed()) {
+    const bool portFailed = out.PortFailed();
+    if (portFailed || out.FileFailed()) {
         // Ends like a cancel as far as the loop is concerned, but keeps what came so far and
         // goes on to the save step.
         control.DownloadRunning = 1;
-        if (out.PortFailed()) {
-            summary.end = DownloadEnd::PortFailed;
-            summary.failure = PortFailureText(port);
-            port.Close();
-        } else {
-            summary.end = DownloadEnd::FileFailed;
-            summary.failure = out.FileFailure();
-        }
-        ui.ShowMessage(summary.failure +
-                       (summary.end == DownloadEnd::PortFailed
-                            ? "\nThe data received so far is kept in " + tempFile + "."
-                            : std::string("\nThe download has stopped.")));
+        if (portFailed) port.Close();
+    }
+
+    // Writes what is pending and closes the file: a last write that fails shows only here.
+    protocol.Finish();
+    DownloadSummary summary;
+    summary.blocks = protocol.Blocks();
+    summary.bytes = out.FileFailed() ? out.BytesOnDisk() : protocol.BytesWritten();
+    if (!out.Created()) {
+        summary.end = DownloadEnd::NotStarted;
+    } else if (out.FileFailed()) {
+        summary.end = DownloadEnd::FileFailed;
+    } else if (portFailed) {
+        summary.end = DownloadEnd::PortFailed;
     } else if (protocol.Completed()) {
         summary.end = DownloadEnd::Complete;
     } else if (protocol.ChecksumFailed()) {
@@ -151,19 +159,18 @@ DownloadSummary RunDownloadLoop(IDownloadPort& port, const std::string& tempFile
     } else {
         summary.end = DownloadEnd::Cancelled;
     }
-
-    protocol.Finish();
-    summary.blocks = protocol.Blocks();
-    summary.bytes = out.FileFailed() ? out.BytesOnDisk() : protocol.BytesWritten();
-    if (out.FileFailed() && summary.end != DownloadEnd::FileFailed) {
-        // The last write or the close failed only at the finish.
-        summary.end = DownloadEnd::FileFailed;
-        summary.failure = out.FileFailure();
-        ui.ShowMessage(summary.failure);
+    if (portFailed) summary.failure = PortFailureText(port);
+    if (out.FileFailed()) {
+        if (!summary.failure.empty()) summary.failure += "\n";
+        summary.failure += out.FileFailure();
     }
     summary.finishText = FinishText(summary.blocks, summary.bytes);
+    if (!summary.failure.empty()) {
+        ui.ShowMessage(summary.failure + "\n" + KeptText(summary, tempFile));
+    }
     ui.SetStatus(summary.finishText);
-    ui.ShowMessage(summary.finishText);
+    // A download that could not begin has nothing to finish.
+    if (summary.end != DownloadEnd::NotStarted) ui.ShowMessage(summary.finishText);
     port.Close();
     return summary;
 }

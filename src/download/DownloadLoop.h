@@ -39,7 +39,8 @@ enum class DownloadEnd {
     ChecksumError,  // a block's checksum byte was wrong
     Cancelled,      // Cancel (or the window closed)
     PortFailed,     // the port failed while in use
-    FileFailed,     // the temporary file could not be created or written
+    FileFailed,     // the temporary file could not be written (or recreated after a silence)
+    NotStarted,     // the temporary file could not be created: nothing was received
 };
 
 struct DownloadSummary {
@@ -50,8 +51,14 @@ struct DownloadSummary {
     std::string failure;     // what failed, for PortFailed and FileFailed
 };
 
+// What became of the received data, for the end of a download that did not complete:
+// "The 2065 bytes received are kept in <temp file>." (a silence restart empties the file, so
+// this counts only what came since), "No data was kept." or "The download has not started.".
+std::string KeptText(const DownloadSummary& summary, const std::string& tempFile);
+
 // Runs one whole download on an open, prepared port, storing the image in `tempFile`.
-// Shows the finish text through `ui` and closes the port before it returns.
+// Shows a failure (with KeptText) and the finish text through `ui` and closes the port before it
+// returns.
 DownloadSummary RunDownloadLoop(IDownloadPort& port, const std::string& tempFile, DownloadUi& ui,
                                 DownloadControl& control);
 

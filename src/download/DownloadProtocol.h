@@ -23,7 +23,6 @@ inline constexpr const char* kTextPleaseWait =
 inline constexpr const char* kTextStarted = "Download has started";
 inline constexpr const char* kTextCommError = "Communication Error.  Please restart the download";
 inline constexpr const char* kTextChecksumError = "serial port checksum error";
-inline constexpr const char* kTempFileName = "~tempidl.bin";
 
 // The characters of an instrument text line; every other byte is dropped.
 inline constexpr std::string_view kPrintableSet =

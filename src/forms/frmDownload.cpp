@@ -14,6 +14,7 @@
 #include "common/Settings.h"
 #include "common/modGlobals.h"
 #include "download/PortNames.h"
+#include "download/TempFile.h"
 #include "forms/Geometry.h"
 #include "forms/PathLabel.h"
 #include "forms/frmConfirmOverwrite.h"
@@ -22,7 +23,6 @@ using vsdl::forms::TwipsRect;
 
 namespace {
 
-const char* const kTempFileName = "~tempidl.bin";
 const char* const kDefaultSaveName = "Idatalog.bin";
 const char* const kBinFilter = "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*";
 
@@ -150,6 +150,22 @@ void frmDownload::doprompt() {
     lblInstructions->clear();
     lblStatus->clear();
 
+    // One download at a time per program folder: a second one would empty and fill the same
+    // temporary file. Nothing is touched (not even the port) unless this one may go ahead.
+    const std::string tempFile = vsdl::download::TempFilePath(context_.programFolder.toStdString());
+    using Lock = vsdl::download::TempFileLock;
+    const Lock::Outcome locked = tempLock_.Acquire(tempFile);
+    if (locked != Lock::Outcome::Locked) {
+        const std::string text = locked == Lock::Outcome::Busy
+                                     ? vsdl::download::BusyText(tempFile)
+                                     : vsdl::download::LockFailedText(tempFile, tempLock_.Reason());
+        if (context_.messages != nullptr) context_.messages->Show(this, FromStd(text));
+        gRunMode = 1;
+        control.Cancel();
+        phase_ = Phase::Closed;
+        return;
+    }
+
     std::string portText = vsdl::settings::ReadSerialPortText(context_.programFolder.toStdString());
     if (portText.empty()) portText = std::string(vsdl::settings::kDefaultPort);
 
@@ -165,6 +181,7 @@ void frmDownload::doprompt() {
             if (!detail.empty()) text += QLatin1Char('\n') + FromStd(detail);
         }
         port_.reset();  // closes whatever was opened
+        tempLock_.Release();
         if (context_.messages != nullptr) context_.messages->Show(this, text);
         gRunMode = 1;
         control.Cancel();
@@ -182,15 +199,17 @@ void frmDownload::Timer1_Timer() {
     phase_ = Phase::Downloading;
 
     DialogUi ui(this, context_.messages);
-    const std::string tempFile =
-        vsdl::paths::Join(context_.programFolder.toStdString(), kTempFileName);
+    const std::string tempFile = vsdl::download::TempFilePath(context_.programFolder.toStdString());
     const vsdl::download::DownloadSummary summary =
         vsdl::download::RunDownloadLoop(*port_, tempFile, ui, control);
     port_.reset();
 
-    if (summary.end == vsdl::download::DownloadEnd::Cancelled || control.DownloadState == 13) {
-        phase_ = Phase::Closed;
-        done(QDialog::Rejected);
+    using vsdl::download::DownloadEnd;
+    // Cancelled, or no temporary file to save: the dialog closes, and no conversion follows.
+    if (summary.end == DownloadEnd::Cancelled || summary.end == DownloadEnd::NotStarted ||
+        control.DownloadState == 13) {
+        gRunMode = 1;
+        CloseDialog();
         return;
     }
     SwitchToSavePhase();
@@ -237,8 +256,14 @@ void frmDownload::cmdBrowse_Click() {
 void frmDownload::cmdOK_Click() {
     if (phase_ != Phase::Saving) return;
     if (!SaveDownload()) return;
+    CloseDialog(QDialog::Accepted);
+}
+
+void frmDownload::CloseDialog(int result) {
     phase_ = Phase::Closed;
-    done(QDialog::Accepted);
+    // The image is saved or given up: the next download may use the temporary file.
+    tempLock_.Release();
+    done(result);
 }
 
 // Copies ~tempidl.bin to the chosen name and records that name. False, with the dialog left
@@ -261,11 +286,11 @@ bool frmDownload::SaveDownload() {
     }
 
     // Saving under the temporary file's own name keeps the file where it is.
-    const bool keepTemp = vsdl::paths::EqualsIgnoreCase(name, kTempFileName);
+    const bool keepTemp = vsdl::paths::EqualsIgnoreCase(name, vsdl::download::kTempFileName);
     const std::string saved = keepTemp ? proposed : vsdl::paths::Join(folder, name);
     if (!keepTemp) {
-        const auto copied = vsdl::fileops::CopyFileReplacing(
-            vsdl::paths::Join(programFolder, kTempFileName), saved);
+        const auto copied =
+            vsdl::fileops::CopyFileReplacing(vsdl::download::TempFilePath(programFolder), saved);
         if (!copied.ok) {
             ShowFailure(
                 QStringLiteral("The download could not be saved as %1.").arg(FromStd(saved)),
@@ -297,11 +322,10 @@ void frmDownload::reject() {
             return;
         case Phase::Saving:
             gRunMode = 1;
-            phase_ = Phase::Closed;
-            QDialog::reject();
+            CloseDialog();
             return;
         case Phase::Closed:
-            QDialog::reject();
+            CloseDialog();
             return;
     }
 }

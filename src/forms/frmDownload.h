@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "download/DownloadLoop.h"
+#include "download/TempFile.h"
 #include "forms/FormContext.h"
 
 class QGroupBox;
@@ -69,8 +70,12 @@ class frmDownload : public QDialog {
     void ShowPath(const QString& folder, const QString& name);
     bool SaveDownload();
     void ShowFailure(const QString& what, const std::string& reason);
+    // Ends the dialog and lets go of the temporary file.
+    void CloseDialog(int result = QDialog::Rejected);
 
     vsdl::forms::FormContext context_;
     std::unique_ptr<vsdl::download::IDownloadPort> port_;
+    // Held from doprompt until the image is saved or the dialog closes.
+    vsdl::download::TempFileLock tempLock_;
     Phase phase_ = Phase::Ready;
 };

@@ -11,8 +11,18 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
 #include "TestImages.h"
 #include "download/DownloadLoop.h"
+#include "download/TempFile.h"
 
 namespace vsdl::download {
 namespace {
@@ -95,6 +105,11 @@ class LoopTest : public ::testing::Test {
     }
     ~LoopTest() override { fs::remove_all(dir); }
 
+    static std::string ReadFile(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
     std::vector<std::uint8_t> ReadTemp() const {
         std::ifstream in(temp, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -167,29 +182,75 @@ TEST_F(LoopTest, APortThatFailsEndsTheLoopAndKeepsWhatCame) {
     EXPECT_GE(port.closes, 1);
 }
 
-TEST_F(LoopTest, ATemporaryFileThatCannotBeCreatedEndsTheLoopAtOnce) {
-    const auto image = MakeImage(500);
-    ScriptedPort port(InstrumentStream(image));
-    const std::string bad = (dir / "no such folder" / "~tempidl.bin").string();
-    const DownloadSummary s = RunDownloadLoop(port, bad, ui, control);
-    EXPECT_EQ(s.end, DownloadEnd::FileFailed);
-    EXPECT_NE(s.failure.find(bad), std::string::npos);
+#ifndef _WIN32
+// What may stand in the temporary file's place; none of it is written, followed or waited for.
+struct Unusable {
+    const char* name;
+    // Puts the obstacle in place in `dir` and returns the temporary file's path.
+    fs::path (*make)(const fs::path& dir);
+};
+
+class UnusableTempFile : public LoopTest, public ::testing::WithParamInterface<Unusable> {};
+
+TEST_P(UnusableTempFile, EndsTheLoopBeforeAnythingIsReceived) {
+    const fs::path other = dir / "precious.bin";
+    { std::ofstream(other, std::ios::binary) << "keep"; }
+    const std::string path = GetParam().make(dir).string();
+    ScriptedPort port(InstrumentStream(MakeImage(500)));
+    const DownloadSummary s = RunDownloadLoop(port, path, ui, control);
+    EXPECT_EQ(s.end, DownloadEnd::NotStarted);
     EXPECT_EQ(port.delivered, 0);
-    EXPECT_EQ(s.finishText, "Download Finished. Number of Blocks = 0. Number of Bytes = 0");
+    ASSERT_EQ(ui.messages.size(), 1u);  // the failure only: nothing was downloaded to finish
+    EXPECT_NE(ui.messages[0].find(path), std::string::npos) << ui.messages[0];
+    EXPECT_NE(ui.messages[0].find("The download has not started."), std::string::npos);
+    EXPECT_EQ(ReadFile(other), "keep");
     EXPECT_GE(port.closes, 1);
 }
 
-#ifdef __linux__
-TEST_F(LoopTest, AFullDiskEndsTheLoopNamingTheFile) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    const auto image = MakeImage(2 * 1024 + 10);
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, UnusableTempFile,
+    ::testing::Values(Unusable{"MissingFolder",
+                               [](const fs::path& d) { return d / "gone" / "~tempidl.bin"; }},
+                      Unusable{"LinkToAnotherFile",
+                               [](const fs::path& d) {
+                                   fs::create_symlink(d / "precious.bin", d / "~tempidl.bin");
+                                   return d / "~tempidl.bin";
+                               }},
+                      Unusable{"Fifo",
+                               [](const fs::path& d) {
+                                   ::mkfifo((d / "~tempidl.bin").c_str(), 0600);
+                                   return d / "~tempidl.bin";
+                               }},
+                      Unusable{"Folder",
+                               [](const fs::path& d) {
+                                   fs::create_directory(d / "~tempidl.bin");
+                                   return d / "~tempidl.bin";
+                               }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LoopTest, ADiskThatFillsPartWayKeepsTheBlocksWritten) {
+    const auto image = MakeImage(3 * 1024 + 10);
     ScriptedPort port(InstrumentStream(image));
-    const DownloadSummary s = RunDownloadLoop(port, "/dev/full", ui, control);
+    // At most 1500 bytes a file, as on a disk that fills up during the second block.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 1500;
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const DownloadSummary s = RunDownloadLoop(port, temp, ui, control);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
     EXPECT_EQ(s.end, DownloadEnd::FileFailed);
-    EXPECT_NE(s.failure.find("/dev/full"), std::string::npos);
-    // It stops at the first block write, not after the whole image.
-    EXPECT_LT(port.delivered, 3 + 1025 + 10);
-    EXPECT_EQ(s.bytes, 0);
+    // The count is what the file holds: the first block and what fitted of the second.
+    EXPECT_EQ(s.bytes, 1500);
+    EXPECT_EQ(ReadTemp(), std::vector<std::uint8_t>(image.begin(), image.begin() + 1500));
+    // It stops at the failed block write, not after the whole image.
+    EXPECT_EQ(port.delivered, 3 + 1025 + 1025);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_NE(ui.messages[0].find("The 1500 bytes received are kept in " + temp), std::string::npos)
+        << ui.messages[0];
+    EXPECT_EQ(ui.messages[1], "Download Finished. Number of Blocks = 2. Number of Bytes = 1500");
 }
 #endif
 
@@ -216,6 +277,62 @@ TEST_F(LoopTest, IdlePassesWaitOnThePortAndTheSilenceRestartsOnTheMonotonicClock
     EXPECT_EQ(port.waits.size(), 7u);
     for (int w : port.waits) EXPECT_EQ(w, options.idleWaitMs);
     EXPECT_EQ(ReadTemp().size(), 0u);
+}
+
+TEST_F(LoopTest, OneDownloadAtATimeHoldsTheTemporaryFile) {
+    TempFileLock first;
+    ASSERT_EQ(first.Acquire(temp), TempFileLock::Outcome::Locked) << first.Reason();
+    TempFileLock second;
+    EXPECT_EQ(second.Acquire(temp), TempFileLock::Outcome::Busy);
+    first.Release();
+    EXPECT_FALSE(fs::exists(temp + ".lock"));
+    EXPECT_EQ(second.Acquire(temp), TempFileLock::Outcome::Locked);
+    EXPECT_EQ(BusyText(temp), "Another download is using " + temp +
+                                  ". Wait until it has finished, then try again.");
+}
+
+#ifndef _WIN32
+TEST_F(LoopTest, ALockLeftByACrashedProgramIsTakenOver) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        TempFileLock held;
+        ::_exit(held.Acquire(temp) == TempFileLock::Outcome::Locked ? 0 : 1);  // never released
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_TRUE(fs::exists(temp + ".lock"));
+    TempFileLock lock;
+    EXPECT_EQ(lock.Acquire(temp), TempFileLock::Outcome::Locked);
+}
+#endif
+
+TEST_F(LoopTest, ASaveTargetIsCheckedBeforeTheDownload) {
+    { std::ofstream(temp) << "image"; }
+    { std::ofstream(dir / "old.BIN") << "old"; }
+    fs::create_directory(dir / "sub.BIN");
+    fs::create_symlink(temp, dir / "alias.BIN");
+    const std::string d = dir.string() + "/";
+    struct Case {
+        std::string target;
+        std::string problem;  // a piece of the problem; "" when none
+        bool exists;
+    };
+    for (const Case& c :
+         {Case{d + "new.BIN", "", false}, Case{d + "old.BIN", "", true},
+          Case{d + "gone/x.BIN", "does not exist", false},
+          Case{d + "sub.BIN", "is a folder", false}, Case{temp, "temporary download file", false},
+          Case{d + "alias.BIN", "temporary download file", false},
+          Case{d + "./~tempidl.bin", "temporary download file", false}}) {
+        const SaveTargetCheck check = CheckSaveTarget(c.target, temp);
+        if (c.problem.empty()) {
+            EXPECT_EQ(check.problem, "") << c.target;
+        } else {
+            EXPECT_NE(check.problem.find(c.problem), std::string::npos)
+                << c.target << ": " << check.problem;
+        }
+        EXPECT_EQ(check.exists, c.exists) << c.target;
+    }
 }
 
 }  // namespace

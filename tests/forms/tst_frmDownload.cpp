@@ -17,6 +17,7 @@
 
 #include "common/modGlobals.h"
 #include "download/QtSerialPort.h"
+#include "download/TempFile.h"
 #include "forms/frmConfirmOverwrite.h"
 #include "forms/frmDownload.h"
 #include "support/FormTestSupport.h"
@@ -103,6 +104,8 @@ class TestFrmDownload : public QObject, private FormFixture {
     void closeBoxDuringDownloadCancels();
     void closeBoxInSavePhaseAbandonsSave();
     void portThatCannotBeOpened();
+    void secondDownloadInTheSameFolder();
+    void temporaryFileThatCannotBeMadeClosesTheDialog();
     void checksumErrorThenSave();
     void failingSaveStaysInSavePhase();
 
@@ -387,6 +390,40 @@ void TestFrmDownload::portThatCannotBeOpened() {
         QVERIFY2(lines[1].contains(QStringLiteral("com") + c.port), qPrintable(lines[1]));
     }
     QVERIFY(!folder_->exists(QStringLiteral("~tempidl.bin")));
+}
+
+void TestFrmDownload::secondDownloadInTheSameFolder() {
+    const std::string temp = (folder_->path() + QStringLiteral("~tempidl.bin")).toStdString();
+    vsdl::download::TempFileLock other;  // the other program's download
+    QCOMPARE(other.Acquire(temp), vsdl::download::TempFileLock::Outcome::Locked);
+    frmDownload dialog(context_);
+    ShowCounter shows;
+    dialog.installEventFilter(&shows);
+    QVERIFY(RunDoprompt(dialog, {}, {}, 10000));
+    QCOMPARE(shows.shows, 0);
+    QCOMPARE(gRunMode, std::int16_t{1});
+    QCOMPARE(
+        messages_->texts,
+        QStringList{QStringLiteral("Another download is using ") + QString::fromStdString(temp) +
+                    QStringLiteral(". Wait until it has finished, then try again.")});
+    QVERIFY(!folder_->exists(QStringLiteral("~tempidl.bin")));
+}
+
+void TestFrmDownload::temporaryFileThatCannotBeMadeClosesTheDialog() {
+    QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("~tempidl.bin")));
+    StartSimulator(Image(100));
+    frmDownload dialog(context_);
+    bool sawSave = false;
+    QVERIFY(RunDoprompt(dialog, [&]() { sawSave = true; }));
+    QVERIFY(!sawSave);
+    QCOMPARE(gRunMode, std::int16_t{1});
+    QCOMPARE(messages_->texts.size(), 1);  // what failed, and no finish text for a start
+    QVERIFY2(messages_->texts[0].startsWith(QStringLiteral("The temporary file ") +
+                                            folder_->file(QStringLiteral("~tempidl.bin")) +
+                                            QStringLiteral(" could not be created")),
+             qPrintable(messages_->texts[0]));
+    QVERIFY(messages_->texts[0].endsWith(QStringLiteral("\nThe download has not started.")));
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
 }
 
 void TestFrmDownload::checksumErrorThenSave() {

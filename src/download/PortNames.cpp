@@ -51,6 +51,25 @@ std::string DeviceForPort(std::int32_t number, std::string_view programFolder) {
 #endif
 }
 
+std::string DeviceToOpen(const std::string& device) {
+#ifdef _WIN32
+    return device;
+#else
+    namespace fs = std::filesystem;
+    if (device.find('/') == std::string::npos) return device;  // a name under /dev
+    std::error_code ec;
+    const fs::path resolved = fs::canonical(paths::ToFsPath(device), ec);
+    if (!ec) return paths::FromFsPath(resolved);
+    const fs::path absolute = fs::absolute(paths::ToFsPath(device), ec);
+    return ec ? device : paths::FromFsPath(absolute);
+#endif
+}
+
+std::string DeviceLabel(const std::string& device, const std::string& opened) {
+    if (opened.empty() || opened == device) return device;
+    return device + " (" + opened + ")";
+}
+
 std::string DeviceGroup(const std::string& device) {
 #ifdef _WIN32
     (void)device;
@@ -80,11 +99,13 @@ std::string PortErrorDetail(const PortError& error) {
         case PortErrorKind::Busy:
             text += error.reason.empty() ? "Device is busy" : error.reason;
             return text + ". Another program is using the port.";
+        case PortErrorKind::Disconnected:
+            return text + "The port went away (the cable or adapter was unplugged).";
         case PortErrorKind::PermissionDenied: {
             text += error.reason.empty() ? "Permission denied" : error.reason;
             text += ".";
 #ifndef _WIN32
-            const std::string group = DeviceGroup(error.device);
+            const std::string group = DeviceGroup(error.path.empty() ? error.device : error.path);
             if (!group.empty() && group != "root") {
                 text += " Add your user to the group " + group + " and log in again.";
             } else {

@@ -26,6 +26,15 @@ std::vector<std::string> DeviceCandidates(std::int32_t number, std::string_view 
 // that opening it reports "no such device" with a name). Empty for numbers below 1.
 std::string DeviceForPort(std::int32_t number, std::string_view programFolder);
 
+// The device file that is opened for `device`: a path through symbolic links (ports/com<n>,
+// /dev/serial/by-id/...) resolved to the device itself, so that the port is locked under the
+// device's own name, whoever opens it by whichever name; a relative path is made absolute. A
+// link whose target is gone stays as it is (opening it reports it). Unchanged on Windows.
+std::string DeviceToOpen(const std::string& device);
+
+// How a device is named in messages: "<link> (<device>)" for a link, else the device.
+std::string DeviceLabel(const std::string& device, const std::string& opened);
+
 // The second line of the "port not available" message: the device and the system's reason,
 // and for a permission problem on Linux a hint naming the group that owns the device, e.g.
 // "/dev/ttyUSB0: Permission denied. Add your user to the group dialout and log in again."

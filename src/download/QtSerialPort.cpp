@@ -64,16 +64,14 @@ std::string DanglingLinkNote(const std::string& device) {
     return {};
 }
 
-// QSerialPort takes a bare name as one under /dev; a relative path is made absolute first.
-QString SystemLocation(const std::string& device) {
+bool DeviceStillThere(const std::string& device) {
 #ifndef _WIN32
-    if (device.find('/') != std::string::npos && device.front() != '/') {
-        std::error_code ec;
-        const auto absolute = std::filesystem::absolute(paths::ToFsPath(device), ec);
-        if (!ec) return QString::fromStdString(paths::FromFsPath(absolute));
-    }
+    std::error_code ec;
+    return std::filesystem::exists(paths::ToFsPath(device), ec) || ec;
+#else
+    (void)device;
+    return true;
 #endif
-    return QString::fromStdString(device);
 }
 
 }  // namespace
@@ -99,12 +97,20 @@ void QtDownloadPort::SetDevice(const std::string& device) {
     device_ = device;
 }
 
-void QtDownloadPort::NoteError(const char* operation) {
+void QtDownloadPort::NoteError(const char* operation, bool inUse) {
     const auto code = port_ ? port_->error() : QSerialPort::NotOpenError;
-    error_.kind = KindOf(code, device_);
-    error_.device = device_;
+    error_.kind = KindOf(code, opened_);
+    error_.device = DeviceLabel(device_, opened_);
+    error_.path = opened_;
     error_.reason = port_ ? port_->errorString().toStdString() : std::string("not open");
     if (error_.kind == PortErrorKind::NoSuchDevice) error_.reason += DanglingLinkNote(device_);
+    // A port that fails while in use has as a rule gone away (a USB adapter pulled, a
+    // pseudo-terminal closed); the system's words for that ("Input/output error", "Inappropriate
+    // ioctl for device") would only puzzle the user.
+    if (inUse && (code == QSerialPort::ResourceError || !DeviceStillThere(opened_))) {
+        error_.kind = PortErrorKind::Disconnected;
+        error_.reason = "the port went away";
+    }
     if (error_.reason.empty()) error_.reason = std::string(operation) + " failed";
     failed_ = true;
     if (port_) port_->clearError();
@@ -118,11 +124,12 @@ bool QtDownloadPort::Open() {
         error_ = {PortErrorKind::NoSuchDevice, "", "There is no port with this number"};
         return false;
     }
+    opened_ = DeviceToOpen(device_);
     port_ = std::make_unique<QSerialPort>();
-    port_->setPortName(SystemLocation(device_));
+    port_->setPortName(QString::fromStdString(opened_));
     ApplyLineSettings(*port_);
     if (!port_->open(QIODevice::ReadWrite)) {
-        NoteError("open");
+        NoteError("open", false);
         port_.reset();
         failed_ = false;  // an open that failed leaves nothing in use
         return false;
@@ -134,7 +141,7 @@ bool QtDownloadPort::Prepare() {
     if (!port_ || !port_->isOpen()) return false;
     // Whatever waited on the line before the download started is not part of it.
     if (!port_->clear(QSerialPort::AllDirections)) {
-        NoteError("prepare");
+        NoteError("prepare", false);
         return false;
     }
     return true;
@@ -146,7 +153,7 @@ int QtDownloadPort::ReadByte() {
         // Fetches what the system holds without waiting (and without an event loop).
         port_->waitForReadyRead(0);
         if (IsRealError(port_->error())) {
-            NoteError("read");
+            NoteError("read", true);
             return -1;
         }
         port_->clearError();
@@ -160,7 +167,7 @@ bool QtDownloadPort::SendByte(std::uint8_t byte) {
     if (!port_ || failed_) return false;
     const char c = static_cast<char>(byte);
     if (port_->write(&c, 1) != 1) {
-        NoteError("write");
+        NoteError("write", true);
         return false;
     }
     // Out now, in call order, whether or not an event loop runs.
@@ -169,7 +176,7 @@ bool QtDownloadPort::SendByte(std::uint8_t byte) {
         if (!port_->waitForBytesWritten(1000)) break;
     }
     if (IsRealError(port_->error()) || port_->bytesToWrite() > 0) {
-        NoteError("write");
+        NoteError("write", true);
         return false;
     }
     return true;
@@ -180,7 +187,7 @@ bool QtDownloadPort::WaitForReadable(int timeoutMs) {
     if (port_->bytesAvailable() > 0) return true;
     const bool ready = port_->waitForReadyRead(timeoutMs);
     if (IsRealError(port_->error())) {
-        NoteError("read");
+        NoteError("read", true);
         return false;
     }
     port_->clearError();
@@ -209,7 +216,7 @@ void QtPortProbe::Open() {
     Close();
     if (device_.empty()) return;
     port_ = std::make_unique<QSerialPort>();
-    port_->setPortName(SystemLocation(device_));
+    port_->setPortName(QString::fromStdString(DeviceToOpen(device_)));
     ApplyLineSettings(*port_);
     if (!port_->open(QIODevice::ReadWrite)) port_.reset();
 }

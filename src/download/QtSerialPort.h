@@ -33,10 +33,11 @@ class QtDownloadPort final : public IDownloadPort {
     PortError LastError() const override { return error_; }
 
   private:
-    void NoteError(const char* operation);
+    void NoteError(const char* operation, bool inUse);
 
     std::string programFolder_;
-    std::string device_;
+    std::string device_;  // as named: a port number's device, or --device
+    std::string opened_;  // the device file itself, links resolved
     std::unique_ptr<QSerialPort> port_;
     bool failed_ = false;
     PortError error_;

@@ -10,12 +10,22 @@
 namespace vsdl::download {
 
 // Why a port could not be opened or failed while in use.
-enum class PortErrorKind { None, NoSuchDevice, PermissionDenied, Busy, Other };
+enum class PortErrorKind {
+    None,
+    NoSuchDevice,
+    PermissionDenied,
+    Busy,
+    Disconnected,  // went away while in use: adapter unplugged, line closed
+    Other
+};
 
 struct PortError {
     PortErrorKind kind = PortErrorKind::None;
-    std::string device;  // the device the port number named ("/dev/ttyUSB0", "COM3")
-    std::string reason;  // the system's own words
+    // The device the port number named ("/dev/ttyUSB0", "COM3"); a link is named with the device
+    // it leads to ("/opt/vsdl/ports/com1 (/dev/pts/3)").
+    std::string device;
+    std::string reason;     // the system's own words
+    std::string path = {};  // the device file itself, as opened ("/dev/pts/3")
 };
 
 // The download's port: 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control.

@@ -44,6 +44,7 @@ class ServedImage {
             PtySimulator::Create((folder / "ports" / "com1").string(), std::move(options), error);
         EXPECT_TRUE(sim_) << error;
         if (sim_) {
+            device_ = sim_->Device();
             thread_ = std::thread([this] {
                 result_ = sim_->Serve(stop_);
                 finished_ = true;
@@ -65,6 +66,7 @@ class ServedImage {
         return Stop();
     }
     bool ok() const { return sim_ != nullptr; }
+    std::string Device() const { return device_; }
 
   private:
     bool done_() {
@@ -72,6 +74,7 @@ class ServedImage {
         return finished_.load();
     }
     std::unique_ptr<PtySimulator> sim_;
+    std::string device_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> finished_{false};
     SimulatorResult result_;
@@ -208,8 +211,11 @@ TEST_F(PtyDownload, ADroppedLineEndsTheLoopAsAPortFailure) {
     ServedImage served(folder, options);
     const DownloadSummary s = Download();
     EXPECT_EQ(s.end, DownloadEnd::PortFailed);
-    EXPECT_FALSE(s.failure.empty());
-    EXPECT_NE(s.failure.find("ports/com1"), std::string::npos);
+    // Named by the link and the device, and said as what happened.
+    EXPECT_EQ(s.failure, "The serial port " + (folder / "ports" / "com1").string() + " (" +
+                             served.Device() +
+                             ") went away during the download: the cable or adapter was "
+                             "unplugged, or the device was closed.");
     EXPECT_EQ(ReadFile(temp()),
               std::vector<std::uint8_t>(options.image.begin(), options.image.begin() + 2048));
     EXPECT_EQ(s.finishText, "Download Finished. Number of Blocks = 2. Number of Bytes = 2048");
@@ -236,6 +242,24 @@ TEST_F(PtyDownload, CancelStopsTheLoopAndFreesThePort) {
     probe.SetPortNumber(1);
     probe.Open();
     EXPECT_TRUE(probe.IsOpen());
+}
+
+TEST_F(PtyDownload, APortOpenedThroughALinkIsLockedUnderTheDevicesOwnName) {
+    // A program folder with a long path: a lock named after the link would not fit in a name.
+    const fs::path deep = folder / std::string(120, 'd') / std::string(120, 'e');
+    fs::create_directories(deep / "ports");
+    std::string error;
+    auto sim =
+        PtySimulator::Create((deep / "ports" / "com1").string(), Serve(MakeImage(100)), error);
+    ASSERT_TRUE(sim) << error;
+    QtDownloadPort port(QString::fromStdString(deep.string()));
+    ASSERT_TRUE(port.SetPortNumber(1));
+    ASSERT_TRUE(port.Open()) << port.LastError().reason;
+    // Another program opening the device by its own name is kept out.
+    QSerialPort other(QString::fromStdString(sim->Device()));
+    EXPECT_FALSE(other.open(QIODevice::ReadWrite));
+    port.Close();
+    EXPECT_TRUE(other.open(QIODevice::ReadWrite)) << other.errorString().toStdString();
 }
 
 TEST_F(PtyDownload, TheProbeOpensALinkedPortAndNotAStaleOne) {
@@ -326,10 +350,11 @@ TEST_F(VsdlCommands, SimulateRefusesToReplaceAFile) {
     EXPECT_EQ(ReadFile(Link()), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
 }
 
-TEST_F(VsdlCommands, InterruptCancelsLikeTheCancelButton) {
+TEST_F(VsdlCommands, ASecondDownloadIsRefusedAndALateCancelEndsTheFirst) {
     // The instrument never starts: a pty that nobody serves.
-    ServedImage idle(folder, Serve(MakeImage(100)));
-    WriteFile(folder / "serialport.cfg", {'1', '\r', '\n'});
+    std::string error;
+    const auto idle = PtySimulator::Create(Link().string(), Serve(MakeImage(100)), error);
+    ASSERT_TRUE(idle) << error;
     QProcess dl;
     dl.start(VSDL_EXE, QStringList{"download"} + Base());
     ASSERT_TRUE(dl.waitForStarted());
@@ -339,13 +364,60 @@ TEST_F(VsdlCommands, InterruptCancelsLikeTheCancelButton) {
         dl.waitForReadyRead(100);
         out += QString::fromLocal8Bit(dl.readAllStandardOutput());
     }
-    ::kill(static_cast<pid_t>(dl.processId()), SIGINT);
-    ASSERT_TRUE(dl.waitForFinished(10000));
+    const auto waiting = Clock::now();
+    WriteFile(folder / "out.BIN", {'o', 'l', 'd'});
+
+    // A second download in the same folder touches nothing and says why.
+    QProcess second;
+    second.start(VSDL_EXE, QStringList{"download", "--out", Q(folder / "other.BIN")} + Base());
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_EQ(QString::fromLocal8Bit(second.readAllStandardError()).toStdString(),
+              "Another download is using " + temp().string() +
+                  ". Wait until it has finished, then try again.\n");
+    EXPECT_FALSE(fs::exists(folder / "other.BIN"));
+
+    // Past the 5 s silence limit, one SIGTERM still ends the download.
+    std::this_thread::sleep_until(waiting + std::chrono::milliseconds(6500));
+    ::kill(static_cast<pid_t>(dl.processId()), SIGTERM);
+    ASSERT_TRUE(dl.waitForFinished(5000));
     out += QString::fromLocal8Bit(dl.readAllStandardOutput());
-    EXPECT_NE(dl.exitCode(), 0);
     EXPECT_EQ(dl.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(dl.exitCode(), 1);
+    EXPECT_FALSE(out.contains("Communication Error")) << out.toStdString();
     EXPECT_TRUE(out.contains("Download Finished. Number of Blocks = 0. Number of Bytes = 0"));
-    EXPECT_TRUE(QString::fromLocal8Bit(dl.readAllStandardError()).contains("~tempidl.bin"));
+    EXPECT_EQ(QString::fromLocal8Bit(dl.readAllStandardError()).toStdString(),
+              "The download did not complete (cancelled). No data was kept.\n");
+    EXPECT_FALSE(fs::exists(folder / "~tempidl.bin.lock"));
+}
+
+TEST_F(VsdlCommands, AnOutThatCannotBeSavedIsRefusedBeforeThePortIsOpened) {
+    WriteFile(folder / "old.BIN", {'o', 'l', 'd'});
+    struct Case {
+        QStringList args;
+        int exit;
+        std::string error;  // the start of stderr
+    };
+    const std::string old = (folder / "old.BIN").string();
+    for (const Case& c :
+         {Case{{"--out", Q(folder / "old.BIN")}, 2, old + " exists. Add --force to replace it."},
+          Case{{"--out", Q(folder / "none" / "x.BIN")}, 2, "vsdl download: The folder "},
+          Case{{"--out", Q(folder / "ports")}, 2, "vsdl download: " + (folder / "ports").string()},
+          Case{{"--out", Q(temp())}, 2, "vsdl download: " + temp().string()},
+          Case{{"--port", "abc"}, 2, "vsdl download: --port needs a COM port number"},
+          // With --force the file is accepted and the port (none here) is what fails.
+          Case{{"--out", Q(folder / "old.BIN"), "--force", "--port", "9"},
+               1,
+               "Error: COM port #9 is not available."}}) {
+        QProcess dl;
+        dl.start(VSDL_EXE, QStringList{"download"} + c.args + Base());
+        ASSERT_TRUE(dl.waitForFinished(10000));
+        const std::string err = QString::fromLocal8Bit(dl.readAllStandardError()).toStdString();
+        EXPECT_EQ(dl.exitCode(), c.exit) << err;
+        EXPECT_EQ(err.rfind(c.error, 0), 0u) << err;
+    }
+    EXPECT_EQ(ReadFile(folder / "old.BIN"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_FALSE(fs::exists(temp()));
 }
 
 TEST_F(VsdlCommands, AMissingPortGivesTheMessageAndTheReason) {

@@ -1,18 +1,17 @@
-// vsdl download [--port N | --device PATH] [--out FILE.BIN] [--convert]: the program's download
-// loop on a terminal, with the same port, protocol and temporary file.
+// vsdl download [--port N | --device PATH] [--out FILE.BIN [--force]] [--convert]: the program's
+// download loop on a terminal, with the same port, protocol, temporary file and lock.
 #include <QCoreApplication>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "Commands.h"
 #include "Terminal.h"
+#include "common/FileOps.h"
 #include "common/Paths.h"
 #include "common/Settings.h"
 #include "conversion/modConvert.h"
@@ -20,13 +19,14 @@
 #include "download/DownloadProtocol.h"
 #include "download/PortNames.h"
 #include "download/QtSerialPort.h"
+#include "download/TempFile.h"
 
 namespace vsdl::tool {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: vsdl download [--port N | --device PATH] [--out FILE.BIN] [--convert] "
-    "[--folder DIR]\n";
+    "Usage: vsdl download [--port N | --device PATH] [--out FILE.BIN [--force]] [--convert]\n"
+    "                     [--folder DIR]\n";
 
 std::atomic<bool> gInterrupted{false};
 
@@ -42,14 +42,27 @@ void Help() {
         << "  --port N       COM port number (default: serialport.cfg in the program folder,\n"
         << "                 else 1); see \"COM port numbers on Linux\" in the README\n"
         << "  --device PATH  the serial device itself, instead of a port number\n"
-        << "  --out FILE     copies the finished image to FILE\n"
+        << "  --out FILE     saves the finished image as FILE (checked before the download\n"
+        << "                 starts: its folder must exist and be writable)\n"
+        << "  --force        lets --out replace an existing FILE; without it an existing FILE\n"
+        << "                 is refused before anything else happens\n"
         << "  --convert      converts the finished image (FILE, else ~tempidl.bin) into its PRN\n"
         << "                 report and CSV file\n"
         << "  --folder DIR   program folder to use instead of the one holding vsdl\n"
         << "                 (serialport.cfg, ports/, ~tempidl.bin)\n\n"
-        << "Ctrl+C cancels like the Cancel button. Exit status: 0 after a complete download\n"
-        << "(and conversion), 1 after a checksum error, a port or file failure, a cancel or a\n"
-        << "failed conversion, 2 on a usage error.\n";
+        << "~tempidl.bin is emptied when the download starts and keeps what was received, also\n"
+        << "after a cancel or a failure; a silence of more than 5 seconds empties it and waits\n"
+        << "for the instrument to start again. --out copies it through a temporary file in\n"
+        << "FILE's folder that is synced and renamed over FILE, so a failure (a full disk)\n"
+        << "leaves an existing FILE as it was.\n\n"
+        << "One download at a time uses a program folder: while this one runs and until its\n"
+        << "image is saved, a second one (vsdl or the program) stops at once with \"Another\n"
+        << "download is using ...\". The lock is ~tempidl.bin.lock, which the system lets go\n"
+        << "of when a program ends, however it ends.\n\n"
+        << "Ctrl+C or SIGTERM cancels like the Cancel button; during the save it takes effect\n"
+        << "once FILE is complete. Exit status: 0 after a complete download (and conversion),\n"
+        << "1 after a checksum error, a port or file failure, a cancel, a second download in\n"
+        << "the same folder or a failed conversion, 2 on a usage error or a refused --out.\n";
 }
 
 // The dialog's labels, list and message boxes as lines on a terminal; the block count is
@@ -113,12 +126,53 @@ class TerminalUi final : public download::DownloadUi {
     std::chrono::steady_clock::time_point lastEvents_{};
 };
 
+// SIGINT and SIGTERM are held back while `step` runs (a save that must not be cut short) and
+// act as usual afterwards.
+template <typename Step>
+void WithSignalsHeld(Step&& step) {
+#ifdef _WIN32
+    step();
+#else
+    sigset_t held, old;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    sigprocmask(SIG_BLOCK, &held, &old);
+    step();
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+#endif
+}
+
+const char* EndWords(download::DownloadEnd end) {
+    switch (end) {
+        case download::DownloadEnd::Complete:
+            return "complete";
+        case download::DownloadEnd::ChecksumError:
+            return "checksum error";
+        case download::DownloadEnd::Cancelled:
+            return "cancelled";
+        case download::DownloadEnd::PortFailed:
+            return "port failed";
+        case download::DownloadEnd::FileFailed:
+            return "file failed";
+        case download::DownloadEnd::NotStarted:
+            return "not started";
+    }
+    return "failed";
+}
+
+int UsageError(const std::string& text) {
+    std::cerr << "vsdl download: " << text << "\n" << kUsage;
+    return kExitUsage;
+}
+
 int Run(const std::vector<std::string>& args) {
     std::string portText;
     std::string device;
     std::string out;
     std::string folder;
     bool convert = false;
+    bool force = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const auto value = [&](std::string& into) {
@@ -137,24 +191,63 @@ int Run(const std::vector<std::string>& args) {
             ok = value(folder);
         } else if (a == "--convert") {
             convert = true;
+        } else if (a == "--force") {
+            force = true;
         } else {
-            std::cerr << "vsdl download: unknown argument '" << a << "'\n" << kUsage;
-            return kExitUsage;
+            return UsageError("unknown argument '" + a + "'");
         }
-        if (!ok) {
-            std::cerr << "vsdl download: " << a << " needs a value\n" << kUsage;
-            return kExitUsage;
-        }
+        if (!ok) return UsageError(a + " needs a value");
     }
-    if (!portText.empty() && !device.empty()) {
-        std::cerr << "vsdl download: give either --port or --device\n" << kUsage;
-        return kExitUsage;
+    if (!portText.empty() && !device.empty()) return UsageError("give either --port or --device");
+    if (!portText.empty() && settings::PortNumberFromText(portText) < 1) {
+        return UsageError("--port needs a COM port number such as 1 or 3, not '" + portText + "'");
     }
+    if (force && out.empty()) return UsageError("--force goes with --out");
     if (!out.empty() && !paths::HasBinExtension(paths::Split(out).name) && convert) {
         std::cerr << "vsdl download: Your filename must end in .BIN\n";
         return kExitUsage;
     }
     folder = folder.empty() ? paths::ExecutableFolder() : paths::WithTrailingSeparator(folder);
+    const std::string tempFile = download::TempFilePath(folder);
+
+    // Where the image goes is settled before the port is opened, so that a download is never
+    // made only to be refused at the end.
+    if (!out.empty()) {
+        const download::SaveTargetCheck check = download::CheckSaveTarget(out, tempFile);
+        if (!check.problem.empty()) {
+            std::cerr << "vsdl download: " << check.problem << "\n";
+            return kExitUsage;
+        }
+        if (check.exists && !force) {
+            std::cerr << out << " exists. Add --force to replace it.\n";
+            return kExitUsage;
+        }
+    }
+
+    // Cancel is possible from here on; the handlers stay until the program ends.
+    gInterrupted = false;
+#ifdef _WIN32
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+#else
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+#endif
+
+    download::TempFileLock lock;
+    switch (lock.Acquire(tempFile)) {
+        case download::TempFileLock::Outcome::Locked:
+            break;
+        case download::TempFileLock::Outcome::Busy:
+            std::cerr << download::BusyText(tempFile) << "\n";
+            return kExitFailed;
+        case download::TempFileLock::Outcome::Failed:
+            std::cerr << download::LockFailedText(tempFile, lock.Reason()) << "\n";
+            return kExitFailed;
+    }
 
     int argc = 1;
     char name[] = "vsdl";
@@ -162,10 +255,8 @@ int Run(const std::vector<std::string>& args) {
     QCoreApplication app(argc, argv);
 
     download::QtDownloadPort port(QString::fromStdString(folder));
-    std::string shownPort;
     if (!device.empty()) {
         port.SetDevice(device);
-        shownPort = device;
     } else {
         if (portText.empty()) portText = settings::ReadSerialPortText(folder);
         if (portText.empty()) portText = std::string(settings::kDefaultPort);
@@ -182,58 +273,45 @@ int Run(const std::vector<std::string>& args) {
         if (!detail.empty()) std::cerr << detail << "\n";
         return kExitFailed;
     }
-    std::cout << "Port: " << port.Device() << "\n";
+    std::cout << "Port: "
+              << download::DeviceLabel(port.Device(), download::DeviceToOpen(port.Device()))
+              << "\n";
 
     download::DownloadControl control;
+    if (gInterrupted) control.Cancel();
     TerminalUi ui(control, IsTerminal(stdout));
-    const std::string tempFile = paths::Join(folder, download::kTempFileName);
-
-#ifdef _WIN32
-    auto oldInt = std::signal(SIGINT, OnInterrupt);
-    auto oldTerm = std::signal(SIGTERM, OnInterrupt);
-#else
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    struct sigaction oldInt {
-    }, oldTerm{};
-    sigaction(SIGINT, &sa, &oldInt);
-    sigaction(SIGTERM, &sa, &oldTerm);
-#endif
-    gInterrupted = false;
     const download::DownloadSummary summary =
         download::RunDownloadLoop(port, tempFile, ui, control);
-#ifdef _WIN32
-    std::signal(SIGINT, oldInt);
-    std::signal(SIGTERM, oldTerm);
-#else
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
-#endif
 
     if (summary.end != download::DownloadEnd::Complete) {
-        const char* why = summary.end == download::DownloadEnd::Cancelled       ? "cancelled"
-                          : summary.end == download::DownloadEnd::ChecksumError ? "checksum error"
-                          : summary.end == download::DownloadEnd::PortFailed    ? "port failed"
-                                                                                : "file failed";
-        std::cerr << "The download did not complete (" << why << "); the data received so far "
-                  << "is in " << tempFile << "\n";
+        std::cerr << "The download did not complete (" << EndWords(summary.end) << "). "
+                  << download::KeptText(summary, tempFile) << "\n";
         return kExitFailed;
     }
 
     std::string saved = tempFile;
     if (!out.empty()) {
-        std::error_code ec;
-        std::filesystem::copy_file(paths::ToFsPath(tempFile), paths::ToFsPath(out),
-                                   std::filesystem::copy_options::overwrite_existing, ec);
-        if (ec) {
-            std::cerr << "Cannot copy " << tempFile << " to " << out << ": " << ec.message()
-                      << "\n";
+        // Made since the check at the start: still not replaced without --force.
+        if (!force && download::CheckSaveTarget(out, tempFile).exists) {
+            std::cerr << out << " exists now. Add --force to replace it. The image is in "
+                      << tempFile << ".\n";
+            return kExitFailed;
+        }
+        fileops::Result copied;
+        WithSignalsHeld([&] { copied = fileops::CopyFileReplacing(tempFile, out); });
+        if (!copied.ok) {
+            std::cerr << "The download could not be saved as " << out << ": " << copied.reason
+                      << ". The image is in " << tempFile << ".\n";
             return kExitFailed;
         }
         std::cout << "Saved as " << out << "\n";
         saved = out;
     }
+    if (convert && gInterrupted) {
+        std::cerr << "Cancelled before the conversion.\n";
+        return kExitFailed;
+    }
+    // The lock is held to the end: the conversion may read ~tempidl.bin itself.
     if (convert) {
         const paths::SplitPath split = SplitCommandLinePath(saved);
         const conversion::ConvertResult result =
@@ -247,9 +325,9 @@ int Run(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-const CommandRegistrar kRegistrar{
-    Command{"download", "download [--port N | --device PATH] [--out FILE.BIN] [--convert]",
-            "receives the instrument's memory image over a serial port", &Run, &Help}};
+const CommandRegistrar kRegistrar{Command{
+    "download", "download [--port N | --device PATH] [--out FILE.BIN [--force]] [--convert]",
+    "receives the instrument's memory image over a serial port", &Run, &Help}};
 
 }  // namespace
 }  // namespace vsdl::tool

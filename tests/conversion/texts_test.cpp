@@ -53,7 +53,7 @@ TEST(TemperatureText, CelsiusAndExactFahrenheit) {
     const std::tuple<int, bool, const char*> cases[] = {
         {253, false, "25.3"}, {253, true, "77.5"},      {5, false, "0.5"},     {0, false, "0.0"},
         {0, true, "32.0"},    {1023, false, "102.3"},   {1023, true, "216.1"}, {1, true, "32.2"},
-        {3, true, "32.5"},    {12345, false, "1234.5"},
+        {3, true, "32.5"},    {12345, false, "1234.5"}, {99, false, "9.9"},    {90, false, "9.0"},
     };
     for (const auto& [tenths, fahrenheit, text] : cases) {
         EXPECT_EQ(TempText(tenths, fahrenheit), text) << tenths << (fahrenheit ? " F" : " C");

@@ -40,13 +40,19 @@ std::string FirstField(std::string_view content) {
     return field;
 }
 
-std::string FirstLine(std::string_view content) {
-    const std::size_t end = content.find_first_of("\r\n");
-    std::string_view line = content.substr(0, end);
-    if (line.size() >= 2 && line.front() == '"' && line.back() == '"') {
-        line = line.substr(1, line.size() - 2);
+std::string LastBinValue(std::string_view content) {
+    const std::string_view line = content.substr(0, content.find_first_of("\r\n"));
+    std::size_t begin = 0;
+    while (begin < line.size() && IsBlank(line[begin])) ++begin;
+    if (begin < line.size() && line[begin] == '"') {
+        const std::size_t close = line.find('"', begin + 1);
+        return std::string(line.substr(begin + 1, close == std::string_view::npos
+                                                      ? std::string_view::npos
+                                                      : close - begin - 1));
     }
-    return std::string(line);
+    std::size_t end = line.size();
+    while (end > begin && IsBlank(line[end - 1])) --end;
+    return std::string(line.substr(begin, end - begin));
 }
 
 std::string ReadSerialPortText(std::string_view programFolder) {
@@ -54,7 +60,7 @@ std::string ReadSerialPortText(std::string_view programFolder) {
 }
 
 std::string ReadLastBinPath(std::string_view programFolder) {
-    return FirstLine(ReadFileText(paths::Join(programFolder, kLastBinFile)));
+    return LastBinValue(ReadFileText(paths::Join(programFolder, kLastBinFile)));
 }
 
 WriteResult WriteOneLine(std::string_view file, std::string_view value) {
@@ -130,19 +136,10 @@ std::int32_t PortNumberFromText(std::string_view text) {
     return static_cast<std::int32_t>(rounded);
 }
 
-std::optional<std::int32_t> ParsePortEntry(std::string_view text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && IsBlank(text[begin])) ++begin;
-    while (end > begin && IsBlank(text[end - 1])) --end;
-    if (begin == end) return std::nullopt;
-    std::int64_t value = 0;
-    for (std::size_t i = begin; i < end; ++i) {
-        if (text[i] < '0' || text[i] > '9') return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-        if (value > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
-    }
-    return static_cast<std::int32_t>(value);
+std::optional<std::int32_t> PortEntry(std::string_view text) {
+    const std::int32_t port = PortNumberFromText(text);
+    if (port < 1) return std::nullopt;
+    return port;
 }
 
 }  // namespace vsdl::settings

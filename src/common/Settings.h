@@ -26,16 +26,16 @@ inline constexpr std::string_view kDefaultPort = "1";
 // none); otherwise it ends at the first comma or at the end of the line, trailing blanks cut.
 std::string FirstField(std::string_view content);
 
-// The whole first line without its CR LF, with surrounding double quotes removed when the line
-// has them. Used for lastbin.cfg, whose path may well contain a comma.
-std::string FirstLine(std::string_view content);
+// The value of lastbin.cfg: the first line with the blanks around it skipped; a value that
+// begins with a double quote runs to the next double quote (or the end of the line); any other
+// value runs to the end of the line, so that a folder such as "Smith, J" keeps its comma.
+std::string LastBinValue(std::string_view content);
 
 // The saved port text of serialport.cfg in `programFolder` ("" when missing or empty): its first
 // field.
 std::string ReadSerialPortText(std::string_view programFolder);
 
-// The saved path of lastbin.cfg in `programFolder` ("" when missing or empty): its whole first
-// line, so that a folder such as "Smith, J" survives.
+// The saved path of lastbin.cfg in `programFolder` ("" when missing or empty): its LastBinValue.
 std::string ReadLastBinPath(std::string_view programFolder);
 
 struct WriteResult {
@@ -63,8 +63,9 @@ std::optional<double> LeadingNumber(std::string_view text);
 // text does not begin with a number or the number does not fit.
 std::int32_t PortNumberFromText(std::string_view text);
 
-// A port text typed by the user, accepted only when, blanks around it aside, it is a whole
-// number ("03" and " 3 " give 3; "3x", "2.5", "" and "COM3" give nullopt).
-std::optional<std::int32_t> ParsePortEntry(std::string_view text);
+// A port text typed by the user, accepted when the download would use it: its port number
+// (PortNumberFromText) when that is 1 or more ("03", " 3 ", "+3", "3.0" and "2.5" give 3, 3,
+// 3, 3 and 2), nullopt otherwise ("", "COM3", "0", "-1").
+std::optional<std::int32_t> PortEntry(std::string_view text);
 
 }  // namespace vsdl::settings

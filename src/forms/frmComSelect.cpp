@@ -111,7 +111,7 @@ void frmComSelect::ProbePorts() {
 void frmComSelect::cmdOK_Click() {
     const QString text = cboPortOptions->currentText();
     if (!text.isEmpty()) {
-        const std::optional<std::int32_t> port = vsdl::settings::ParsePortEntry(text.toStdString());
+        const std::optional<std::int32_t> port = vsdl::settings::PortEntry(text.toStdString());
         if (!port) {
             context_.messages->Show(
                 this, QStringLiteral("The COM port must be a number, such as 1 or 3."));

@@ -98,21 +98,19 @@ TEST_F(SettingsFiles, PortIsTheFirstFieldOfTheFirstLine) {
     EXPECT_EQ(ReadSerialPortText(folder()), "2");
 }
 
-TEST_F(SettingsFiles, LastBinKeepsACommaInThePath) {
-    Write(kLastBinFile, "/data/Smith, J/Run1.BIN\r\n");
-    EXPECT_EQ(ReadLastBinPath(folder()), "/data/Smith, J/Run1.BIN");
-}
-
-TEST_F(SettingsFiles, LastBinDropsSurroundingQuotes) {
-    Write(kLastBinFile, "\"D:\\data\\Run1.BIN\"\r\n");
-    EXPECT_EQ(ReadLastBinPath(folder()), "D:\\data\\Run1.BIN");
-}
-
-TEST_F(SettingsFiles, LastBinUsesOnlyTheFirstLine) {
-    Write(kLastBinFile, "D:\\data\\Run1.BIN\r\nD:\\other\\Run2.BIN\r\n");
-    EXPECT_EQ(ReadLastBinPath(folder()), "D:\\data\\Run1.BIN");
-    Write(kLastBinFile, "/home/lab/run 1.bin\n/x\n");  // a bare LF ends the line as well
-    EXPECT_EQ(ReadLastBinPath(folder()), "/home/lab/run 1.bin");
+TEST(SettingsFields, LastBinValueIsTheFirstLineUnquotedAndTrimmed) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/data/Smith, J/Run1.BIN\r\n", "/data/Smith, J/Run1.BIN"},  // a comma stays
+        {"\"D:\\data\\Run1.BIN\"\r\n", "D:\\data\\Run1.BIN"},
+        {"  /data/Run1.BIN\r\n", "/data/Run1.BIN"},
+        {"/data/Run1.BIN \t\r\n", "/data/Run1.BIN"},
+        {"  \"/data/with space /Run1.BIN\" x,y\r\n", "/data/with space /Run1.BIN"},
+        {"\"/a/b\r\n\"", "/a/b"},  // an unclosed quote stops at the line end
+        {"D:\\data\\Run1.BIN\r\nD:\\other\\Run2.BIN\r\n", "D:\\data\\Run1.BIN"},
+        {"/home/lab/run 1.bin\n/x\n", "/home/lab/run 1.bin"},
+        {"   \r\n/x\r\n", ""},
+    };
+    for (const auto& [content, value] : cases) EXPECT_EQ(LastBinValue(content), value) << content;
 }
 
 TEST(SettingsFields, FirstFieldCutsAtCommaAndLineEnd) {
@@ -241,12 +239,14 @@ TEST(PortNumber, OutOfRangeGivesZero) {
     for (const auto& [text, port] : cases) EXPECT_EQ(PortNumberFromText(text), port) << text;
 }
 
-TEST(PortEntry, OnlyWholeNumbersAreAccepted) {
+TEST(PortEntry, WhatTheDownloadWouldUseIsAccepted) {
     const std::pair<const char*, std::int32_t> cases[] = {
-        {"03", 3}, {" 3 ", 3}, {"12", 12}, {"\t5", 5}};
-    for (const auto& [text, port] : cases) EXPECT_EQ(ParsePortEntry(text), port) << text;
-    for (const char* text : {"", "  ", "COM3", "3x", "2.5", "-1", "+1", "1 2", "99999999999"}) {
-        EXPECT_FALSE(ParsePortEntry(text).has_value()) << text;
+        {"03", 3},  {" 3 ", 3}, {"12", 12}, {"\t5", 5},  {"2.5", 2},
+        {"3.5", 4}, {"+3", 3},  {"3.0", 3}, {" 03 ", 3}, {"12abc", 12},
+    };
+    for (const auto& [text, port] : cases) EXPECT_EQ(PortEntry(text), port) << text;
+    for (const char* text : {"", "  ", "COM3", "0", "-1", "0.4", "99999999999", "."}) {
+        EXPECT_FALSE(PortEntry(text).has_value()) << text;
     }
 }
 

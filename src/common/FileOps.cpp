@@ -27,6 +27,21 @@ constexpr const char* kNotOrdinary = "Not an ordinary file (a FIFO, a device or 
 
 #ifdef _WIN32
 
+// True when `folder` lists an ordinary file whose name equals `name`, letter case ignored.
+bool FolderHasFileIgnoreCase(std::string_view folder, std::string_view name) {
+    if (folder.empty() || name.empty()) return false;
+    std::error_code ec;
+    fs::directory_iterator it(paths::ToFsPath(folder), ec);
+    if (ec) return false;
+    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+        if (ec) return false;
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError)) continue;
+        if (paths::EqualsIgnoreCase(paths::FromFsPath(it->path().filename()), name)) return true;
+    }
+    return false;
+}
+
 std::optional<std::string> RefusedKind(const fs::file_status& status) {
     if (!fs::exists(status) || fs::is_regular_file(status)) return std::nullopt;
     if (fs::is_directory(status)) return ErrorText(EISDIR);
@@ -400,18 +415,28 @@ Result CopyFileReplacing(std::string_view source, std::string_view target) {
     return result;
 }
 
-bool FolderHasFileIgnoreCase(std::string_view folder, std::string_view name) {
-    if (folder.empty() || name.empty()) return false;
+std::optional<std::string> FileToBeReplaced(std::string_view folder, std::string_view name,
+                                            std::string_view windowsName) {
+#ifdef _WIN32
+    if (!FolderHasFileIgnoreCase(folder, name)) return std::nullopt;
+    return paths::Join(folder, windowsName);
+#else
+    (void)windowsName;
+    if (folder.empty() || name.empty()) return std::nullopt;
+    const std::string path = paths::Join(folder, name);
     std::error_code ec;
+    if (!fs::is_regular_file(paths::ToFsPath(path), ec)) return std::nullopt;
+    // On a file system that ignores letter case the name found may be spelt otherwise.
     fs::directory_iterator it(paths::ToFsPath(folder), ec);
-    if (ec) return false;
-    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
-        if (ec) return false;
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError)) continue;
-        if (paths::EqualsIgnoreCase(paths::FromFsPath(it->path().filename()), name)) return true;
+    for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+        const std::string entry = paths::FromFsPath(it->path().filename());
+        std::error_code same;
+        if (paths::EqualsIgnoreCase(entry, name) && fs::equivalent(it->path(), path, same)) {
+            return paths::Join(folder, entry);
+        }
     }
-    return false;
+    return path;
+#endif
 }
 
 bool SameFile(std::string_view a, std::string_view b) {

@@ -62,9 +62,13 @@ Result ReplaceFile(std::string_view target, const std::function<bool(std::FILE*)
 // Copies `source` to `target` through ReplaceFile.
 Result CopyFileReplacing(std::string_view source, std::string_view target);
 
-// True when `folder` lists an ordinary file whose name equals `name`, letter case ignored.
-// A folder that cannot be listed (empty text, missing, unreadable) holds nothing.
-bool FolderHasFileIgnoreCase(std::string_view folder, std::string_view name);
+// The ordinary file that writing `name` into `folder` would replace, as the overwrite question
+// names it; nullopt when there is none. On Windows, whose names ignore letter case, a file of
+// that name in any case counts and is named folder + `windowsName`, as the question always has.
+// Elsewhere the question is asked exactly when the file to be written exists (on a file system
+// that ignores letter case, in any case) and names it with its real name.
+std::optional<std::string> FileToBeReplaced(std::string_view folder, std::string_view name,
+                                            std::string_view windowsName);
 
 // True when both paths name the same existing file (through links, "..", other spellings).
 bool SameFile(std::string_view a, std::string_view b);

@@ -226,10 +226,12 @@ void frmConvertBINtoPRN::RunConversionSteps() {
         return;
     }
 
-    const std::string prnName =
-        vsdl::paths::ToLower(nameText.substr(0, nameText.size() - 4) + ".PRN");
-    if (vsdl::fileops::FolderHasFileIgnoreCase(folderText, prnName)) {
-        gOverwriteFileName = folderText + prnName;
+    // The conversion writes the upper-cased name (RUN1.PRN); on Windows the question has always
+    // spoken of it in lower case (run1.prn).
+    const std::string base = nameText.substr(0, nameText.size() - 4);
+    if (const std::optional<std::string> existing = vsdl::fileops::FileToBeReplaced(
+            folderText, vsdl::paths::ToUpper(base) + ".PRN", vsdl::paths::ToLower(base) + ".prn")) {
+        gOverwriteFileName = *existing;
         frmConfirmOverwrite confirm(context_, this);
         confirm.exec();
         if (gOverwriteAnswer == "N") return;

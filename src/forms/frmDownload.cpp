@@ -277,16 +277,18 @@ bool frmDownload::SaveDownload() {
     const std::string folder = lblFullPath->text().toStdString();
     const std::string name = lblFilename->text().toStdString();
 
-    const std::string proposed = vsdl::paths::Join(folder, vsdl::paths::ToLower(name));
-    if (vsdl::fileops::FolderHasFileIgnoreCase(folder, name)) {
-        gOverwriteFileName = proposed;
+    // Saving under the temporary file's own name keeps the file where it is, and records it in
+    // lower case.
+    const bool keepTemp = vsdl::paths::EqualsIgnoreCase(name, vsdl::download::kTempFileName);
+    const std::string lowerName = vsdl::paths::ToLower(name);
+    const std::string proposed = vsdl::paths::Join(folder, lowerName);
+    if (const std::optional<std::string> existing =
+            vsdl::fileops::FileToBeReplaced(folder, keepTemp ? lowerName : name, lowerName)) {
+        gOverwriteFileName = *existing;
         frmConfirmOverwrite confirm(context_, this);
         confirm.exec();
         if (gOverwriteAnswer == "N") return false;
     }
-
-    // Saving under the temporary file's own name keeps the file where it is.
-    const bool keepTemp = vsdl::paths::EqualsIgnoreCase(name, vsdl::download::kTempFileName);
     const std::string saved = keepTemp ? proposed : vsdl::paths::Join(folder, name);
     if (!keepTemp) {
         const auto copied =

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -21,7 +23,7 @@
 
 namespace fs = std::filesystem;
 using vsdl::fileops::CopyFileReplacing;
-using vsdl::fileops::FolderHasFileIgnoreCase;
+using vsdl::fileops::FileToBeReplaced;
 
 namespace {
 
@@ -62,21 +64,30 @@ std::string BinaryBytes(std::size_t n) {
 
 }  // namespace
 
-TEST_F(FileOpsTest, FindsNameInAnyLetterCase) {
-    Write(At("Run1.BIN"), "x");
-    EXPECT_TRUE(FolderHasFileIgnoreCase(Folder(), "run1.bin"));
-    EXPECT_TRUE(FolderHasFileIgnoreCase(Folder(), "RUN1.BIN"));
-    EXPECT_TRUE(FolderHasFileIgnoreCase(dir_.string(), "Run1.BIN"));  // no trailing separator
-    EXPECT_FALSE(FolderHasFileIgnoreCase(Folder(), "run1.bi"));
-    EXPECT_FALSE(FolderHasFileIgnoreCase(Folder(), "run2.bin"));
-}
-
-TEST_F(FileOpsTest, FoldersAndMissingFoldersHoldNoFile) {
-    fs::create_directory(dir_ / "sub.bin");
-    EXPECT_FALSE(FolderHasFileIgnoreCase(Folder(), "sub.bin"));
-    EXPECT_FALSE(FolderHasFileIgnoreCase(Folder() + "gone/", "x.bin"));
-    EXPECT_FALSE(FolderHasFileIgnoreCase("", "x.bin"));
-    EXPECT_FALSE(FolderHasFileIgnoreCase(Folder(), ""));
+TEST_F(FileOpsTest, TheFileToBeReplacedIsTheOneThatWillBeWritten) {
+    Write(At("RUN1.PRN"), "x");
+    Write(At("run2.prn"), "x");
+    fs::create_directory(dir_ / "SUB.PRN");
+    const std::string d = Folder();
+    struct Case {
+        std::string folder, name;
+        std::optional<std::string> asked;
+    };
+    for (const Case& c :
+         {Case{d, "RUN1.PRN", d + "RUN1.PRN"},
+          Case{dir_.string(), "RUN1.PRN", d + "RUN1.PRN"},  // no separator
+#ifdef _WIN32
+          Case{d, "run1.PRN", d + "run1.prn"},
+#else
+          // Where letter case counts, another case is another file.
+          Case{d, "RUN2.PRN", std::nullopt}, Case{d, "run1.prn", std::nullopt},
+#endif
+          Case{d, "SUB.PRN", std::nullopt}, Case{d + "gone/", "X.PRN", std::nullopt},
+          Case{"", "RUN1.PRN", std::nullopt}}) {
+        std::string windowsName = c.name;
+        for (char& ch : windowsName) ch = static_cast<char>(std::tolower(ch));
+        EXPECT_EQ(FileToBeReplaced(c.folder, c.name, windowsName), c.asked) << c.folder << c.name;
+    }
 }
 
 TEST_F(FileOpsTest, CopiesToNewFileByteForByte) {

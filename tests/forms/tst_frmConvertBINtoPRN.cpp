@@ -101,6 +101,7 @@ class TestFrmConvertBINtoPRN : public QObject, private FormFixture {
     void nameTestRefuses_data();
     void nameTestRefuses();
     void overwriteDeclinedLeavesEverything();
+    void overwriteAcceptedConverts_data();
     void overwriteAcceptedConverts();
     void lastBinWrittenBeforeConversion();
     void unwritableLastBinIsReportedAndConversionRuns();
@@ -266,7 +267,8 @@ void TestFrmConvertBINtoPRN::overwriteDeclinedLeavesEverything() {
         confirm->cmdNo->click();
     });
     dialog.cmdOK->click();
-    QCOMPARE(asked, folder_->path() + QStringLiteral("run1.prn"));
+    // The file the conversion would replace, by its real name.
+    QCOMPARE(asked, folder_->path() + QStringLiteral("RUN1.PRN"));
     QCOMPARE(gOverwriteAnswer, std::string("N"));
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.lblStatus->text(), kChooseText);
@@ -279,21 +281,37 @@ void TestFrmConvertBINtoPRN::overwriteDeclinedLeavesEverything() {
     dialog.reject();
 }
 
+void TestFrmConvertBINtoPRN::overwriteAcceptedConverts_data() {
+    QTest::addColumn<QString>("existing");
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("the report itself") << QStringLiteral("RUN1.PRN") << true;
+    // On a file system that tells letter cases apart, run1.prn is another file: kept, not asked.
+    QTest::newRow("another letter case") << QStringLiteral("run1.prn") << false;
+}
+
 void TestFrmConvertBINtoPRN::overwriteAcceptedConverts() {
+    QFETCH(QString, existing);
+    QFETCH(bool, asked);
     folder_->write(QStringLiteral("run1.bin"), SmallBin());
-    folder_->write(QStringLiteral("RUN1.PRN"), "old report");
+    folder_->write(existing, "old report");
     gLastBinPath = folder_->file(QStringLiteral("run1.bin")).toStdString();
     frmConvertBINtoPRN dialog(context_);
+    bool questioned = false;
     WhenModalIs<frmConfirmOverwrite>(
-        [](frmConfirmOverwrite* confirm) { confirm->cmdYes->click(); });
+        [&](frmConfirmOverwrite* confirm) {
+            questioned = true;
+            confirm->cmdYes->click();
+        },
+        10000, &dialog);
     QVERIFY(ExecWithin(dialog, 20000, [&]() { dialog.cmdOK->click(); }));
+    QCOMPARE(questioned, asked);
     QCOMPARE(messages_->texts.size(), 1);
     QVERIFY2(messages_->texts[0].startsWith(QStringLiteral("The conversion has completed.")),
              qPrintable(messages_->texts[0]));
     const QByteArray report = folder_->read(QStringLiteral("RUN1.PRN"));
     QVERIFY(report.size() > 100);
-    QVERIFY(report != QByteArray("old report"));
     QVERIFY(folder_->exists(QStringLiteral("RUN1.CSV")));
+    if (!asked) QCOMPARE(folder_->read(existing), QByteArray("old report"));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
 }
 

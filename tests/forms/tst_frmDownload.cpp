@@ -98,7 +98,7 @@ class TestFrmDownload : public QObject, private FormFixture {
     void wholeDownloadSavedUnderNewName();
     void savePhaseDefaultsWithoutLastPath();
     void savePhaseProposesLastPathAndBrowseCancelKeepsIt();
-    void overwriteOfNameInOtherCase();
+    void overwriteNamesTheFileThatWillBeReplaced();
     void temporaryFileOwnName();
     void cancelDuringDownload();
     void closeBoxDuringDownloadCancels();
@@ -235,16 +235,19 @@ void TestFrmDownload::savePhaseProposesLastPathAndBrowseCancelKeepsIt() {
     QCOMPARE(shownName, QStringLiteral("Lake3.BIN"));
 }
 
-void TestFrmDownload::overwriteOfNameInOtherCase() {
+void TestFrmDownload::overwriteNamesTheFileThatWillBeReplaced() {
     const QByteArray image = Image(600);
     StartSimulator(image);
     QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("data")));
     const QString data = folder_->path() + QStringLiteral("data") + QDir::separator();
-    {
-        QFile old(data + QStringLiteral("run7.bin"));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("older download");
-    }
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    write(data + QStringLiteral("RUN8.BIN"), "older RUN8");
+    write(data + QStringLiteral("run7.bin"), "older run7");
+    dialogs_->answers.push_back(data + QStringLiteral("RUN8.BIN"));
     dialogs_->answers.push_back(data + QStringLiteral("RUN7.BIN"));
     frmDownload dialog(context_);
     QStringList asked;
@@ -257,22 +260,26 @@ void TestFrmDownload::overwriteOfNameInOtherCase() {
         });
         dialog.cmdOK->click();
         stayedAfterNo = dialog.isVisible() && dialog.phase() == frmDownload::Phase::Saving &&
-                        !QFile::exists(data + QStringLiteral("RUN7.BIN")) &&
                         !folder_->exists(QStringLiteral("lastbin.cfg")) && gLastBinPath.empty();
-        WhenModalIs<frmConfirmOverwrite>([&](frmConfirmOverwrite* confirm) {
-            asked << confirm->lblExistingFile->text();
-            confirm->cmdYes->click();
-        });
+        // run7.bin is another file than RUN7.BIN where letter case counts: no question.
+        dialog.cmdBrowse->click();
+        WhenModalIs<frmConfirmOverwrite>(
+            [&](frmConfirmOverwrite* confirm) {
+                asked << confirm->lblExistingFile->text();
+                confirm->cmdYes->click();
+            },
+            10000, &dialog);
         dialog.cmdOK->click();
     }));
     QVERIFY(stayedAfterNo);
-    QCOMPARE(asked, QStringList(2, data + QStringLiteral("run7.bin")));
+    QCOMPARE(asked, QStringList{data + QStringLiteral("RUN8.BIN")});
     QFile saved(data + QStringLiteral("RUN7.BIN"));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QVERIFY(saved.readAll() == image);
+    QFile older(data + QStringLiteral("run7.bin"));
+    QVERIFY(older.open(QIODevice::ReadOnly));
+    QCOMPARE(older.readAll(), QByteArray("older run7"));
     QCOMPARE(QString::fromStdString(gLastBinPath), data + QStringLiteral("RUN7.BIN"));
-    QCOMPARE(folder_->read(QStringLiteral("lastbin.cfg")),
-             (data + QStringLiteral("RUN7.BIN")).toUtf8() + "\r\n");
 }
 
 void TestFrmDownload::temporaryFileOwnName() {

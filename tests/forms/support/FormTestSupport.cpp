@@ -38,8 +38,9 @@ std::optional<QString> ScriptedFileDialogs::Next(const vsdl::forms::FileDialogRe
 }
 
 void WhenModalMatches(std::function<bool(QDialog*)> accepts, std::function<void(QDialog*)> action,
-                      int timeoutMs) {
-    auto* timer = new QTimer(qApp);  // owned by the application; deletes itself when done
+                      int timeoutMs, QObject* owner) {
+    // Deletes itself when done, or goes with its owner.
+    auto* timer = new QTimer(owner != nullptr ? owner : qApp);
     auto remaining = std::make_shared<int>(timeoutMs);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, remaining, accepts, action]() {
         *remaining -= timer->interval();

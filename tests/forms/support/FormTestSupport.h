@@ -49,9 +49,10 @@ class ScriptedFileDialogs final : public vsdl::forms::IFileDialogs {
 };
 
 // Runs `action` on the first active modal dialog that `accepts` (polled every 10 ms, for at most
-// `timeoutMs`; nothing runs when none turns up in time).
+// `timeoutMs`; nothing runs when none turns up in time). With an `owner` the watch ends with it,
+// so that one that may rightly never fire cannot outlive its test.
 void WhenModalMatches(std::function<bool(QDialog*)> accepts, std::function<void(QDialog*)> action,
-                      int timeoutMs);
+                      int timeoutMs, QObject* owner = nullptr);
 
 // Runs `action` on the next modal dialog that becomes active; used to press a button of a
 // nested dialog such as frmConfirmOverwrite.
@@ -60,9 +61,10 @@ void WhenModalAppears(std::function<void(QDialog*)> action, int timeoutMs = 1000
 // Runs `action` once the modal dialog on top is a T (for example the nested overwrite question,
 // not the dialog under it).
 template <typename T>
-void WhenModalIs(std::function<void(T*)> action, int timeoutMs = 10000) {
+void WhenModalIs(std::function<void(T*)> action, int timeoutMs = 10000, QObject* owner = nullptr) {
     WhenModalMatches([](QDialog* dialog) { return qobject_cast<T*>(dialog) != nullptr; },
-                     [action](QDialog* dialog) { action(qobject_cast<T*>(dialog)); }, timeoutMs);
+                     [action](QDialog* dialog) { action(qobject_cast<T*>(dialog)); }, timeoutMs,
+                     owner);
 }
 
 // exec()s `dialog` with `act` run on it once it is up. The dialog is closed afterwards if `act`

@@ -1,9 +1,15 @@
 #include "forms/FormContext.h"
 
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QIcon>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QSpacerItem>
 
 #include "common/AppInfo.h"
+#include "forms/Geometry.h"
 
 namespace vsdl::forms {
 namespace {
@@ -37,16 +43,33 @@ std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& r
 
 }  // namespace
 
+std::unique_ptr<QMessageBox> QtMessages::Make(QWidget* parent, const QString& text) {
+    auto box = std::make_unique<QMessageBox>(parent);
+    const QString title = QString::fromUtf8(vsdl::appinfo::kTitle.data(),
+                                            static_cast<qsizetype>(vsdl::appinfo::kTitle.size()));
+    box->setWindowTitle(title);
+    box->setIcon(QMessageBox::NoIcon);
+    box->setText(text);
+    box->setStandardButtons(QMessageBox::Ok);
+    box->setDefaultButton(QMessageBox::Ok);
+    box->setEscapeButton(QMessageBox::Ok);
+    // Some styles give the standard buttons an icon (a green tick on OK); a message has none.
+    box->button(QMessageBox::Ok)->setIcon(QIcon());
+    SetDialogFrame(box.get());
+    // Wide enough for the whole title in a title bar, whatever the text: the box sizes itself to
+    // its text alone, so a short message would cut the title off.
+    QFont titleFont = box->font();
+    titleFont.setBold(true);
+    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(title) + kTitleBarExtras;
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    return box;
+}
+
 void QtMessages::Show(QWidget* parent, const QString& text) {
-    QMessageBox box(parent);
-    box.setWindowTitle(QString::fromUtf8(vsdl::appinfo::kTitle.data(),
-                                         static_cast<qsizetype>(vsdl::appinfo::kTitle.size())));
-    box.setIcon(QMessageBox::NoIcon);
-    box.setText(text);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setDefaultButton(QMessageBox::Ok);
-    box.setEscapeButton(QMessageBox::Ok);
-    box.exec();
+    Make(parent, text)->exec();
 }
 
 std::optional<QString> QtFileDialogs::OpenFile(QWidget* parent, const FileDialogRequest& request) {

@@ -11,6 +11,7 @@
 
 #include "download/SerialPort.h"
 
+class QMessageBox;
 class QWidget;
 
 namespace vsdl::forms {
@@ -49,6 +50,11 @@ struct FormContext {
 class QtMessages final : public IMessages {
   public:
     void Show(QWidget* parent, const QString& text) override;
+    // The box Show runs: OK only, no icon (not even on the button), the application title,
+    // and at least as wide as that title needs in a title bar.
+    static std::unique_ptr<QMessageBox> Make(QWidget* parent, const QString& text);
+    // Room beside the title in a title bar: the window's icon and its close box.
+    static constexpr int kTitleBarExtras = 96;
 };
 
 class QtFileDialogs final : public IFileDialogs {

@@ -42,6 +42,12 @@ QRect TwipsRect(int left, int top, int width, int height, const QWidget* widget)
 void SetFixedClientTwips(QWidget* window, int width, int height) {
     window->setFixedSize(Twips(width, window), Twips(height, window));
     SetFormFont(window);
+    SetDialogFrame(window);
+}
+
+void SetDialogFrame(QWidget* window) {
+    window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint);
 }
 
 void SetFormFont(QWidget* widget) {

@@ -12,9 +12,12 @@ namespace vsdl::forms {
 int Twips(int twips, const QWidget* widget = nullptr);
 QRect TwipsRect(int left, int top, int width, int height, const QWidget* widget = nullptr);
 
-// Gives the window a fixed client area of width x height twips, and the forms' font (see
-// SetFormFont), which its controls inherit.
+// Gives the window a fixed client area of width x height twips, the forms' font (see
+// SetFormFont), which its controls inherit, and a dialog's frame (see SetDialogFrame).
 void SetFixedClientTwips(QWidget* window, int width, int height);
+
+// A window of fixed size has nothing to minimise or maximise: a title and a close box only.
+void SetDialogFrame(QWidget* window);
 
 // The forms' font: the platform's sans-serif at 8.25 points, regular. The twips geometry was laid
 // out for text of this size.

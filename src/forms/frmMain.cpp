@@ -31,14 +31,17 @@ QString FromStd(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// A push button whose caption wraps onto further lines when it is wider than the button, as
-// the big "Download and Convert..." button needs, and is drawn a little smaller when even that
-// does not fit (wide fonts on some desktops). text() stays the caption as given.
+// A push button whose caption wraps onto a further line when it is wider than the button, as the
+// big "Download and Convert..." button needs; every caption keeps the window's one font size.
+// The focused button wears a frame that shows on the blue background. text() stays the caption
+// as given.
 class WrappingButton final : public QPushButton {
   public:
     WrappingButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {}
 
   protected:
+    static constexpr int kWrapMargin = 6;
+
     void paintEvent(QPaintEvent*) override {
         QStylePainter painter(this);
         QStyleOptionButton option;
@@ -46,20 +49,26 @@ class WrappingButton final : public QPushButton {
         const QString caption = option.text;
         option.text.clear();
         painter.drawControl(QStyle::CE_PushButton, option);
-        const QRect area = style()
-                               ->subElementRect(QStyle::SE_PushButtonContents, &option, this)
-                               .adjusted(2, 0, -2, 0);
         constexpr int kFlags = Qt::AlignCenter | Qt::TextWordWrap;
-        QFont font = this->font();
-        const auto fits = [&](const QFont& f) {
-            const QRect needed = QFontMetrics(f).boundingRect(area, kFlags, caption);
-            return needed.width() <= area.width() && needed.height() <= area.height();
-        };
-        while (!fits(font) && font.pointSizeF() > 6.0) font.setPointSizeF(font.pointSizeF() - 0.25);
-        painter.setFont(font);
+        QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+        if (fontMetrics().horizontalAdvance(caption) > area.width()) {
+            // Wrapped lines keep clear of the edges, and may use the height of the bevel too:
+            // they are never drawn smaller.
+            area.adjust(kWrapMargin, 0, -kWrapMargin, 0);
+            if (fontMetrics().boundingRect(area, kFlags, caption).height() > area.height()) {
+                area = rect().adjusted(kWrapMargin, 0, -kWrapMargin, 0);
+            }
+        }
         painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                                        QPalette::ButtonText));
         painter.drawText(area, kFlags, caption);
+        if (hasFocus()) {
+            QPen pen(palette().color(QPalette::Active, QPalette::Highlight).darker(150));
+            pen.setWidth(2);
+            painter.setPen(pen);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(rect().adjusted(2, 2, -2, -2));
+        }
     }
 };
 
@@ -186,11 +195,19 @@ void frmMain::Form_Load() {
     });
 }
 
+// A closed dialog leaves the keyboard wherever the window manager puts it (often nowhere); the
+// main window takes it back, so that F2 to F5 work without a click.
+void frmMain::TakeBackFocus() {
+    raise();
+    activateWindow();
+}
+
 void frmMain::cmdSerialPortSetup_Click() {
     IgnoringErrors([this] {
         frmComSelect dialog(context_, this);
         dialog.exec();
     });
+    TakeBackFocus();
 }
 
 void frmMain::cmdDownload_Click() {
@@ -199,6 +216,7 @@ void frmMain::cmdDownload_Click() {
         frmDownload dialog(context_, this);
         dialog.doprompt();
     });
+    TakeBackFocus();
 }
 
 void frmMain::cmdConvertBINtoPRN_Click() {
@@ -207,6 +225,7 @@ void frmMain::cmdConvertBINtoPRN_Click() {
         frmConvertBINtoPRN dialog(context_, this);
         dialog.exec();
     });
+    TakeBackFocus();
 }
 
 void frmMain::cmdAllSteps_Click() {
@@ -223,6 +242,7 @@ void frmMain::cmdAllSteps_Click() {
         frmConvertBINtoPRN convert(context_, this);
         convert.exec();
     });
+    TakeBackFocus();
 }
 
 void frmMain::mnuFileExit_Click() {
@@ -249,4 +269,5 @@ void frmMain::mnuHelpAbout_Click() {
         frmAbout dialog(context_, this);
         dialog.exec();
     });
+    TakeBackFocus();
 }

@@ -53,6 +53,8 @@ class frmMain : public QMainWindow {
     void BuildMenus();
     // Caption and the last BIN path, before the window is first shown.
     void Form_Load();
+    // After a job's dialog has closed: this window is active again and has the keyboard.
+    void TakeBackFocus();
 
     vsdl::forms::FormContext context_;
 };

@@ -321,6 +321,8 @@ void tst_mainroad::wholeRoadByKeyboard() {
         texts[1].startsWith(QStringLiteral("The conversion has completed.  Your ASCII file is: ")),
         qPrintable(texts[1]));
     QVERIFY2(texts[1].contains(QStringLiteral("IDATALOG.PRN")), qPrintable(texts[1]));
+    // The keyboard is back with the main window: F2 to F5 work without a click.
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), &window, 1000);
 }
 
 void tst_mainroad::cancelledRoadOpensNoConversion() {

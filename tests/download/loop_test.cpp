@@ -190,6 +190,10 @@ struct Unusable {
     fs::path (*make)(const fs::path& dir);
 };
 
+void PrintTo(const Unusable& u, std::ostream* os) {
+    *os << u.name;
+}
+
 class UnusableTempFile : public LoopTest, public ::testing::WithParamInterface<Unusable> {};
 
 TEST_P(UnusableTempFile, EndsTheLoopBeforeAnythingIsReceived) {

@@ -109,6 +109,11 @@ struct DownloadCase {
     int blocks;
 };
 
+// How a case is named in test lists and messages (not as raw bytes).
+void PrintTo(const DownloadCase& c, std::ostream* os) {
+    *os << c.size << (c.timed ? " bytes timed" : " bytes untimed");
+}
+
 class WholeDownload : public ProtocolTest, public ::testing::WithParamInterface<DownloadCase> {};
 
 TEST_P(WholeDownload, StoresExactlyTheImageAndCountsThePartialBlock) {
@@ -130,13 +135,15 @@ TEST_P(WholeDownload, StoresExactlyTheImageAndCountsThePartialBlock) {
     EXPECT_TRUE(out.messages.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, WholeDownload,
-                         ::testing::Values(DownloadCase{100, false, 1},
-                                           DownloadCase{2 * 1024 + 500, false, 3},
-                                           DownloadCase{2 * 1024 + 500, true, 3},
-                                           // a checksum byte falls inside the end marker
-                                           DownloadCase{1024 + 3, false, 2},
-                                           DownloadCase{1024 + 1, false, 2}));
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, WholeDownload,
+    ::testing::Values(DownloadCase{100, false, 1}, DownloadCase{2 * 1024 + 500, false, 3},
+                      DownloadCase{2 * 1024 + 500, true, 3},
+                      // a checksum byte falls inside the end marker
+                      DownloadCase{1024 + 3, false, 2}, DownloadCase{1024 + 1, false, 2}),
+    [](const auto& info) {
+        return std::to_string(info.param.size) + "Bytes" + (info.param.timed ? "Timed" : "Untimed");
+    });
 
 TEST_F(ProtocolTest, BlockStatusReservesASignPlace) {
     const auto image = MakeImage(2 * 1024 + 10);
@@ -255,6 +262,10 @@ struct LateCancel {
     std::size_t streamBytes;  // bytes of the instrument's stream received before the silence
     std::int16_t state;       // the state the silence finds
 };
+
+void PrintTo(const LateCancel& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LateCancelTest : public ProtocolTest, public ::testing::WithParamInterface<LateCancel> {};
 

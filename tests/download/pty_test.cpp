@@ -144,6 +144,10 @@ struct SizeCase {
     int blocks;
 };
 
+void PrintTo(const SizeCase& c, std::ostream* os) {
+    *os << c.size << " bytes";
+}
+
 class PtySizes : public PtyDownload, public ::testing::WithParamInterface<SizeCase> {};
 
 TEST_P(PtySizes, TheStoredFileEqualsTheImage) {
@@ -165,7 +169,10 @@ INSTANTIATE_TEST_SUITE_P(Images, PtySizes,
                                            // whole blocks: the last checksum is the final byte
                                            SizeCase{3 * 1024, 4},
                                            // a checksum byte inside the end marker
-                                           SizeCase{1024 + 4, 2}));
+                                           SizeCase{1024 + 4, 2}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.size) + "Bytes";
+                         });
 
 TEST_F(PtyDownload, TextLinesAndNoiseBeforeTheHandshake) {
     auto options = Serve(MakeImage(1500));

@@ -1,12 +1,19 @@
 // frmAbout: the title, the version text for several versions, the description with the web
-// address, and OK / Enter closing it.
+// address, and OK / Enter closing it; and what every window shares with it: a fixed-size dialog's
+// frame, and the program's message boxes.
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
 
+#include <QMessageBox>
+
 #include "common/AppInfo.h"
 #include "forms/frmAbout.h"
+#include "forms/frmComSelect.h"
+#include "forms/frmConfirmOverwrite.h"
+#include "forms/frmConvertBINtoPRN.h"
+#include "forms/frmDownload.h"
 #include "support/FormTestSupport.h"
 
 using namespace vsdl::testing;
@@ -109,6 +116,37 @@ class TestAbout : public QObject, private FormFixture {
         QCOMPARE(result, int(QDialog::Accepted));
         QCOMPARE(focused, QStringLiteral("cmdOK"));
         QVERIFY(dialog.cmdOK->isDefault());
+    }
+
+    // Fixed-size modal dialogs offer a close box and nothing to minimise or maximise.
+    void dialogsHaveNoMinimiseOrMaximise() {
+        frmAbout about(context_);
+        frmComSelect comSelect(context_);
+        frmConfirmOverwrite confirm(context_);
+        frmConvertBINtoPRN convert(context_);
+        frmDownload download(context_);
+        const auto box = vsdl::forms::QtMessages::Make(nullptr, QStringLiteral("x"));
+        for (QWidget* w : std::initializer_list<QWidget*>{&about, &comSelect, &confirm, &convert,
+                                                          &download, box.get()}) {
+            const Qt::WindowFlags flags = w->windowFlags();
+            QVERIFY2(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)),
+                     w->metaObject()->className());
+            QVERIFY2(flags & Qt::WindowCloseButtonHint, w->metaObject()->className());
+        }
+    }
+
+    // A message box: OK only, no icon, not even on its button, and room for its whole title.
+    void messageBoxesShowOkOnlyWithoutIcons() {
+        const auto box = vsdl::forms::QtMessages::Make(nullptr, QStringLiteral("Hi"));
+        QCOMPARE(box->windowTitle(), QStringLiteral("Valdor Sensing Download Program"));
+        QCOMPARE(box->icon(), QMessageBox::NoIcon);
+        QCOMPARE(box->buttons().size(), 1);
+        QVERIFY(box->button(QMessageBox::Ok)->icon().isNull());
+        box->show();
+        QFont bold = box->font();
+        bold.setBold(true);
+        QVERIFY(box->width() >= QFontMetrics(bold).horizontalAdvance(box->windowTitle()) +
+                                    vsdl::forms::QtMessages::kTitleBarExtras);
     }
 };
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "conversion/ConvertCore.h"
+#include "conversion/RunningTime.h"
 
 namespace vsdl::bench {
 

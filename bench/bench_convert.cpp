@@ -14,8 +14,9 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "conversion/BinBuilder.h"
 #include "conversion/ConvertCore.h"
+#include "conversion/RunningTime.h"
+#include "instrument/BinBuilder.h"
 
 #ifndef _WIN32
 #include <spawn.h>
@@ -29,8 +30,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using vsdl::conversion::RunningTime;
-using vsdl::conversion::sample::PackRecord;
-using vsdl::conversion::sample::RecordFields;
+using vsdl::instrument::sample::PackRecord;
+using vsdl::instrument::sample::RecordFields;
 
 struct Generated {
     fs::path path;

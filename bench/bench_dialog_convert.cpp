@@ -26,17 +26,17 @@
 
 #include "BenchSupport.h"
 #include "common/modGlobals.h"
-#include "conversion/BinBuilder.h"
 #include "conversion/ConvertCore.h"
 #include "conversion/modConvert.h"
 #include "forms/FormContext.h"
 #include "forms/frmConvertBINtoPRN.h"
+#include "instrument/BinBuilder.h"
 
 namespace {
 
 using vsdl::conversion::RunningTime;
-using vsdl::conversion::sample::PackRecord;
-using vsdl::conversion::sample::RecordFields;
+using vsdl::instrument::sample::PackRecord;
+using vsdl::instrument::sample::RecordFields;
 
 class Quiet final : public vsdl::forms::IMessages {
   public:

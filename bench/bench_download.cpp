@@ -20,13 +20,14 @@
 #endif
 
 #include "download/DownloadLoop.h"
-#include "download/PtySimulator.h"
 #include "download/QtSerialPort.h"
+#include "instrument/PtySimulator.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace vsdl::download;
+using namespace vsdl::instrument;
 using Clock = std::chrono::steady_clock;
 
 std::vector<std::uint8_t> MakeImage(std::size_t size) {

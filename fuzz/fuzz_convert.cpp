@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "common/modGlobals.h"
 #include "conversion/ConvertCore.h"
 
 namespace {
@@ -32,11 +31,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MemorySource source(data, size);
     CountingSink prn, csv;
     std::size_t records = 0;
-    const ConvertResult result = ConvertImage(source, static_cast<std::int64_t>(size), prn, csv,
-                                              "FUZZ.PRN", [&records] { ++records; });
+    std::int64_t lastRead = 0;
+    const auto length = static_cast<std::int64_t>(size);
+    const ConvertResult result =
+        ConvertImage(source, length, prn, csv, "FUZZ.PRN", [&](std::int64_t read, std::int64_t of) {
+            // The progress only grows, within the file.
+            if (of != length || read < lastRead || read > length) std::abort();
+            lastRead = read;
+            ++records;
+        });
     // What must hold for any input.
-    if (gFileLength != static_cast<std::int32_t>(size)) std::abort();
-    if (gBytesRead < 0 || gBytesRead > gFileLength) std::abort();
+    if (result.length != length) std::abort();
+    if (result.bytesRead < lastRead || result.bytesRead > length) std::abort();
     if (records > size / 2) std::abort();  // a record is at least two bytes
     switch (result.outcome) {
         case ConvertOutcome::Completed:

@@ -1,17 +1,11 @@
-// File operations every part of the program shares. Standard library (and the system's own
-// calls) only.
-//
-// - Opening: a file is read only when it is an ordinary file, and a file is created or emptied
-//   only when it is (or becomes) an ordinary file, so that a FIFO or a device put in a file's
-//   place never makes the program wait for ever.
-// - Replacing: every file the program replaces (settings, a saved download) is written to a new
-//   temporary file beside it, flushed and synced to the disk, and renamed over the old one, and
-//   the folder is synced; any failure leaves the old file as it was and no temporary file behind.
+// Opening files as every part of the program does: a file is read only when it is an ordinary
+// file, and a file is created or emptied only when it is (or becomes) an ordinary file, so that a
+// FIFO or a device put in a file's place never makes the program wait for ever. Replacing a file
+// is AtomicFile.h. Standard library (and the system's own calls) only.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +28,10 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // The system's words for an error number ("Permission denied"); `fallback` when it is 0.
 std::string ErrorText(int err, const char* fallback = "unknown error");
 
+// Why something that is not an ordinary file is not used: "Is a directory" for a folder, else
+// that it is a FIFO, a device or a socket.
+std::string NotOrdinaryReason(bool folder);
+
 // Opens an ordinary file for reading in binary mode. Anything else (missing, a folder, a FIFO, a
 // device) gives nullptr and the reason; it never blocks.
 FilePtr OpenForReading(std::string_view path, std::string& reason);
@@ -50,17 +48,6 @@ std::optional<std::int64_t> FileLength(std::FILE* file);
 // Reads the first `maxBytes` of an ordinary file; nullopt when it cannot be read (missing, not
 // an ordinary file, unreadable).
 std::optional<std::string> ReadFileStart(std::string_view path, std::size_t maxBytes);
-
-// Replaces `target` with what `write` puts into the temporary file that takes its place (it
-// returns false, with errno set, when it fails). A symbolic link is written through: the file it
-// names is replaced and the link stays. An existing target must be an ordinary file that may be
-// written (a file without any write permission is not replaced behind its owner's back); the new
-// file keeps its permissions. Safe against a second writer of the same file at the same time:
-// each write has its own temporary name and the last rename wins.
-Result ReplaceFile(std::string_view target, const std::function<bool(std::FILE*)>& write);
-
-// Copies `source` to `target` through ReplaceFile.
-Result CopyFileReplacing(std::string_view source, std::string_view target);
 
 // The ordinary file that writing `name` into `folder` would replace, as the overwrite question
 // names it; nullopt when there is none. On Windows, whose names ignore letter case, a file of

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "common/AtomicFile.h"
 #include "common/FileOps.h"
 #include "common/Paths.h"
 

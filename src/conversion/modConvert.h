@@ -1,49 +1,27 @@
-// modConvert: decoding of the logger's packed records and conversion of a BIN memory image
-// into its PRN report and CSV file. Standard library only.
+// modConvert: decoding of the logger's packed records (Unpack.h) and the conversion of a BIN
+// memory image file into its PRN report and CSV file. Standard library only.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <string>
 
-// Record decoders: the record's bytes (0-255) in file order, then one output per field.
-void Unpack2Byte(std::int16_t b1, std::int16_t b2, std::int16_t& Negative, std::int16_t& Decimals,
-                 std::int16_t& Reading);
-void Unpack3Byte(std::int16_t b1, std::int16_t b2, std::int16_t b3, std::int16_t& TempTenths,
-                 std::int16_t& Fahrenheit, std::int16_t& Negative, std::int16_t& Decimals,
-                 std::int16_t& Reading);
-void Unpack6Byte(std::int16_t b1, std::int16_t b2, std::int16_t b3, std::int16_t b4,
-                 std::int16_t b5, std::int16_t b6, std::int16_t& Hour, std::int16_t& Minute,
-                 std::int16_t& Second, std::int16_t& Month, std::int16_t& Day,
-                 std::int16_t& YearOffset, std::int16_t& Negative, std::int16_t& Decimals,
-                 std::int16_t& Reading);
-void Unpack7Byte(std::int16_t b1, std::int16_t b2, std::int16_t b3, std::int16_t b4,
-                 std::int16_t b5, std::int16_t b6, std::int16_t b7, std::int16_t& Hour,
-                 std::int16_t& Minute, std::int16_t& Second, std::int16_t& Month, std::int16_t& Day,
-                 std::int16_t& YearOffset, std::int16_t& TempTenths, std::int16_t& Fahrenheit,
-                 std::int16_t& Negative, std::int16_t& Decimals, std::int16_t& Reading);
+#include "conversion/ConvertResult.h"
+#include "conversion/Unpack.h"
 
 namespace vsdl::conversion {
 
-// How a conversion ended.
-enum class ConvertOutcome {
-    Completed,  // every set converted, or the file ended: "The conversion has completed. ..."
-    Corrupt,    // wrong marker: "This BIN is corrupt"
-    Failed,     // "Error N. description. VSDownload\r\nThis BIN file is corrupted."
+// Where the conversion of folder + binFileName writes: beside the BIN file, with the upper-cased
+// base name. An empty folder is the current one.
+struct ReportPaths {
+    std::string bin, prn, csv;
+    std::string prnName;  // without folder, for the completion message
 };
+ReportPaths ReportPathsFor(const std::string& folder, const std::string& binFileName);
 
-struct ConvertResult {
-    ConvertOutcome outcome = ConvertOutcome::Completed;
-    std::string message;    // the message box text for the user
-    int failureNumber = 0;  // from the failure catalogue; 0 unless Failed
-    std::string prnName;    // PRN file name without folder
-};
-
-// The core: converts folder + binFileName into the PRN and CSV files beside it, keeping
-// gFileLength and gBytesRead current and calling `yield` (when set) after every record.
-// Shows nothing; returns the outcome with the message the user is to see.
+// Converts folder + binFileName into the PRN and CSV files beside it, calling `progress` (when
+// set) after every record. Shows nothing and touches no program-wide variable; returns the
+// outcome with the message the user is to see.
 ConvertResult RunConversion(const std::string& folder, const std::string& binFileName,
-                            const std::function<void()>& yield = {});
+                            const ConvertProgress& progress = {});
 
 }  // namespace vsdl::conversion
 
@@ -57,6 +35,7 @@ class ConvertNotifier {
     virtual void Yield() {}
 };
 
-// The conversion as the dialog calls it: runs RunConversion and shows its message.
+// The conversion as the dialog calls it: runs RunConversion, keeps gPrnFile, gCsvFile,
+// gFileLength and gBytesRead (which the dialog's bar reads) current, and shows its message.
 void ConvertBINtoPRN(const std::string& folder, const std::string& binFileName,
                      ConvertNotifier& notifier);

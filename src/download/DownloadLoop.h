@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "download/DownloadControl.h"
 #include "download/SerialPort.h"
 
 namespace vsdl::download {
@@ -21,17 +22,6 @@ class DownloadUi {
     virtual void AddListLine(const std::string& text) = 0;      // List1: instrument text lines
     virtual void ShowMessage(const std::string& text) = 0;      // modal message box
     virtual void ProcessEvents() = 0;  // lets pending events (Cancel above all) run
-};
-
-// The dialog-level fields that other handlers write while the loop runs: Cancel stores 13 in
-// DownloadState and 1 in DownloadRunning, and the loop stops at its next pass.
-struct DownloadControl {
-    std::int16_t DownloadState = 0;
-    std::int16_t DownloadRunning = -1;
-    void Cancel() {
-        DownloadState = 13;
-        DownloadRunning = 1;
-    }
 };
 
 enum class DownloadEnd {

@@ -2,8 +2,33 @@
 
 #include <cstdio>
 
+#include "common/BinFormat.h"
+
 namespace vsdl::download {
 namespace {
+
+namespace bin = vsdl::binformat;
+
+template <std::size_t N>
+std::string HexText(const std::array<std::uint8_t, N>& bytes) {
+    std::string text;
+    for (std::uint8_t b : bytes) text += HexByte(b);
+    return text;
+}
+
+template <std::size_t N>
+std::uint32_t Sum(const std::array<std::uint8_t, N>& bytes) {
+    std::uint32_t sum = 0;
+    for (std::uint8_t b : bytes) sum += b;
+    return sum;
+}
+
+// Matching is done on the received bytes as hexadecimal text: "A53C69", "C3C3C3", "3C3C3C" and
+// "C9966CA55AC3".
+const std::string kHandshakeText = HexText(bin::kHandshake);
+const std::string kUntimedText = HexText(bin::kUntimedMark);
+const std::string kTimedText = HexText(bin::kTimedMark);
+const std::string kEndText = HexText(bin::kEndMark);
 
 // A match text longer than its literal can never match again; it stops growing there so that a
 // stream of noise cannot make it grow without bound.
@@ -37,7 +62,7 @@ DownloadProtocol::DownloadProtocol(DownloadControl& control, ProtocolOutput& out
 void DownloadProtocol::Start(Clock::time_point now) {
     // A Cancel pressed before the first pass (the window closed at once) must still stop the
     // loop: the restart point clears the control fields and would wait for the instrument.
-    const bool cancelledEarly = control_.DownloadState == 13 || control_.DownloadRunning >= 0;
+    const bool cancelledEarly = control_.CancelPending();
     out_.SetInstructions(kTextStartInstrument);
     Restart(now);
     if (cancelledEarly) control_.Cancel();
@@ -49,7 +74,7 @@ void DownloadProtocol::Restart(Clock::time_point now) {
     writePosition_ = 1;
     pending_.clear();
     textLine_.clear();
-    control_.DownloadState = 0;
+    control_.DownloadState = state::kWaiting;
     control_.DownloadRunning = -1;
     lastActivity_ = now;
     blockByteCount_ = 0;
@@ -59,8 +84,7 @@ void DownloadProtocol::Restart(Clock::time_point now) {
 }
 
 bool DownloadProtocol::ShouldExit() const {
-    const auto state = control_.DownloadState;
-    return state == -1 || state == 13 || control_.DownloadRunning >= 0;
+    return control_.DownloadState == state::kFinished || control_.CancelPending();
 }
 
 void DownloadProtocol::WritePending() {
@@ -74,10 +98,10 @@ void DownloadProtocol::OnIdle(Clock::time_point now) {
     now_ = now;
     // Only a download under way can fall silent: not one still waiting for the instrument (0),
     // and never one the user has cancelled, whose 13 must reach the exit test untouched.
-    const auto state = control_.DownloadState;
-    const bool receiving = state >= 1 && state <= 12;
-    if (receiving && control_.DownloadRunning < 0 && now - lastActivity_ > kSilenceLimit) {
-        control_.DownloadState = -2;
+    const auto current = control_.DownloadState;
+    const bool receiving = current >= state::kHandshake && current <= state::kFinalByte;
+    if (receiving && !control_.CancelPending() && now - lastActivity_ > kSilenceLimit) {
+        control_.DownloadState = state::kCommunicationError;
     }
     Act(-1);
 }
@@ -90,7 +114,7 @@ void DownloadProtocol::OnByte(std::uint8_t byte, Clock::time_point now) {
 
 void DownloadProtocol::Frame(std::uint8_t byte, Clock::time_point now) {
     ++blockByteCount_;
-    if (blockByteCount_ == kBlockSize + 1) {
+    if (blockByteCount_ == static_cast<int>(bin::kBlockSize) + 1) {
         // The block's checksum byte: the block goes to the file before it is judged, so a
         // failed block is kept too.
         checksumByte_ = true;
@@ -103,7 +127,7 @@ void DownloadProtocol::Frame(std::uint8_t byte, Clock::time_point now) {
         } else {
             checksumFailed_ = true;
             out_.ShowMessage(kTextChecksumError);
-            control_.DownloadState = -1;
+            control_.DownloadState = state::kFinished;
         }
         ++blockCount_;
     } else {
@@ -118,7 +142,7 @@ void DownloadProtocol::Act(int value) {
     const bool arrived = value >= 0;
     const auto byte = static_cast<std::uint8_t>(arrived ? value : 0);
     switch (control_.DownloadState) {
-        case 0:
+        case state::kWaiting:
             if (!arrived) break;
             if (byte == 13 || byte == 10) {
                 if (!textLine_.empty()) {
@@ -127,82 +151,87 @@ void DownloadProtocol::Act(int value) {
                 }
             } else if (kPrintableSet.find(static_cast<char>(byte)) != std::string_view::npos) {
                 textLine_ += static_cast<char>(byte);
-            } else if (byte == 0xA5) {
-                handshakeText_ = "A5";
-                control_.DownloadState = 1;
+            } else if (byte == bin::kHandshake[0]) {
+                handshakeText_ = HexByte(byte);
+                control_.DownloadState = state::kHandshake;
             }
             break;
-        case 1:
+        case state::kHandshake:
             if (!arrived) break;
             AppendCapped(handshakeText_, byte);
-            if (handshakeText_ == "A53C69") {
+            if (handshakeText_ == kHandshakeText) {
                 blockByteCount_ = 0;
-                out_.SendByte(0xA5);
-                out_.SendByte(0x3C);
-                out_.SendByte(0x69);
-                control_.DownloadState = 2;
+                for (std::uint8_t b : bin::kHandshake) out_.SendByte(b);
+                control_.DownloadState = state::kSyncMark;
                 syncText_.clear();
                 storing_ = true;
                 out_.SetInstructions(kTextPleaseWait);
                 out_.SetStatus(kTextStarted);
             }
             break;
-        case 2:
+        case state::kSyncMark:
             if (!arrived) break;
             AppendCapped(syncText_, byte);
-            if (syncText_ == "C3C3C3") {
-                blockSum_ = 585;
-                control_.DownloadState = 3;
-            } else if (syncText_ == "3C3C3C") {
-                blockSum_ = 180;
-                control_.DownloadState = 3;
+            // The block sum starts again with the mark's own bytes.
+            if (syncText_ == kUntimedText) {
+                blockSum_ = Sum(bin::kUntimedMark);
+                control_.DownloadState = state::kSetCount;
+            } else if (syncText_ == kTimedText) {
+                blockSum_ = Sum(bin::kTimedMark);
+                control_.DownloadState = state::kSetCount;
             }
             break;
-        case 3:  // SetCount
-            if (arrived) control_.DownloadState = 4;
+        case state::kSetCount:
+            if (arrived) control_.DownloadState = state::kSetNumber;
             break;
-        case 4:  // SetNumber of the first data set
+        case state::kSetNumber:
             if (arrived) {
                 headerByteCount_ = 0;
-                control_.DownloadState = 5;
+                control_.DownloadState = state::kSetTimes;
             }
             break;
-        case 5:  // StartTime and EndTime
-            if (arrived && ++headerByteCount_ >= 12) control_.DownloadState = 6;
+        case state::kSetTimes:
+            if (arrived && ++headerByteCount_ >= 12) control_.DownloadState = state::kIntervalCode;
             break;
-        case 6:  // IntervalCode
-        case 7:  // TempFlag
-        case 8:  // MethodCode
-            if (arrived) ++control_.DownloadState;
+        case state::kIntervalCode:
+            if (arrived) control_.DownloadState = state::kTempFlag;
             break;
-        case 9:  // UnitCode
-            if (arrived) control_.DownloadState = 11;
+        case state::kTempFlag:
+            if (arrived) control_.DownloadState = state::kMethodCode;
             break;
-        case 11:
+        case state::kMethodCode:
+            if (arrived) control_.DownloadState = state::kUnitCode;
+            break;
+        case state::kUnitCode:
+            if (arrived) control_.DownloadState = state::kData;
+            break;
+        case state::kData:
             if (!arrived || checksumByte_) break;
             endText_ += HexByte(byte);
-            if (endText_.size() > 12) endText_.erase(0, endText_.size() - 12);
-            if (endText_ == "C9966CA55AC3") {
+            if (endText_.size() > kEndText.size()) {
+                endText_.erase(0, endText_.size() - kEndText.size());
+            }
+            if (endText_ == kEndText) {
                 storing_ = false;
-                ++blockCount_;
-                control_.DownloadState = 12;
+                ++blockCount_;  // the last, partial block
+                control_.DownloadState = state::kFinalByte;
             }
             break;
-        case 12:
+        case state::kFinalByte:
             if (arrived) {
                 out_.SendByte(byte);
                 completed_ = true;
-                control_.DownloadState = -1;
+                control_.DownloadState = state::kFinished;
             }
             break;
-        case -2:
+        case state::kCommunicationError:
             out_.SetInstructions(kTextCommError);
             WritePending();
             out_.CloseFile();
             ++restarts_;
             Restart(now_);
             break;
-        default:  // -1, 13: the next exit test ends the loop
+        default:  // kFinished, kCancelled: the next exit test ends the loop
             break;
     }
 }

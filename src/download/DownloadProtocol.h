@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "download/DownloadLoop.h"
+#include "download/DownloadControl.h"
 
 namespace vsdl::download {
 
@@ -28,7 +28,6 @@ inline constexpr const char* kTextChecksumError = "serial port checksum error";
 inline constexpr std::string_view kPrintableSet =
     " ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/.,()[]{}:;=";
 
-inline constexpr int kBlockSize = 1024;
 // More than this without a byte, once the handshake has begun, restarts the download.
 inline constexpr std::chrono::milliseconds kSilenceLimit{5000};
 

@@ -13,6 +13,7 @@
 #include <unistd.h>
 #endif
 
+#include "common/BinFormat.h"
 #include "common/FileOps.h"
 #include "common/Paths.h"
 
@@ -21,7 +22,7 @@ namespace vsdl::download {
 namespace fs = std::filesystem;
 
 std::string TempFilePath(std::string_view programFolder) {
-    return paths::Join(programFolder, kTempFileName);
+    return paths::Join(programFolder, binformat::kTempFileName);
 }
 
 TempFileLock::~TempFileLock() {

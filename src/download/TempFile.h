@@ -8,8 +8,6 @@
 
 namespace vsdl::download {
 
-inline constexpr const char* kTempFileName = "~tempidl.bin";
-
 // <programFolder>/~tempidl.bin
 std::string TempFilePath(std::string_view programFolder);
 

@@ -43,6 +43,20 @@ std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& r
 
 }  // namespace
 
+namespace {
+
+class NoMessages final : public IMessages {
+  public:
+    void Show(QWidget*, const QString&) override {}
+};
+
+}  // namespace
+
+IMessages& FormContext::Messages() const {
+    static NoMessages none;
+    return messages != nullptr ? *messages : none;
+}
+
 std::unique_ptr<QMessageBox> QtMessages::Make(QWidget* parent, const QString& text) {
     auto box = std::make_unique<QMessageBox>(parent);
     const QString title = QString::fromUtf8(vsdl::appinfo::kTitle.data(),

@@ -39,8 +39,10 @@ class IFileDialogs {
 };
 
 struct FormContext {
-    QString programFolder;  // with a trailing separator
-    IMessages* messages = nullptr;
+    QString programFolder;          // with a trailing separator
+    IMessages* messages = nullptr;  // where Messages() shows; none: messages go nowhere
+    // The message boxes every window shows its messages through.
+    IMessages& Messages() const;
     IFileDialogs* fileDialogs = nullptr;
     std::function<std::unique_ptr<vsdl::download::IDownloadPort>()> makeDownloadPort;
     std::function<std::unique_ptr<vsdl::download::IPortProbe>()> makePortProbe;

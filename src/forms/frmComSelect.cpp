@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/Settings.h"
+#include "forms/Controls.h"
 #include "forms/Geometry.h"
 
 using vsdl::forms::TwipsRect;
@@ -30,12 +31,8 @@ void frmComSelect::BuildControls() {
     setModal(true);
     vsdl::forms::SetFixedClientTwips(this, 6690, 2250);
 
-    auto label = [this](const char* name, const QString& text, QRect rect) {
-        auto* l = new QLabel(text, this);
-        l->setObjectName(QLatin1String(name));
-        l->setTextFormat(Qt::PlainText);
-        l->setGeometry(rect);
-        return l;
+    const auto label = [this](const char* name, const QString& text, QRect rect) {
+        return vsdl::forms::MakeLabel(this, name, text, rect);
     };
     Label2 = label("Label2",
                    QStringLiteral("This application communicates to the Data Logger Instrument "
@@ -58,9 +55,8 @@ void frmComSelect::BuildControls() {
     cboPortOptions->setGeometry(TwipsRect(2640, 1080, 1455, 315, this));
     cboPortOptions->lineEdit()->setObjectName(QStringLiteral("cboPortOptionsText"));
 
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(TwipsRect(2640, 1680, 1455, 375, this));
+    cmdOK = vsdl::forms::MakeButton(this, "cmdOK", QStringLiteral("OK"),
+                                    TwipsRect(2640, 1680, 1455, 375, this));
     cmdOK->setDefault(true);
     // Focus starts in the port text, the one thing to change; Enter there still presses OK.
     setTabOrder(cboPortOptions, cmdOK);
@@ -113,14 +109,14 @@ void frmComSelect::cmdOK_Click() {
     if (!text.isEmpty()) {
         const std::optional<std::int32_t> port = vsdl::settings::PortEntry(text.toStdString());
         if (!port) {
-            context_.messages->Show(
+            context_.Messages().Show(
                 this, QStringLiteral("The COM port must be a number, such as 1 or 3."));
             return;
         }
         const vsdl::settings::WriteResult written =
             vsdl::settings::WriteSerialPort(context_.programFolder.toStdString(), *port);
         if (!written.ok) {
-            context_.messages->Show(
+            context_.Messages().Show(
                 this, QString::fromStdString(vsdl::settings::WriteFailureMessage(written)));
             return;
         }

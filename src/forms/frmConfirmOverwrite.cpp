@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "common/modGlobals.h"
+#include "forms/Controls.h"
 #include "forms/Geometry.h"
 #include "forms/PathLabel.h"
 
@@ -21,32 +22,27 @@ void frmConfirmOverwrite::BuildControls() {
     setModal(true);
     vsdl::forms::SetFixedClientTwips(this, 7590, 1845);
 
-    auto label = [this](QLabel* l, const char* name, const QString& text, QRect rect) {
-        l->setObjectName(QLatin1String(name));
-        l->setText(text);
-        l->setGeometry(rect);
-        l->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-        return l;
+    using vsdl::forms::MakeButton;
+    using vsdl::forms::MakeLabel;
+    const auto centred = [](QLabel* label) {
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+        return label;
     };
-    lblStatus = label(new QLabel(this), "lblStatus",
-                      QStringLiteral("The following file already exists ..."),
-                      TwipsRect(0, 120, 7485, 195, this));
+    lblStatus = centred(MakeLabel(this, "lblStatus",
+                                  QStringLiteral("The following file already exists ..."),
+                                  TwipsRect(0, 120, 7485, 195, this)));
     vsdl::forms::SetBoldSmallFont(lblStatus);
-    lblExistingFile = label(new vsdl::forms::PathLabel(this), "lblExistingFile", QString(),
-                            TwipsRect(0, 480, 7545, 195, this));
+    lblExistingFile =
+        vsdl::forms::MakePathLabel(this, "lblExistingFile", TwipsRect(0, 480, 7545, 195, this));
+    centred(lblExistingFile);
     Label2 =
-        label(new QLabel(this), "Label2", QStringLiteral("Do you want to overwrite this file?"),
-              TwipsRect(0, 960, 7515, 195, this));
+        centred(MakeLabel(this, "Label2", QStringLiteral("Do you want to overwrite this file?"),
+                          TwipsRect(0, 960, 7515, 195, this)));
     vsdl::forms::SetBoldSmallFont(Label2);
 
-    auto button = [this](const char* name, const QString& text, QRect rect) {
-        auto* b = new QPushButton(text, this);
-        b->setObjectName(QLatin1String(name));
-        b->setGeometry(rect);
-        return b;
-    };
-    cmdYes = button("cmdYes", QStringLiteral("Yes"), TwipsRect(2160, 1320, 1455, 375, this));
-    cmdNo = button("cmdNo", QStringLiteral("No"), TwipsRect(3960, 1320, 1455, 375, this));
+    cmdYes =
+        MakeButton(this, "cmdYes", QStringLiteral("Yes"), TwipsRect(2160, 1320, 1455, 375, this));
+    cmdNo = MakeButton(this, "cmdNo", QStringLiteral("No"), TwipsRect(3960, 1320, 1455, 375, this));
     cmdYes->setDefault(true);
     setTabOrder(cmdYes, cmdNo);
     cmdYes->setFocus();
@@ -57,8 +53,7 @@ void frmConfirmOverwrite::BuildControls() {
 
 void frmConfirmOverwrite::Form_Load() {
     vsdl::forms::CentreOnScreen(this);
-    static_cast<vsdl::forms::PathLabel*>(lblExistingFile)
-        ->setPath(QString::fromStdString(gOverwriteFileName));
+    lblExistingFile->setPath(vsdl::forms::FromStd(gOverwriteFileName));
 }
 
 void frmConfirmOverwrite::cmdYes_Click() {

@@ -7,6 +7,7 @@
 #include <QDialog>
 
 #include "forms/FormContext.h"
+#include "forms/PathLabel.h"
 
 class QLabel;
 class QPushButton;
@@ -20,7 +21,7 @@ class frmConfirmOverwrite : public QDialog {
 
     // Controls, named as their objectNames.
     QLabel* lblStatus = nullptr;
-    QLabel* lblExistingFile = nullptr;  // a vsdl::forms::PathLabel
+    vsdl::forms::PathLabel* lblExistingFile = nullptr;
     QLabel* Label2 = nullptr;
     QPushButton* cmdYes = nullptr;
     QPushButton* cmdNo = nullptr;

@@ -11,15 +11,18 @@
 #include <cmath>
 #include <cstdint>
 
+#include "common/BinFormat.h"
 #include "common/FileOps.h"
 #include "common/Paths.h"
 #include "common/Settings.h"
 #include "common/modGlobals.h"
 #include "conversion/modConvert.h"
+#include "forms/Controls.h"
 #include "forms/Geometry.h"
 #include "forms/PathLabel.h"
 #include "forms/frmConfirmOverwrite.h"
 
+using vsdl::forms::FromStd;
 using vsdl::forms::TwipsRect;
 
 namespace {
@@ -34,21 +37,17 @@ constexpr qint64 kYieldIntervalMs = 15;
 // A power of two: a few microseconds of records even at the fastest.
 constexpr std::uint32_t kCallsPerClockRead = 64;
 
-QString FromStd(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 // Where ConvertBINtoPRN's messages and yields go while the dialog hosts it.
 class DialogNotifier final : public ConvertNotifier {
   public:
-    DialogNotifier(frmConvertBINtoPRN* dialog, vsdl::forms::IMessages* messages)
+    DialogNotifier(frmConvertBINtoPRN* dialog, vsdl::forms::IMessages& messages)
         : dialog_(dialog), messages_(messages) {
         clock_.start();
     }
 
     void ShowMessage(const std::string& text) override {
         dialog_->Timer2_Timer();  // the bar shows how far the conversion got
-        if (messages_ != nullptr) messages_->Show(dialog_, FromStd(text));
+        messages_.Show(dialog_, FromStd(text));
     }
 
     void Yield() override {
@@ -62,7 +61,7 @@ class DialogNotifier final : public ConvertNotifier {
 
   private:
     frmConvertBINtoPRN* dialog_;
-    vsdl::forms::IMessages* messages_;
+    vsdl::forms::IMessages& messages_;
     QElapsedTimer clock_;
     std::uint32_t calls_ = 0;
 };
@@ -81,23 +80,14 @@ void frmConvertBINtoPRN::BuildControls() {
     setModal(true);
     vsdl::forms::SetFixedClientTwips(this, 6495, 2535);
 
-    auto label = [this](const char* name, const QString& text, QRect rect) {
-        QLabel* l = new QLabel(text, this);
-        l->setObjectName(QLatin1String(name));
-        l->setGeometry(rect);
-        return l;
+    const auto label = [this](const char* name, const QString& text, QRect rect) {
+        return vsdl::forms::MakeLabel(this, name, text, rect);
     };
-    auto pathLabel = [this](const char* name, QRect rect) {
-        auto* l = new vsdl::forms::PathLabel(this);
-        l->setObjectName(QLatin1String(name));
-        l->setGeometry(rect);
-        return l;
+    const auto pathLabel = [this](const char* name, QRect rect) {
+        return vsdl::forms::MakePathLabel(this, name, rect);
     };
-    auto button = [this](const char* name, const QString& text, QRect rect) {
-        auto* b = new QPushButton(text, this);
-        b->setObjectName(QLatin1String(name));
-        b->setGeometry(rect);
-        return b;
+    const auto button = [this](const char* name, const QString& text, QRect rect) {
+        return vsdl::forms::MakeButton(this, name, text, rect);
     };
 
     lblStatus =
@@ -156,8 +146,8 @@ void frmConvertBINtoPRN::Form_Load() {
 // platform's own separators.
 void frmConvertBINtoPRN::ShowPath(const QString& fullPath) {
     const auto split = vsdl::paths::Split(QDir::toNativeSeparators(fullPath).toStdString());
-    static_cast<vsdl::forms::PathLabel*>(lblFullPath)->setPath(FromStd(split.folder));
-    static_cast<vsdl::forms::PathLabel*>(lblFilename)->setPath(FromStd(split.name));
+    lblFullPath->setPath(FromStd(split.folder));
+    lblFilename->setPath(FromStd(split.name));
     UpdateOkEnabled();
 }
 
@@ -220,17 +210,14 @@ void frmConvertBINtoPRN::RunConversionSteps() {
     const std::string nameText = name.toStdString();
 
     if (!vsdl::paths::HasBinExtension(nameText)) {
-        if (context_.messages != nullptr) {
-            context_.messages->Show(this, QStringLiteral("Your filename must end in .BIN"));
-        }
+        context_.Messages().Show(this, QStringLiteral("Your filename must end in .BIN"));
         return;
     }
 
-    // The conversion writes the upper-cased name (RUN1.PRN); on Windows the question has always
-    // spoken of it in lower case (run1.prn).
-    const std::string base = nameText.substr(0, nameText.size() - 4);
-    if (const std::optional<std::string> existing = vsdl::fileops::FileToBeReplaced(
-            folderText, vsdl::paths::ToUpper(base) + ".PRN", vsdl::paths::ToLower(base) + ".prn")) {
+    // The conversion writes RUN1.PRN; on Windows the question has always spoken of run1.prn.
+    const std::string prnName = vsdl::binformat::ReportName(nameText, ".PRN");
+    if (const std::optional<std::string> existing =
+            vsdl::fileops::FileToBeReplaced(folderText, prnName, vsdl::paths::ToLower(prnName))) {
         gOverwriteFileName = *existing;
         frmConfirmOverwrite confirm(context_, this);
         confirm.exec();
@@ -243,13 +230,12 @@ void frmConvertBINtoPRN::RunConversionSteps() {
     gLastBinPath = folderText + nameText;
     const auto written =
         vsdl::settings::WriteLastBinPath(context_.programFolder.toStdString(), gLastBinPath);
-    if (!written.ok && context_.messages != nullptr) {
+    if (!written.ok) {
         // The conversion still runs; only the proposal for next time is lost.
-        context_.messages->Show(this, QStringLiteral("The file %1 could not be written.\n%2")
-                                          .arg(FromStd(written.path), FromStd(written.reason)));
+        context_.Messages().Show(this, FromStd(vsdl::settings::WriteFailureMessage(written)));
     }
 
-    DialogNotifier notifier(this, context_.messages);
+    DialogNotifier notifier(this, context_.Messages());
     ConvertBINtoPRN(folderText, nameText, notifier);
 
     Timer2->stop();

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 #include "forms/FormContext.h"
+#include "forms/PathLabel.h"
 
 class QFrame;
 class QLabel;
@@ -21,9 +22,9 @@ class frmConvertBINtoPRN : public QDialog {
     // Controls, named as their objectNames.
     QLabel* lblStatus = nullptr;
     QLabel* Label3 = nullptr;
-    QLabel* lblFilename = nullptr;
+    vsdl::forms::PathLabel* lblFilename = nullptr;
     QLabel* Label5 = nullptr;
-    QLabel* lblFullPath = nullptr;
+    vsdl::forms::PathLabel* lblFullPath = nullptr;
     QPushButton* cmdBrowse = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;

@@ -9,16 +9,20 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "common/AtomicFile.h"
+#include "common/BinFormat.h"
 #include "common/FileOps.h"
 #include "common/Paths.h"
 #include "common/Settings.h"
 #include "common/modGlobals.h"
 #include "download/PortNames.h"
 #include "download/TempFile.h"
+#include "forms/Controls.h"
 #include "forms/Geometry.h"
 #include "forms/PathLabel.h"
 #include "forms/frmConfirmOverwrite.h"
 
+using vsdl::forms::FromStd;
 using vsdl::forms::TwipsRect;
 
 namespace {
@@ -26,14 +30,10 @@ namespace {
 const char* const kDefaultSaveName = "Idatalog.bin";
 const char* const kBinFilter = "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*";
 
-QString FromStd(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 // The download loop's view of the dialog: its labels, List1 and message boxes.
 class DialogUi final : public vsdl::download::DownloadUi {
   public:
-    DialogUi(frmDownload* dialog, vsdl::forms::IMessages* messages)
+    DialogUi(frmDownload* dialog, vsdl::forms::IMessages& messages)
         : dialog_(dialog), messages_(messages) {}
 
     void SetInstructions(const std::string& text) override {
@@ -41,9 +41,7 @@ class DialogUi final : public vsdl::download::DownloadUi {
     }
     void SetStatus(const std::string& text) override { dialog_->lblStatus->setText(FromStd(text)); }
     void AddListLine(const std::string& text) override { dialog_->List1->addItem(FromStd(text)); }
-    void ShowMessage(const std::string& text) override {
-        if (messages_ != nullptr) messages_->Show(dialog_, FromStd(text));
-    }
+    void ShowMessage(const std::string& text) override { messages_.Show(dialog_, FromStd(text)); }
     // Cancel and the repaints need the event loop only every few milliseconds; running it on
     // every byte would cost more than the download itself and slow a fast line down.
     void ProcessEvents() override {
@@ -55,7 +53,7 @@ class DialogUi final : public vsdl::download::DownloadUi {
 
   private:
     frmDownload* dialog_;
-    vsdl::forms::IMessages* messages_;
+    vsdl::forms::IMessages& messages_;
     QElapsedTimer sinceEvents_;
 };
 
@@ -74,29 +72,12 @@ void frmDownload::BuildControls() {
     setModal(true);
     vsdl::forms::SetFixedClientTwips(this, 8925, 2385);
 
-    auto label = [this](QWidget* parent, const char* name, const QString& text, QRect rect) {
-        QLabel* l = new QLabel(text, parent);
-        l->setObjectName(QLatin1String(name));
-        l->setGeometry(rect);
-        return l;
-    };
-    auto pathLabel = [](QWidget* parent, const char* name, QRect rect) {
-        auto* l = new vsdl::forms::PathLabel(parent);
-        l->setObjectName(QLatin1String(name));
-        l->setGeometry(rect);
-        return l;
-    };
-    auto button = [](QWidget* parent, const char* name, const QString& text, QRect rect) {
-        auto* b = new QPushButton(text, parent);
-        b->setObjectName(QLatin1String(name));
-        b->setGeometry(rect);
-        return b;
-    };
-    auto frame = [this](const char* name, QRect rect) {
-        auto* f = new QGroupBox(this);
-        f->setObjectName(QLatin1String(name));
-        f->setGeometry(rect);
-        return f;
+    using vsdl::forms::MakeButton;
+    const auto label = vsdl::forms::MakeLabel;
+    const auto pathLabel = vsdl::forms::MakePathLabel;
+    const auto button = MakeButton;
+    const auto frame = [this](const char* name, QRect rect) {
+        return vsdl::forms::MakeFrame(this, name, rect);
     };
 
     Label1 = label(this, "Label1", QStringLiteral("Instructions :"),
@@ -159,7 +140,7 @@ void frmDownload::doprompt() {
         const std::string text = locked == Lock::Outcome::Busy
                                      ? vsdl::download::BusyText(tempFile)
                                      : vsdl::download::LockFailedText(tempFile, tempLock_.Reason());
-        if (context_.messages != nullptr) context_.messages->Show(this, FromStd(text));
+        context_.Messages().Show(this, FromStd(text));
         gRunMode = 1;
         control.Cancel();
         phase_ = Phase::Closed;
@@ -182,7 +163,7 @@ void frmDownload::doprompt() {
         }
         port_.reset();  // closes whatever was opened
         tempLock_.Release();
-        if (context_.messages != nullptr) context_.messages->Show(this, text);
+        context_.Messages().Show(this, text);
         gRunMode = 1;
         control.Cancel();
         phase_ = Phase::Closed;
@@ -198,7 +179,7 @@ void frmDownload::Timer1_Timer() {
     if (port_ == nullptr) return;
     phase_ = Phase::Downloading;
 
-    DialogUi ui(this, context_.messages);
+    DialogUi ui(this, context_.Messages());
     const std::string tempFile = vsdl::download::TempFilePath(context_.programFolder.toStdString());
     const vsdl::download::DownloadSummary summary =
         vsdl::download::RunDownloadLoop(*port_, tempFile, ui, control);
@@ -234,8 +215,8 @@ void frmDownload::SwitchToSavePhase() {
 }
 
 void frmDownload::ShowPath(const QString& folder, const QString& name) {
-    static_cast<vsdl::forms::PathLabel*>(lblFullPath)->setPath(folder);
-    static_cast<vsdl::forms::PathLabel*>(lblFilename)->setPath(name);
+    lblFullPath->setPath(folder);
+    lblFilename->setPath(name);
 }
 
 void frmDownload::cmdCancel_Click() {
@@ -279,7 +260,7 @@ bool frmDownload::SaveDownload() {
 
     // Saving under the temporary file's own name keeps the file where it is, and records it in
     // lower case.
-    const bool keepTemp = vsdl::paths::EqualsIgnoreCase(name, vsdl::download::kTempFileName);
+    const bool keepTemp = vsdl::paths::EqualsIgnoreCase(name, vsdl::binformat::kTempFileName);
     const std::string lowerName = vsdl::paths::ToLower(name);
     const std::string proposed = vsdl::paths::Join(folder, lowerName);
     if (const std::optional<std::string> existing =
@@ -311,8 +292,7 @@ bool frmDownload::SaveDownload() {
 }
 
 void frmDownload::ShowFailure(const QString& what, const std::string& reason) {
-    if (context_.messages == nullptr) return;
-    context_.messages->Show(this, what + QLatin1Char('\n') + FromStd(reason));
+    context_.Messages().Show(this, what + QLatin1Char('\n') + FromStd(reason));
 }
 
 void frmDownload::reject() {

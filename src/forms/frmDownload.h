@@ -10,6 +10,7 @@
 #include "download/DownloadLoop.h"
 #include "download/TempFile.h"
 #include "forms/FormContext.h"
+#include "forms/PathLabel.h"
 
 class QGroupBox;
 class QLabel;
@@ -37,9 +38,9 @@ class frmDownload : public QDialog {
     QPushButton* cmdCancel = nullptr;
     QGroupBox* famGetFilename = nullptr;
     QLabel* Label3 = nullptr;  // "Full Path : "
-    QLabel* lblFullPath = nullptr;
+    vsdl::forms::PathLabel* lblFullPath = nullptr;
     QLabel* Label4 = nullptr;  // "Filename:"
-    QLabel* lblFilename = nullptr;
+    vsdl::forms::PathLabel* lblFilename = nullptr;
     QPushButton* cmdBrowse = nullptr;
     QPushButton* cmdOK = nullptr;
     QListWidget* List1 = nullptr;  // the instrument's text lines, below the visible area

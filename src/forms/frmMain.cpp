@@ -17,6 +17,7 @@
 #include "common/AppInfo.h"
 #include "common/Settings.h"
 #include "common/modGlobals.h"
+#include "forms/Controls.h"
 #include "forms/Geometry.h"
 #include "forms/frmAbout.h"
 #include "forms/frmComSelect.h"
@@ -25,11 +26,8 @@
 
 namespace {
 
+using vsdl::forms::FromStd;
 using vsdl::forms::TwipsRect;
-
-QString FromStd(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // A push button whose caption wraps onto a further line when it is wider than the button, as the
 // big "Download and Convert..." button needs; every caption keeps the window's one font size.

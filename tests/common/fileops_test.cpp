@@ -1,4 +1,5 @@
 #include "common/FileOps.h"
+#include "common/AtomicFile.h"
 
 #include <gtest/gtest.h>
 

@@ -12,11 +12,17 @@
 #include <string>
 #include <vector>
 
-#include "common/modGlobals.h"
-#include "conversion/BinBuilder.h"
 #include "conversion/ConvertCore.h"
+#include "conversion/Failures.h"
+#include "conversion/HeaderTexts.h"
+#include "conversion/RecordTexts.h"
+#include "conversion/RunningTime.h"
+#include "conversion/modConvert.h"
+#include "instrument/BinBuilder.h"
 
 namespace vsdl::conversion::testing {
+
+namespace sample = vsdl::instrument::sample;
 
 class TempDir {
   public:
@@ -87,7 +93,7 @@ inline MemoryRun Convert(const std::vector<std::uint8_t>& bytes) {
     MemorySource source(bytes.data(), bytes.size());
     StringSink prn, csv;
     run.result = ConvertImage(source, static_cast<std::int64_t>(bytes.size()), prn, csv, "TEST.PRN",
-                              [&run] { ++run.yields; });
+                              [&run](std::int64_t, std::int64_t) { ++run.yields; });
     run.prn = prn.text;
     run.csv = csv.text;
     return run;
@@ -140,7 +146,7 @@ inline sample::Image Timed(int setCount) {
     return image;
 }
 
-inline const std::string kEquals79(79, '=');
-inline const std::string kStars79(79, '*');
+inline const std::string kEquals(kEquals79);
+inline const std::string kStars(kStars79);
 
 }  // namespace vsdl::conversion::testing

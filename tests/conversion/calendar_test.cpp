@@ -3,7 +3,10 @@
 
 #include <string>
 
-#include "conversion/ConvertCore.h"
+#include "conversion/Failures.h"
+#include "conversion/HeaderTexts.h"
+#include "conversion/RecordTexts.h"
+#include "conversion/RunningTime.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "common/modGlobals.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ using sample::Image;
 
 std::vector<std::string> Banner(const std::string& strategy) {
     const std::string pad22(22, ' ');
-    return {kStars79,
+    return {kStars,
             "",
             pad22 + std::string(35, '*'),
             pad22 + "*" + std::string(33, ' ') + "*",
@@ -27,7 +28,7 @@ std::vector<std::string> Banner(const std::string& strategy) {
             "",
             std::string(30, ' ') + "DATA OUTPUT PROGRAM",
             "",
-            kStars79,
+            kStars,
             "",
             "DATA LOGGING STRATEGY:  " + strategy,
             ""};
@@ -48,7 +49,7 @@ std::vector<std::string> SetBlock(const std::string& number, const std::string& 
             "DATA LOGGING STARTED:  " + started,
             "DATA LOGGING ENDED:    " + ended,
             "",
-            kEquals79,
+            kEquals,
             "",
             ""};
 }
@@ -62,7 +63,7 @@ std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> 
 // Lines of the PRN from the first record line on (after the first "=" line and two empties).
 std::vector<std::string> RecordPart(const std::vector<std::string>& prn) {
     for (std::size_t i = 0; i + 2 < prn.size(); ++i) {
-        if (prn[i] == kEquals79 && prn[i + 1].empty() && prn[i + 2].empty()) {
+        if (prn[i] == kEquals && prn[i + 1].empty() && prn[i + 2].empty()) {
             return {prn.begin() + static_cast<std::ptrdiff_t>(i + 3), prn.end()};
         }
     }
@@ -73,10 +74,7 @@ sample::RawBytes EndMark() {
     return {{sample::kEndMark.begin(), sample::kEndMark.end()}};
 }
 
-class Conversion : public ::testing::Test {
-  protected:
-    void SetUp() override { modGlobals::Reset(); }
-};
+class Conversion : public ::testing::Test {};
 
 // --- Whole reports --------------------------------------------------------------------------
 
@@ -92,7 +90,7 @@ TEST_F(Conversion, UntimedSetGivesBannerHeaderRecordsAndClosingLine) {
                                       SetBlock("1", "INSTANT", "1  (SEC)", "(PPM)",
                                                "12/03/05 14:22:10", "12/03/05 14:22:11"),
                                       {"00001: 12/03/05 14:22:10 =  1.23",
-                                       "00002: 12/03/05 14:22:11 = -0.005", kEquals79}}));
+                                       "00002: 12/03/05 14:22:11 = -0.005", kEquals}}));
     EXPECT_EQ(run.csv, "12/03/05, 14:22:10,  1.23\r\n12/03/05, 14:22:11, -0.005\r\n");
 }
 
@@ -104,7 +102,7 @@ TEST_F(Conversion, UntimedTemperatureRecordsInCelsiusAndFahrenheit) {
     ASSERT_EQ(run.result.outcome, ConvertOutcome::Completed);
     EXPECT_EQ(RecordPart(Lines(run.prn)),
               (std::vector<std::string>{"00001: 12/03/05 14:22:10 =  1.23   25.3 (C)",
-                                        "00002: 12/03/05 14:22:20 = -0.7   77.5 (F)", kEquals79}));
+                                        "00002: 12/03/05 14:22:20 = -0.7   77.5 (F)", kEquals}));
     EXPECT_EQ(run.csv,
               "12/03/05, 14:22:10, 1.23, 25.3, (C)\r\n"
               "12/03/05, 14:22:20,-0.7, 77.5, (F)\r\n");
@@ -123,11 +121,10 @@ TEST_F(Conversion, TimedRecordsShowTheirOwnStampAndEndAtTheEndTime) {
     image.items = {h, a, b, c, Rec(3, 3), EndMark()};
     const MemoryRun run = Convert(image);
     ASSERT_EQ(run.result.outcome, ConvertOutcome::Completed);
-    EXPECT_EQ(
-        RecordPart(Lines(run.prn)),
-        (std::vector<std::string>{"00001: 01/02/95 10:00:00 =  1000.   10.0 (C)",
-                                  "00002: 01/02/95 10:00:13 = -0.001   50.2 (F)",
-                                  "00003: 01/02/95 10:00:20 =  0.002   50.2 (F)", kEquals79}));
+    EXPECT_EQ(RecordPart(Lines(run.prn)),
+              (std::vector<std::string>{"00001: 01/02/95 10:00:00 =  1000.   10.0 (C)",
+                                        "00002: 01/02/95 10:00:13 = -0.001   50.2 (F)",
+                                        "00003: 01/02/95 10:00:20 =  0.002   50.2 (F)", kEquals}));
     EXPECT_EQ(run.csv,
               "01/02/95, 10:00:00,  1000., 10.0, (C)\r\n"
               "01/02/95, 10:00:13, -0.001, 50.2, (F)\r\n"
@@ -148,8 +145,8 @@ TEST_F(Conversion, CycleLoggingConvertsOnlyTheFirstSet) {
     EXPECT_EQ(prn, Concat({SetBlock("7", "INSTANT", "1  (SEC)", "(   )", "01/01/05 00:00:00",
                                     "01/01/05 00:00:01"),
                            {"00001: 01/01/05 00:00:00 =  0.01", "00002: 01/01/05 00:00:01 =  0.02",
-                            kEquals79}}));
-    EXPECT_EQ(gBytesRead, 4 + 17 + 2 * 2);
+                            kEquals}}));
+    EXPECT_EQ(run.result.bytesRead, 4 + 17 + 2 * 2);
 }
 
 TEST_F(Conversion, CycleStrategyTextWithBanner) {
@@ -176,17 +173,17 @@ TEST_F(Conversion, OneWayConvertsBothSetsWithSeparators) {
             {Banner("ONE WAY"),
              SetBlock("1", "INSTANT", "1  (SEC)", "(   )", "01/01/05 00:00:00",
                       "01/01/05 00:00:01"),
-             {"00001: 01/01/05 00:00:00 =  0.01", "00002: 01/01/05 00:00:01 =  0.02", kEquals79},
+             {"00001: 01/01/05 00:00:00 =  0.01", "00002: 01/01/05 00:00:01 =  0.02", kEquals},
              SetBlock("2", "AVERAGE", "1  (MIN)", "(mg / l)", "01/02/05 08:00:00",
                       "01/02/05 08:01:00"),
-             {"00001: 01/02/05 08:00:00 =  0.03", "00002: 01/02/05 08:01:00 =  0.04", kEquals79}}));
+             {"00001: 01/02/05 08:00:00 =  0.03", "00002: 01/02/05 08:01:00 =  0.04", kEquals}}));
     EXPECT_EQ(run.csv,
               "01/01/05, 00:00:00,  0.01\r\n01/01/05, 00:00:01,  0.02\r\n"
               "***New Data Set Started***\r\n"
               "01/02/05, 08:00:00,  0.03\r\n01/02/05, 08:01:00,  0.04\r\n");
     // The end mark stays unread.
-    EXPECT_EQ(gBytesRead, 4 + 2 * (17 + 2 * 2));
-    EXPECT_EQ(gFileLength, 4 + 2 * (17 + 2 * 2) + 6);
+    EXPECT_EQ(run.result.bytesRead, 4 + 2 * (17 + 2 * 2));
+    EXPECT_EQ(run.result.length, 4 + 2 * (17 + 2 * 2) + 6);
 }
 
 TEST_F(Conversion, FirstSetNumberedAboveTheCountIsTheOnlyOne) {
@@ -202,7 +199,7 @@ TEST_F(Conversion, SetNumberedZeroGetsTheBanner) {
     Image image = Untimed(1);
     image.items = {Set(0, {1, 1, 5, 0, 0, 0}, 0), Rec(1), Set(1, {1, 1, 5, 0, 0, 0}, 0), Rec(2)};
     const auto prn = Lines(Convert(image).prn);
-    EXPECT_EQ(std::count(prn.begin(), prn.end(), kStars79), 2 * 2);
+    EXPECT_EQ(std::count(prn.begin(), prn.end(), kStars), 2 * 2);
     EXPECT_EQ(std::count(prn.begin(), prn.end(), "DATA LOGGING STRATEGY:  ONE WAY"), 2);
 }
 
@@ -225,9 +222,9 @@ TEST_F(Conversion, FiveRecordsThenTheNextHeaderIsRead) {
               (std::vector<std::string>{
                   "00001: 05/05/05 05:05:00 =  0.01", "00002: 05/05/05 05:05:01 =  0.02",
                   "00003: 05/05/05 05:05:02 =  0.03", "00004: 05/05/05 05:05:03 =  0.04",
-                  "00005: 05/05/05 05:05:04 =  0.05", kEquals79, kEquals79}));
+                  "00005: 05/05/05 05:05:04 =  0.05", kEquals, kEquals}));
     EXPECT_EQ(run.csv.substr(run.csv.size() - 30), "\r\n***New Data Set Started***\r\n");
-    EXPECT_EQ(gBytesRead, gFileLength);
+    EXPECT_EQ(run.result.bytesRead, run.result.length);
 }
 
 TEST_F(Conversion, NeverMetEndTimeReadsOnToTheEndOfTheFile) {
@@ -245,9 +242,9 @@ TEST_F(Conversion, NeverMetEndTimeReadsOnToTheEndOfTheFile) {
         EXPECT_EQ(records[i].substr(5, 22), ": 05/05/05 05:05:00 = ") << records[i];
     }
     EXPECT_EQ(records[9].substr(0, 5), "00010");
-    EXPECT_EQ(records.back(), kEquals79);
+    EXPECT_EQ(records.back(), kEquals);
     EXPECT_NE(run.prn.find("DATA LOGGING INTERVAL:  N/A\r\n"), std::string::npos);
-    EXPECT_EQ(gBytesRead, gFileLength);
+    EXPECT_EQ(run.result.bytesRead, run.result.length);
 }
 
 TEST_F(Conversion, RunningTimeCrossesTheCenturyAndLeapDay) {
@@ -343,7 +340,7 @@ TEST_F(Conversion, WrongMarkerLeavesBothOutputsEmpty) {
     EXPECT_TRUE(run.prn.empty());
     EXPECT_TRUE(run.csv.empty());
     EXPECT_EQ(run.yields, 0);
-    EXPECT_EQ(gBytesRead, 3);
+    EXPECT_EQ(run.result.bytesRead, 3);
 }
 
 TEST_F(Conversion, EveryOtherMarkerIsCorrupt) {
@@ -367,10 +364,10 @@ TEST_F(Conversion, InvalidEndTimeFailsBeforeAnythingOfItsSet) {
     // Set 1 and the separator stay; nothing of set 2, no closing line.
     const auto prn = Lines(run.prn);
     ASSERT_FALSE(prn.empty());
-    EXPECT_EQ(prn.back(), kEquals79);
+    EXPECT_EQ(prn.back(), kEquals);
     EXPECT_EQ(prn[prn.size() - 2], "00001: 01/01/05 00:00:00 =  0.01");
     EXPECT_EQ(run.csv, "01/01/05, 00:00:00,  0.01\r\n***New Data Set Started***\r\n");
-    EXPECT_EQ(gBytesRead, 4 + 17 + 2 + 13);
+    EXPECT_EQ(run.result.bytesRead, 4 + 17 + 2 + 13);
 }
 
 TEST_F(Conversion, InvalidEndTimeOfTheFirstSetWritesNothing) {
@@ -399,7 +396,7 @@ TEST_F(Conversion, InvalidStartTimeFailsAfterTheUnitLine) {
     EXPECT_EQ(prn[prn.size() - 2], "DATA LOGGING UNIT:      (FSU) ");
     EXPECT_EQ(prn.back(), "");
     EXPECT_TRUE(run.csv.empty());
-    EXPECT_EQ(gBytesRead, 4 + 17);
+    EXPECT_EQ(run.result.bytesRead, 4 + 17);
 }
 
 TEST_F(Conversion, RecordCutShortEndsLikeTheEndOfTheFile) {
@@ -410,9 +407,9 @@ TEST_F(Conversion, RecordCutShortEndsLikeTheEndOfTheFile) {
     const MemoryRun run = Convert(bytes);
     ASSERT_EQ(run.result.outcome, ConvertOutcome::Completed);
     EXPECT_EQ(RecordPart(Lines(run.prn)),
-              (std::vector<std::string>{"00001: 01/01/05 00:00:00 =  0.01", kEquals79}));
+              (std::vector<std::string>{"00001: 01/01/05 00:00:00 =  0.01", kEquals}));
     EXPECT_EQ(run.csv, "01/01/05, 00:00:00,  0.01\r\n");
-    EXPECT_EQ(gBytesRead, gFileLength);
+    EXPECT_EQ(run.result.bytesRead, run.result.length);
 }
 
 TEST_F(Conversion, SetHeaderCutShortEndsLikeTheEndOfTheFile) {
@@ -425,7 +422,7 @@ TEST_F(Conversion, SetHeaderCutShortEndsLikeTheEndOfTheFile) {
                                               full.begin() + static_cast<std::ptrdiff_t>(keep));
         const MemoryRun run = Convert(bytes);
         EXPECT_EQ(run.result.outcome, ConvertOutcome::Completed) << keep;
-        EXPECT_EQ(run.prn, kEquals79 + "\r\n") << keep;
+        EXPECT_EQ(run.prn, kEquals + "\r\n") << keep;
         EXPECT_TRUE(run.csv.empty());
     }
 }
@@ -436,7 +433,7 @@ TEST_F(Conversion, FileHeaderAlone) {
     EXPECT_TRUE(empty.prn.empty());
     const MemoryRun marker = Convert(std::vector<std::uint8_t>{0xC3, 0xC3, 0xC3});
     EXPECT_EQ(marker.result.outcome, ConvertOutcome::Completed);
-    EXPECT_EQ(marker.prn, kEquals79 + "\r\n");
+    EXPECT_EQ(marker.prn, kEquals + "\r\n");
 }
 
 TEST_F(Conversion, EmptySetAtTheEndOfTheFile) {
@@ -444,7 +441,7 @@ TEST_F(Conversion, EmptySetAtTheEndOfTheFile) {
     image.items = {Set(1, {1, 1, 5, 0, 0, 0}, 0)};
     const MemoryRun run = Convert(image);
     ASSERT_EQ(run.result.outcome, ConvertOutcome::Completed);
-    EXPECT_EQ(RecordPart(Lines(run.prn)), (std::vector<std::string>{kEquals79}));
+    EXPECT_EQ(RecordPart(Lines(run.prn)), (std::vector<std::string>{kEquals}));
     EXPECT_EQ(run.yields, 0);
 }
 
@@ -526,7 +523,7 @@ TEST_F(Conversion, WriteErrorsAreFailures) {
             ConvertImage(source, static_cast<std::int64_t>(bytes.size()), prn, csv, "X.PRN", {});
         EXPECT_EQ(result.failureNumber, 10);
         // The run stopped soon after the first failed write, not at the end of the file.
-        EXPECT_LT(gBytesRead, gFileLength);
+        EXPECT_LT(result.bytesRead, result.length);
     }
 }
 
@@ -537,16 +534,19 @@ TEST_F(Conversion, ProgressCountsEveryByteAndYieldsAfterEveryRecord) {
     image.items = {Set(1, {1, 1, 5, 0, 0, 0}, 0, 1), Rec(1), Rec(2), Rec(3),
                    Set(2, {1, 1, 5, 0, 0, 0}, 0, 0), Rec(4), Rec(5), EndMark()};
     const std::vector<std::uint8_t> bytes = sample::Build(image);
-    std::vector<std::int32_t> seen;
+    std::vector<std::int64_t> seen;
     MemorySource source(bytes.data(), bytes.size());
     StringSink prn, csv;
-    gBytesRead = 12345;
-    ConvertImage(source, static_cast<std::int64_t>(bytes.size()), prn, csv, "X.PRN",
-                 [&seen] { seen.push_back(gBytesRead); });
-    EXPECT_EQ(seen, (std::vector<std::int32_t>{4 + 17 + 7, 4 + 17 + 14, 4 + 17 + 21,
+    const std::int64_t length = static_cast<std::int64_t>(bytes.size());
+    const ConvertResult result =
+        ConvertImage(source, length, prn, csv, "X.PRN", [&](std::int64_t read, std::int64_t of) {
+            EXPECT_EQ(of, length);
+            seen.push_back(read);
+        });
+    EXPECT_EQ(seen, (std::vector<std::int64_t>{4 + 17 + 7, 4 + 17 + 14, 4 + 17 + 21,
                                                4 + 17 + 21 + 17 + 6, 4 + 17 + 21 + 17 + 12}));
-    EXPECT_EQ(gFileLength, static_cast<std::int32_t>(bytes.size()));
-    EXPECT_EQ(gBytesRead, gFileLength - 6);
+    EXPECT_EQ(result.length, length);
+    EXPECT_EQ(result.bytesRead, length - 6);
 }
 
 // ConvertBINtoPRN shows exactly one message and yields after every record.
@@ -569,6 +569,11 @@ TEST_F(Conversion, ConvertBINtoPRNShowsTheOutcomeOnce) {
         notifier.messages,
         (std::vector<std::string>{"The conversion has completed.  Your ASCII file is: RUN.PRN"}));
     EXPECT_EQ(notifier.yields, 3);
+    // The figures and names the dialog reads live in the program-wide variables.
+    EXPECT_EQ(gFileLength, static_cast<std::int32_t>(sample::Build(image).size()));
+    EXPECT_EQ(gBytesRead, gFileLength - 6);
+    EXPECT_EQ(gPrnFile, dir.str() + "/RUN.PRN");
+    EXPECT_EQ(gCsvFile, dir.str() + "/RUN.CSV");
 
     RecordingNotifier missing;
     ConvertBINtoPRN(dir.str(), "Gone.BIN", missing);

@@ -4,8 +4,8 @@
 #include <array>
 #include <cstdint>
 
-#include "conversion/BinBuilder.h"
 #include "conversion/modConvert.h"
+#include "instrument/BinBuilder.h"
 
 namespace {
 
@@ -85,8 +85,8 @@ TEST(Decoders, TimeStampFieldsEachAtTheirBits) {
 
 // The sample builder packs what the decoders unpack, field for field, for every length.
 TEST(Decoders, BuilderPacksWhatTheDecodersRead) {
-    using vsdl::conversion::sample::PackRecord;
-    using vsdl::conversion::sample::RecordFields;
+    using vsdl::instrument::sample::PackRecord;
+    using vsdl::instrument::sample::RecordFields;
     const RecordFields f{23, 59, 58, 12, 31, 63, 1023, 1, 1, 3, 1023};
     const RecordFields g{7, 5, 9, 2, 29, 10, 253, 0, 0, 2, 123};
     for (const RecordFields& in : {f, g}) {

@@ -27,7 +27,6 @@ std::vector<std::uint8_t> SmallImage() {
 
 class Files : public ::testing::Test {
   protected:
-    void SetUp() override { modGlobals::Reset(); }
     TempDir dir;
 };
 
@@ -39,14 +38,15 @@ TEST_F(Files, NamesAreTheUpperCasedBaseNameBesideTheBin) {
         EXPECT_EQ(result.message,
                   "The conversion has completed.  Your ASCII file is: IDATALOG.PRN");
         EXPECT_EQ(result.prnName, "IDATALOG.PRN");
-        EXPECT_EQ(gPrnFile, dir.str() + "/IDATALOG.PRN");
-        EXPECT_EQ(gCsvFile, dir.str() + "/IDATALOG.CSV");
+        const ReportPaths paths = ReportPathsFor(folder, "Idatalog.bin");
+        EXPECT_EQ(paths.prn, dir.str() + "/IDATALOG.PRN");
+        EXPECT_EQ(paths.csv, dir.str() + "/IDATALOG.CSV");
+        EXPECT_EQ(result.length, static_cast<std::int64_t>(SmallImage().size()));
         EXPECT_EQ(ReadFile(dir.path() / "IDATALOG.CSV"), "12/03/05, 14:22:10,  1.23\r\n");
         EXPECT_NE(ReadFile(dir.path() / "IDATALOG.PRN")
-                      .find("\r\n00001: 12/03/05 14:22:10 =  1.23\r\n" + kEquals79 + "\r\n"),
+                      .find("\r\n00001: 12/03/05 14:22:10 =  1.23\r\n" + kEquals + "\r\n"),
                   std::string::npos);
     }
-    EXPECT_EQ(gFileLength, static_cast<std::int32_t>(SmallImage().size()));
 }
 
 TEST_F(Files, OnlyTheLastFourCharactersAreCut) {
@@ -113,8 +113,7 @@ TEST_F(Files, EmptyFolderIsTheCurrentFolder) {
     const ConvertResult result = RunConversion("", "Here.bin");
     std::filesystem::current_path(before);
     EXPECT_EQ(result.outcome, ConvertOutcome::Completed) << result.message;
-    EXPECT_EQ(gPrnFile, "HERE.PRN");
-    EXPECT_EQ(gCsvFile, "HERE.CSV");
+    EXPECT_EQ(ReportPathsFor("", "Here.bin").prn, "HERE.PRN");
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "HERE.PRN"));
 }
 
@@ -155,7 +154,7 @@ TEST_F(Files, LargeImageStreamsThroughTheBuffers) {
     ASSERT_EQ(csv.size(), static_cast<std::size_t>(records));
     EXPECT_EQ(csv[0], "01/01/05, 00:00:00,  0.");
     EXPECT_EQ(csv[99999], "01/03/05, 07:33:18,  0.671");  // 99999 * 2 s later
-    EXPECT_EQ(gBytesRead, gFileLength);
+    EXPECT_EQ(result.bytesRead, result.length);
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 #include <cstring>
 #include <string>
 
-#include "conversion/ConvertCore.h"
+#include "conversion/Failures.h"
+#include "conversion/HeaderTexts.h"
+#include "conversion/RecordTexts.h"
+#include "conversion/RunningTime.h"
 
 namespace {
 
@@ -23,15 +26,12 @@ RecordTexts Make(int length, std::int32_t counter, const Texts& t) {
     RecordTexts r;
     r.length = length;
     r.counter = counter;
-    r.ts = t.ts.c_str();
-    r.td = t.td.c_str();
-    r.tdLength = t.td.size();
-    r.reading = t.inRange ? t.reading.c_str() : nullptr;
-    r.readingLength = t.reading.size();
-    r.temp = t.temp.c_str();
-    r.tempLength = t.temp.size();
-    r.unit = t.unit.c_str();
-    r.unitLength = t.unit.size();
+    r.ts = t.ts;
+    r.td = t.td;
+    r.inRange = t.inRange;
+    r.reading = t.reading;
+    r.temp = t.temp;
+    r.unit = t.unit;
     return r;
 }
 

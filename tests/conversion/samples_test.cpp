@@ -69,11 +69,12 @@ TEST(Samples, DemoIsATypicalDownload) {
     EXPECT_EQ(bin.substr(0, 4), std::string("\xC3\xC3\xC3\x02", 4));  // untimed, one-way, 2 sets
     TempDir dir;
     std::filesystem::copy_file(kSamples / "DEMO.BIN", dir.path() / "DEMO.BIN");
-    ASSERT_EQ(RunConversion(dir.str(), "DEMO.BIN").outcome, ConvertOutcome::Completed);
+    const ConvertResult result = RunConversion(dir.str(), "DEMO.BIN");
+    ASSERT_EQ(result.outcome, ConvertOutcome::Completed);
     const auto csv = Lines(ReadFile(dir.path() / "DEMO.CSV"));
     EXPECT_GE(csv.size(), 200u);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), "***New Data Set Started***"), 1);
-    EXPECT_EQ(gBytesRead, gFileLength - 6);  // everything but the end mark
+    EXPECT_EQ(result.bytesRead, result.length - 6);  // everything but the end mark
 }
 
 #if defined(VSDL_EXE) && !defined(_WIN32)

@@ -6,7 +6,10 @@
 #include <tuple>
 #include <utility>
 
-#include "conversion/ConvertCore.h"
+#include "conversion/Failures.h"
+#include "conversion/HeaderTexts.h"
+#include "conversion/RecordTexts.h"
+#include "conversion/RunningTime.h"
 
 namespace {
 

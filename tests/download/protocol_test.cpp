@@ -7,7 +7,7 @@
 
 #include "TestImages.h"
 #include "download/DownloadProtocol.h"
-#include "download/PtySimulator.h"
+#include "instrument/PtySimulator.h"
 
 namespace vsdl::download {
 namespace {
@@ -335,6 +335,7 @@ TEST_F(ProtocolTest, AStuckHandshakeIsReleasedBySilence) {
 }
 
 TEST(SimulatorImage, OnlyImagesThatADownloadCanStoreArePlayed) {
+    using instrument::CheckSimulatorImage;
     EXPECT_EQ(CheckSimulatorImage(MakeImage(100)), "");
     EXPECT_EQ(CheckSimulatorImage(MakeImage(2048, true)), "");
     auto noSync = MakeImage(100);

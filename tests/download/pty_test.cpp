@@ -14,13 +14,14 @@
 
 #include "TestImages.h"
 #include "download/DownloadLoop.h"
-#include "download/PtySimulator.h"
 #include "download/QtSerialPort.h"
+#include "instrument/PtySimulator.h"
 
 namespace vsdl::download {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace vsdl::instrument;
 using Clock = std::chrono::steady_clock;
 using test::MakeImage;
 

@@ -16,13 +16,13 @@
 #include <vector>
 
 #include "common/modGlobals.h"
-#include "conversion/BinBuilder.h"
 #include "forms/frmConfirmOverwrite.h"
 #include "forms/frmConvertBINtoPRN.h"
+#include "instrument/BinBuilder.h"
 #include "support/FormTestSupport.h"
 
 using namespace vsdl::testing;
-namespace sample = vsdl::conversion::sample;
+namespace sample = vsdl::instrument::sample;
 
 namespace {
 

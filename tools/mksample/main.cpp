@@ -1,33 +1,37 @@
 // vsdl-mksample: makes a BIN memory image from its readable description.
 //   vsdl-mksample DESCRIPTION.txt OUTPUT.BIN
-#include <fstream>
+#include <cstdio>
 #include <iostream>
-#include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
-#include "common/Paths.h"
-#include "conversion/BinBuilder.h"
+#include "common/AtomicFile.h"
+#include "common/FileOps.h"
+#include "instrument/BinBuilder.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::cerr << "Usage: vsdl-mksample DESCRIPTION.txt OUTPUT.BIN\n";
         return 2;
     }
-    std::ifstream in(vsdl::paths::ToFsPath(argv[1]), std::ios::binary);
-    if (!in) {
+    // A description is a few kilobytes; this is far more than any will need.
+    constexpr std::size_t kMaxDescription = 16 * 1024 * 1024;
+    const std::optional<std::string> text = vsdl::fileops::ReadFileStart(argv[1], kMaxDescription);
+    if (!text) {
         std::cerr << "vsdl-mksample: cannot read " << argv[1] << "\n";
         return 1;
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     try {
-        const auto bytes = vsdl::conversion::sample::Build(vsdl::conversion::sample::Parse(text));
-        std::ofstream out(vsdl::paths::ToFsPath(argv[2]), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::cerr << "vsdl-mksample: cannot write " << argv[2] << "\n";
+        namespace sample = vsdl::instrument::sample;
+        const auto bytes = sample::Build(sample::Parse(*text));
+        const vsdl::fileops::Result written =
+            vsdl::fileops::ReplaceFile(argv[2], [&bytes](std::FILE* out) {
+                return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+            });
+        if (!written.ok) {
+            std::cerr << "vsdl-mksample: cannot write " << argv[2] << ": " << written.reason
+                      << "\n";
             return 1;
         }
     } catch (const std::invalid_argument& e) {

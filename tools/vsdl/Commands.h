@@ -1,5 +1,5 @@
-// vsdl's subcommands. Each lives in its own source file and registers itself with a
-// CommandRegistrar at start-up, so main() needs no list of its own.
+// vsdl's subcommands: one source file each (cmd_<name>.cpp) with its Run and Help, and one
+// table of them in main.cpp.
 #pragma once
 
 #include <string>
@@ -13,19 +13,20 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
 struct Command {
-    std::string name;
-    std::string synopsis;  // one line: "convert [-q] FILE.BIN..."
-    std::string summary;   // one line: what it does
+    const char* name;
+    const char* synopsis;  // one line: "convert [-q] FILE.BIN..."
+    const char* summary;   // one line: what it does
     // Runs with the arguments after the subcommand name; returns the exit code.
     int (*run)(const std::vector<std::string>& args);
     // Prints the subcommand's full help to stdout.
     void (*help)();
 };
 
-std::vector<Command>& Registry();
-
-struct CommandRegistrar {
-    explicit CommandRegistrar(Command command) { Registry().push_back(std::move(command)); }
-};
+int RunConvert(const std::vector<std::string>& args);
+void HelpConvert();
+int RunDownload(const std::vector<std::string>& args);
+void HelpDownload();
+int RunSimulate(const std::vector<std::string>& args);
+void HelpSimulate();
 
 }  // namespace vsdl::tool

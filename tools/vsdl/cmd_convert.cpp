@@ -1,5 +1,6 @@
 // vsdl convert [-q] FILE.BIN...: the program's conversion, from the command line.
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -8,7 +9,6 @@
 #include "Commands.h"
 #include "Terminal.h"
 #include "common/Paths.h"
-#include "common/modGlobals.h"
 #include "conversion/modConvert.h"
 
 namespace vsdl::tool {
@@ -23,7 +23,7 @@ class Progress {
     Progress(bool enabled, std::string name) : enabled_(enabled), name_(std::move(name)) {}
     ~Progress() { Clear(); }
 
-    void Tick() {
+    void Tick(std::int64_t bytesRead, std::int64_t length) {
         // The clock is read only every few thousand records: this runs once per record.
         if (!enabled_ || ++ticks_ % 4096 != 0) return;
         const auto now = std::chrono::steady_clock::now();
@@ -33,8 +33,7 @@ class Progress {
         }
         last_ = now;
         const double fraction =
-            gFileLength > 0 ? static_cast<double>(gBytesRead) / static_cast<double>(gFileLength)
-                            : 0.0;
+            length > 0 ? static_cast<double>(bytesRead) / static_cast<double>(length) : 0.0;
         std::fprintf(stderr, "\rConverting %s: %3d%%", name_.c_str(),
                      static_cast<int>(fraction * 100.0));
         std::fflush(stderr);
@@ -57,7 +56,9 @@ class Progress {
     std::chrono::steady_clock::time_point last_ = start_;
 };
 
-void Help() {
+}  // namespace
+
+void HelpConvert() {
     std::cout
         << "Usage: vsdl convert [-q] FILE.BIN...\n"
         << "Converts each BIN memory image into its PRN report and CSV file, written beside it\n"
@@ -67,7 +68,7 @@ void Help() {
         << "or failed, 2 on a usage error.\n";
 }
 
-int Run(const std::vector<std::string>& args) {
+int RunConvert(const std::vector<std::string>& args) {
     bool quiet = false;
     bool optionsDone = false;
     std::vector<std::string> files;
@@ -101,8 +102,9 @@ int Run(const std::vector<std::string>& args) {
             continue;
         }
         Progress progress(terminal, split.name);
-        const conversion::ConvertResult result =
-            conversion::RunConversion(split.folder, split.name, [&progress] { progress.Tick(); });
+        const conversion::ConvertResult result = conversion::RunConversion(
+            split.folder, split.name,
+            [&progress](std::int64_t read, std::int64_t length) { progress.Tick(read, length); });
         progress.Clear();
         if (result.outcome == conversion::ConvertOutcome::Completed) {
             if (!quiet) std::cout << ForTerminal(result.message) << std::endl;
@@ -114,9 +116,4 @@ int Run(const std::vector<std::string>& args) {
     return status;
 }
 
-const CommandRegistrar kRegistrar{
-    Command{"convert", "convert [-q] FILE.BIN...",
-            "converts BIN memory images into their PRN reports and CSV files", &Run, &Help}};
-
-}  // namespace
 }  // namespace vsdl::tool

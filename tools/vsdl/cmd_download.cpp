@@ -11,6 +11,7 @@
 
 #include "Commands.h"
 #include "Terminal.h"
+#include "common/AtomicFile.h"
 #include "common/FileOps.h"
 #include "common/Paths.h"
 #include "common/Settings.h"
@@ -34,7 +35,9 @@ extern "C" void OnInterrupt(int) {
     gInterrupted = true;
 }
 
-void Help() {
+}  // namespace
+
+void HelpDownload() {
     std::cout
         << kUsage
         << "Receives the instrument's logger memory over a serial port into ~tempidl.bin in the\n"
@@ -64,6 +67,8 @@ void Help() {
         << "1 after a checksum error, a port or file failure, a cancel, a second download in\n"
         << "the same folder or a failed conversion, 2 on a usage error or a refused --out.\n";
 }
+
+namespace {
 
 // The dialog's labels, list and message boxes as lines on a terminal; the block count is
 // rewritten in place on a terminal.
@@ -166,7 +171,9 @@ int UsageError(const std::string& text) {
     return kExitUsage;
 }
 
-int Run(const std::vector<std::string>& args) {
+}  // namespace
+
+int RunDownload(const std::vector<std::string>& args) {
     std::string portText;
     std::string device;
     std::string out;
@@ -325,9 +332,4 @@ int Run(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-const CommandRegistrar kRegistrar{Command{
-    "download", "download [--port N | --device PATH] [--out FILE.BIN [--force]] [--convert]",
-    "receives the instrument's memory image over a serial port", &Run, &Help}};
-
-}  // namespace
 }  // namespace vsdl::tool

@@ -11,7 +11,7 @@
 
 #include "Commands.h"
 #include "common/Paths.h"
-#include "download/PtySimulator.h"
+#include "instrument/PtySimulator.h"
 
 namespace vsdl::tool {
 namespace {
@@ -27,7 +27,9 @@ extern "C" void OnStopSignal(int) {
     gStop = true;
 }
 
-void Help() {
+}  // namespace
+
+void HelpSimulate() {
     std::cout
         << kUsage
         << "Plays the instrument's side of the download on a pseudo-terminal and makes PATH a\n"
@@ -54,6 +56,8 @@ void Help() {
         << "program let go of the port before a download had ended, 2 on a usage error.\n";
 }
 
+namespace {
+
 bool ParseInt(const std::string& text, int& out, int min) {
     try {
         std::size_t used = 0;
@@ -66,8 +70,10 @@ bool ParseInt(const std::string& text, int& out, int min) {
     }
 }
 
-int Run(const std::vector<std::string>& args) {
-    download::SimulatorOptions options;
+}  // namespace
+
+int RunSimulate(const std::vector<std::string>& args) {
+    instrument::SimulatorOptions options;
     std::string image;
     std::string link;
     const auto usage = [](const std::string& why) {
@@ -151,21 +157,16 @@ int Run(const std::vector<std::string>& args) {
 #endif
 
     std::string error;
-    auto sim = download::PtySimulator::Create(link, std::move(options), error);
+    auto sim = instrument::PtySimulator::Create(link, std::move(options), error);
     if (!sim) {
         std::cerr << "vsdl simulate: " << error << "\n";
         return kExitFailed;
     }
     std::cout << "vsdl simulate: serving " << image << " (" << bytes << " bytes) on "
               << sim->Device() << " as " << sim->Link() << std::endl;
-    const download::SimulatorResult result = sim->Serve(gStop);
+    const instrument::SimulatorResult result = sim->Serve(gStop);
     sim.reset();  // removes the link
-    return result.end == download::SimulatorEnd::Disconnected ? kExitFailed : kExitOk;
+    return result.end == instrument::SimulatorEnd::Disconnected ? kExitFailed : kExitOk;
 }
 
-const CommandRegistrar kRegistrar{Command{
-    "simulate", "simulate IMAGE.BIN --link PATH [--rate BAUD] [--text LINE]... [--repeat] [...]",
-    "plays the instrument on a pseudo-terminal for downloads without an instrument", &Run, &Help}};
-
-}  // namespace
 }  // namespace vsdl::tool

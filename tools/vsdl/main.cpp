@@ -10,21 +10,24 @@
 
 namespace vsdl::tool {
 
-std::vector<Command>& Registry() {
-    static std::vector<Command> commands;
-    return commands;
-}
-
 namespace {
 
+// Every command, in the order --help lists them.
+const Command kCommands[] = {
+    {"convert", "convert [-q] FILE.BIN...",
+     "converts BIN memory images into their PRN reports and CSV files", &RunConvert, &HelpConvert},
+    {"download", "download [--port N | --device PATH] [--out FILE.BIN [--force]] [--convert]",
+     "receives the instrument's memory image over a serial port", &RunDownload, &HelpDownload},
+    {"simulate", "simulate IMAGE.BIN --link PATH [--rate BAUD] [--text LINE]... [--repeat] [...]",
+     "plays the instrument on a pseudo-terminal for downloads without an instrument", &RunSimulate,
+     &HelpSimulate},
+};
+
 void PrintUsage(std::ostream& out) {
-    auto commands = Registry();
-    std::sort(commands.begin(), commands.end(),
-              [](const Command& a, const Command& b) { return a.name < b.name; });
     out << "Usage: vsdl COMMAND [OPTIONS]...\n"
         << "The command-line side of VSDownload, " << appinfo::kTitle << ".\n\n"
         << "Commands:\n";
-    for (const Command& c : commands) {
+    for (const Command& c : kCommands) {
         out << "  " << c.synopsis << "\n      " << c.summary << "\n";
     }
     out << "\n  vsdl COMMAND --help   shows the options of one command\n"
@@ -51,8 +54,8 @@ int main(int argc, char** argv) {
                   << vsdl::appinfo::VersionNumber() << "\n";
         return kExitOk;
     }
-    for (const Command& c : Registry()) {
-        if (c.name != first) continue;
+    for (const Command& c : kCommands) {
+        if (first != c.name) continue;
         std::vector<std::string> rest(args.begin() + 1, args.end());
         if (std::find(rest.begin(), rest.end(), "--help") != rest.end()) {
             c.help();

@@ -1,6 +1,6 @@
 #include "FormTestSupport.h"
 
-#include "conversion/BinBuilder.h"
+#include "instrument/BinBuilder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -77,7 +77,7 @@ QByteArray ToBytes(const std::vector<std::uint8_t>& bytes) {
 }
 
 QByteArray BuildBin(const QString& description) {
-    namespace sample = vsdl::conversion::sample;
+    namespace sample = vsdl::instrument::sample;
     return ToBytes(sample::Build(sample::Parse(description.toStdString())));
 }
 

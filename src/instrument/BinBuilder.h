@@ -33,9 +33,11 @@
 #include <variant>
 #include <vector>
 
-namespace vsdl::conversion::sample {
+#include "common/BinFormat.h"
 
-inline constexpr std::array<std::uint8_t, 6> kEndMark{0xC9, 0x96, 0x6C, 0xA5, 0x5A, 0xC3};
+namespace vsdl::instrument::sample {
+
+using binformat::kEndMark;
 
 // The fields of one record as the decoders give them back.
 struct RecordFields {
@@ -71,7 +73,7 @@ struct RawBytes {
 using Item = std::variant<SetHeader, Record, RawBytes>;
 
 struct Image {
-    std::array<std::uint8_t, 3> marker{0xC3, 0xC3, 0xC3};
+    std::array<std::uint8_t, 3> marker = binformat::kUntimedMark;
     bool hasSetCount = true;
     int setCount = 1;
     std::vector<Item> items;
@@ -84,4 +86,4 @@ std::vector<std::uint8_t> Build(const Image& image);
 // Reads a description; throws std::invalid_argument("line N: ...") on a mistake.
 Image Parse(std::string_view description);
 
-}  // namespace vsdl::conversion::sample
+}  // namespace vsdl::instrument::sample

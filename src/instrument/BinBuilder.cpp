@@ -1,4 +1,4 @@
-#include "conversion/BinBuilder.h"
+#include "instrument/BinBuilder.h"
 
 #include <algorithm>
 #include <charconv>
@@ -7,9 +7,13 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "conversion/ConvertCore.h"
+#include "conversion/HeaderTexts.h"
+#include "conversion/RunningTime.h"
 
-namespace vsdl::conversion::sample {
+namespace vsdl::instrument::sample {
+
+using conversion::IntervalFor;
+using conversion::RunningTime;
 
 std::vector<std::uint8_t> PackRecord(int length, const RecordFields& f) {
     std::vector<std::uint8_t> out;
@@ -70,8 +74,7 @@ void PatchEnd(std::vector<std::uint8_t>& out, const SetState& set) {
 std::vector<std::uint8_t> Build(const Image& image) {
     std::vector<std::uint8_t> out(image.marker.begin(), image.marker.end());
     if (image.hasSetCount) out.push_back(static_cast<std::uint8_t>(image.setCount & 0xFF));
-    const bool timed =
-        image.marker[0] == 0x3C && image.marker[1] == 0x3C && image.marker[2] == 0x3C;
+    const bool timed = image.marker == binformat::kTimedMark;
     std::optional<SetState> set;
     for (const Item& item : image.items) {
         if (const auto* header = std::get_if<SetHeader>(&item)) {
@@ -266,9 +269,9 @@ Image Parse(std::string_view description) {
                 return *header;
             };
             if (key == "marker" && w.size() == 2 && w[1] == "timed") {
-                image.marker = {0x3C, 0x3C, 0x3C};
+                image.marker = binformat::kTimedMark;
             } else if (key == "marker" && w.size() == 2 && w[1] == "untimed") {
-                image.marker = {0xC3, 0xC3, 0xC3};
+                image.marker = binformat::kUntimedMark;
             } else if (key == "marker" && w.size() == 4) {
                 for (std::size_t i = 0; i < 3; ++i) {
                     image.marker[i] = static_cast<std::uint8_t>(Byte(w[i + 1], 16));
@@ -334,4 +337,4 @@ Image Parse(std::string_view description) {
     return image;
 }
 
-}  // namespace vsdl::conversion::sample
+}  // namespace vsdl::instrument::sample

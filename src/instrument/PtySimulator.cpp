@@ -1,4 +1,4 @@
-#include "download/PtySimulator.h"
+#include "instrument/PtySimulator.h"
 
 #include <algorithm>
 #include <array>
@@ -22,35 +22,7 @@
 #include "common/Paths.h"
 #include "download/DownloadProtocol.h"
 
-namespace vsdl::download {
-namespace {
-
-constexpr std::array<std::uint8_t, 3> kHandshake = {0xA5, 0x3C, 0x69};
-constexpr std::array<std::uint8_t, 6> kEndMarker = {0xC9, 0x96, 0x6C, 0xA5, 0x5A, 0xC3};
-// Sync mark, SetCount and the 17-byte header of the first data set: the end-marker search of
-// the download begins after them.
-constexpr std::size_t kHeaderBytes = 21;
-
-}  // namespace
-
-std::string CheckSimulatorImage(const std::vector<std::uint8_t>& image) {
-    if (image.size() < kHeaderBytes + kEndMarker.size()) {
-        return "the image is too short to be a download (" + std::to_string(image.size()) +
-               " bytes)";
-    }
-    const bool sync = (image[0] == 0xC3 && image[1] == 0xC3 && image[2] == 0xC3) ||
-                      (image[0] == 0x3C && image[1] == 0x3C && image[2] == 0x3C);
-    if (!sync) return "the image does not begin with a sync mark (C3 C3 C3 or 3C 3C 3C)";
-    const auto from = image.begin() + static_cast<std::ptrdiff_t>(kHeaderBytes);
-    const auto found = std::search(from, image.end(), kEndMarker.begin(), kEndMarker.end());
-    if (found == image.end()) return "the image does not end with the end marker C9 96 6C A5 5A C3";
-    const auto at = static_cast<std::size_t>(found - image.begin());
-    if (at + kEndMarker.size() != image.size()) {
-        return "the end marker occurs at byte " + std::to_string(at + 1) +
-               ", before the end of the image; a download would stop there";
-    }
-    return {};
-}
+namespace vsdl::instrument {
 
 #ifdef _WIN32
 
@@ -61,7 +33,7 @@ std::unique_ptr<PtySimulator> PtySimulator::Create(const std::string&, Simulator
 }
 PtySimulator::~PtySimulator() = default;
 SimulatorResult PtySimulator::Serve(const std::atomic<bool>&) {
-    return {SimulatorEnd::Stopped, 0};
+    return {SimulatorEnd::Stopped, 0, {}};
 }
 
 #else
@@ -164,7 +136,8 @@ class PtySimulator::Session {
                 const std::uint8_t b = received_.front();
                 received_.pop_front();
                 if (b == expected) return Wait::Got;
-                Log("unexpected byte " + HexByte(b) + " while waiting for " + HexByte(expected));
+                Log("unexpected byte " + download::HexByte(b) + " while waiting for " +
+                    download::HexByte(expected));
                 continue;
             }
             if (stop_) return Wait::Stopped;
@@ -207,6 +180,8 @@ class PtySimulator::Session {
         if (options_.log) options_.log(text);
     }
 
+    DownloadOutcome Play(const std::vector<Step>& plan);
+
   private:
     int master_;
     const SimulatorOptions& options_;
@@ -223,7 +198,7 @@ std::unique_ptr<PtySimulator> PtySimulator::Create(const std::string& link,
         error = why;
         return nullptr;
     }
-    std::unique_ptr<PtySimulator> sim(new PtySimulator());
+    auto sim = std::make_unique<PtySimulator>(Key{});
     sim->options_ = std::move(options);
     sim->master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (sim->master_ < 0 || ::grantpt(sim->master_) != 0 || ::unlockpt(sim->master_) != 0) {
@@ -296,140 +271,95 @@ PtySimulator::~PtySimulator() {
     if (master_ >= 0) ::close(master_);
 }
 
+// Plays one download's steps; how the download ended.
+DownloadOutcome PtySimulator::Session::Play(const std::vector<Step>& plan) {
+    const auto ended = [](Wait w) {
+        return w == Wait::Stopped ? DownloadOutcome::Stopped : DownloadOutcome::ProgramLeft;
+    };
+    for (const Step& step : plan) {
+        if (!step.note.empty()) Log(step.note);
+        switch (step.kind) {
+            case Step::Kind::Send:
+                if (Wait w = Send(step.bytes.data(), step.bytes.size()); w != Wait::Got) {
+                    return ended(w);
+                }
+                break;
+            case Step::Kind::SendImage:
+                if (Wait w = Send(options_.image.data() + step.from, step.count); w != Wait::Got) {
+                    return ended(w);
+                }
+                break;
+            case Step::Kind::ExpectEcho:
+                for (std::size_t i = 0; i < step.bytes.size(); ++i) {
+                    const bool resend = step.resendUntilAnswered && i == 0;
+                    if (Wait w = Expect(step.bytes[i], resend ? &step.bytes : nullptr);
+                        w != Wait::Got) {
+                        return ended(w);
+                    }
+                }
+                break;
+            case Step::Kind::Silence:
+                if (!Pause(std::chrono::duration_cast<Clock::duration>(
+                        std::chrono::duration<double>(step.seconds)))) {
+                    return DownloadOutcome::Stopped;
+                }
+                DrainInput();
+                break;
+            case Step::Kind::DropLine:
+                return DownloadOutcome::LineDropped;
+            case Step::Kind::AwaitLetGo:
+                return AwaitConnection(false) == Wait::Got ? DownloadOutcome::BadChecksumSent
+                                                           : DownloadOutcome::Stopped;
+        }
+    }
+    return DownloadOutcome::Complete;
+}
+
 SimulatorResult PtySimulator::Serve(const std::atomic<bool>& stop) {
     using Wait = Session::Wait;
     SimulatorResult result;
-    const auto& image = options_.image;
-    const std::size_t fullBlocks = image.size() / kBlockSize;
-    const std::size_t partial = image.size() % kBlockSize;
-    const SimulatorFaults& faults = options_.faults;
-
-    const auto checksumOf = [&](std::size_t first, std::size_t count) {
-        unsigned sum = 0;
-        for (std::size_t i = first; i < first + count; ++i) sum += image[i];
-        return static_cast<std::uint8_t>(sum & 0xFF);
-    };
-
+    const std::vector<Step> plan =
+        PlanDownload(options_.image, options_.textLines, options_.faults);
     for (;;) {
         Session s(master_, options_, stop);
-        const auto finish = [&](SimulatorEnd end) {
-            result.end = end;
+        if (s.AwaitConnection(true) != Wait::Got || !s.Pause(kSettleTime)) {
+            result.end = SimulatorEnd::Stopped;
             return result;
-        };
-        if (s.AwaitConnection(true) != Wait::Got) return finish(SimulatorEnd::Stopped);
-        if (!s.Pause(kSettleTime)) return finish(SimulatorEnd::Stopped);
-        s.DrainInput();
-
-        // What the session ran into; Got means the download played out in full.
-        Wait outcome = Wait::Got;
-        std::string note;
-        bool silenceDone = false;
-        const auto run = [&]() -> Wait {
-            if (faults.noiseBytes > 0) {
-                std::vector<std::uint8_t> noise;
-                unsigned x = 0x5EED;
-                while (noise.size() < faults.noiseBytes) {
-                    x = x * 1103515245u + 12345u;
-                    const auto b = static_cast<std::uint8_t>(x >> 16);
-                    // Noise that neither starts the handshake nor makes a text line.
-                    if (b == 0xA5 || b == 13 || b == 10 ||
-                        kPrintableSet.find(static_cast<char>(b)) != std::string_view::npos) {
-                        continue;
-                    }
-                    noise.push_back(b);
-                }
-                if (auto w = s.Send(noise.data(), noise.size()); w != Wait::Got) return w;
-            }
-            for (const std::string& line : options_.textLines) {
-                const std::string text = line + "\r\n";
-                const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-                if (auto w = s.Send(bytes, text.size()); w != Wait::Got) return w;
-            }
-            for (;;) {  // once more after a silence
-                const std::vector<std::uint8_t> hs(kHandshake.begin(), kHandshake.end());
-                if (auto w = s.Send(hs.data(), hs.size()); w != Wait::Got) return w;
-                for (std::size_t i = 0; i < hs.size(); ++i) {
-                    const bool first = i == 0;
-                    if (auto w = s.Expect(hs[i], first ? &hs : nullptr); w != Wait::Got) return w;
-                }
-                bool restarted = false;
-                for (std::size_t block = 0; block <= fullBlocks; ++block) {
-                    const int done = static_cast<int>(block);  // blocks echoed so far
-                    if (faults.dropAfterBlock && *faults.dropAfterBlock == done) {
-                        note = "line dropped after block " + std::to_string(done);
-                        return Wait::Disconnected;
-                    }
-                    if (faults.silenceAfterBlock && *faults.silenceAfterBlock == done &&
-                        !silenceDone) {
-                        silenceDone = true;
-                        s.Log("silent for " + std::to_string(faults.silenceSeconds) +
-                              " s after block " + std::to_string(done));
-                        if (!s.Pause(std::chrono::duration_cast<Clock::duration>(
-                                std::chrono::duration<double>(faults.silenceSeconds)))) {
-                            return Wait::Stopped;
-                        }
-                        s.DrainInput();
-                        restarted = true;
-                        break;
-                    }
-                    if (block == fullBlocks) break;
-                    const std::size_t first = block * kBlockSize;
-                    if (auto w = s.Send(image.data() + first, kBlockSize); w != Wait::Got) return w;
-                    std::uint8_t sum = checksumOf(first, kBlockSize);
-                    const bool spoil =
-                        faults.badChecksumBlock && *faults.badChecksumBlock == done + 1;
-                    if (spoil) sum = static_cast<std::uint8_t>(sum + 1);
-                    if (auto w = s.Send(sum); w != Wait::Got) return w;
-                    if (spoil) {
-                        note = "wrong checksum sent for block " + std::to_string(done + 1);
-                        // The program stops without an answer; wait for it to let go.
-                        return s.AwaitConnection(false) == Wait::Got ? Wait::Disconnected
-                                                                     : Wait::Stopped;
-                    }
-                    if (auto w = s.Expect(sum); w != Wait::Got) return w;
-                    const bool last = partial == 0 && block + 1 == fullBlocks;
-                    // In a download that ends in a full block, that block's checksum byte is
-                    // also the final byte, and comes back a second time.
-                    if (last) {
-                        if (auto w = s.Expect(sum); w != Wait::Got) return w;
-                    }
-                }
-                if (restarted) continue;
-                if (partial > 0) {
-                    const std::size_t first = fullBlocks * kBlockSize;
-                    if (auto w = s.Send(image.data() + first, partial); w != Wait::Got) return w;
-                    const std::uint8_t final = checksumOf(first, partial);
-                    if (auto w = s.Send(final); w != Wait::Got) return w;
-                    if (auto w = s.Expect(final); w != Wait::Got) return w;
-                }
-                return Wait::Got;
-            }
-        };
-        outcome = run();
-
-        if (outcome == Wait::Stopped) return finish(SimulatorEnd::Stopped);
-        if (faults.dropAfterBlock && !note.empty() && note.rfind("line dropped", 0) == 0) {
-            s.Log(note);
-            ::close(master_);
-            master_ = -1;
-            return finish(SimulatorEnd::Dropped);
         }
-        if (outcome == Wait::Got) {
-            ++result.downloads;
-            s.Log("download " + std::to_string(result.downloads) +
-                  " complete: " + std::to_string(image.size()) + " bytes");
-            // Give the program the moment it needs to close the port on its own.
-            s.AwaitConnection(false, std::chrono::seconds(2));
-        } else {
-            s.Log(note.empty() ? "the program closed the port before the download had ended"
-                               : note);
-            if (note.empty()) result.end = SimulatorEnd::Disconnected;
+        s.DrainInput();
+        const DownloadOutcome outcome = s.Play(plan);
+        result.outcomes.push_back(outcome);
+        switch (outcome) {
+            case DownloadOutcome::Stopped:
+                result.end = SimulatorEnd::Stopped;
+                return result;
+            case DownloadOutcome::LineDropped:
+                ::close(master_);
+                master_ = -1;
+                result.end = SimulatorEnd::Dropped;
+                return result;
+            case DownloadOutcome::Complete:
+                ++result.downloads;
+                s.Log("download " + std::to_string(result.downloads) +
+                      " complete: " + std::to_string(options_.image.size()) + " bytes");
+                // Give the program the moment it needs to close the port on its own.
+                s.AwaitConnection(false, std::chrono::seconds(2));
+                break;
+            case DownloadOutcome::ProgramLeft:
+                s.Log("the program closed the port before the download had ended");
+                result.end = SimulatorEnd::Disconnected;
+                break;
+            case DownloadOutcome::BadChecksumSent:
+                break;
         }
         if (!options_.repeat) return result;
-        if (s.AwaitConnection(false) != Wait::Got) return finish(SimulatorEnd::Stopped);
+        if (s.AwaitConnection(false) != Wait::Got) {
+            result.end = SimulatorEnd::Stopped;
+            return result;
+        }
     }
 }
 
 #endif
 
-}  // namespace vsdl::download
+}  // namespace vsdl::instrument

@@ -1,0 +1,26 @@
+// The one way the program replaces a file (settings, a saved download, a sample): the new content
+// goes to a new temporary file beside it, is flushed and synced to the disk, and is renamed over
+// the old file, and the folder is synced; any failure leaves the old file as it was and no
+// temporary file behind. Standard library (and the system's own calls) only.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string_view>
+
+#include "common/FileOps.h"
+
+namespace vsdl::fileops {
+
+// Replaces `target` with what `write` puts into the temporary file that takes its place (it
+// returns false, with errno set, when it fails). A symbolic link is written through: the file it
+// names is replaced and the link stays. An existing target must be an ordinary file that may be
+// written (a file without any write permission is not replaced behind its owner's back); the new
+// file keeps its permissions. Safe against a second writer of the same file at the same time:
+// each write has its own temporary name and the last rename wins.
+Result ReplaceFile(std::string_view target, const std::function<bool(std::FILE*)>& write);
+
+// Copies `source` to `target` through ReplaceFile.
+Result CopyFileReplacing(std::string_view source, std::string_view target);
+
+}  // namespace vsdl::fileops

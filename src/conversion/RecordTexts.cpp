@@ -1,0 +1,182 @@
+#include "conversion/RecordTexts.h"
+
+#include <string_view>
+
+#include "conversion/Digits.h"
+
+namespace vsdl::conversion {
+namespace {
+
+constexpr std::string_view kErrorText = "0.000 Error***";
+
+using digits::Put;
+using digits::PutCrLf;
+
+}  // namespace
+
+char* PutTwoDigits(char* out, int value) {
+    return digits::PutPair(out, static_cast<unsigned>(value < 0 ? -value : value) % 100);
+}
+
+char* PutReading(char* out, int reading, int decimals, int negative) {
+    if (reading < 0 || reading > 1023 || decimals < 0 || decimals > 3) return nullptr;
+    *out++ = negative == 1 ? '-' : ' ';
+    unsigned whole = static_cast<unsigned>(reading);
+    unsigned fraction = 0;
+    switch (decimals) {  // constant divisors: no division instruction
+        case 1:
+            whole = static_cast<unsigned>(reading) / 10;
+            fraction = static_cast<unsigned>(reading) % 10;
+            break;
+        case 2:
+            whole = static_cast<unsigned>(reading) / 100;
+            fraction = static_cast<unsigned>(reading) % 100;
+            break;
+        case 3:
+            whole = static_cast<unsigned>(reading) / 1000;
+            fraction = static_cast<unsigned>(reading) % 1000;
+            break;
+        default:
+            break;
+    }
+    if (whole >= 1000) {
+        *out++ = static_cast<char>('0' + whole / 1000);
+        *out++ = static_cast<char>('0' + whole / 100 % 10);
+        out = digits::PutPair(out, whole % 100);
+    } else if (whole >= 100) {
+        *out++ = static_cast<char>('0' + whole / 100);
+        out = digits::PutPair(out, whole % 100);
+    } else if (whole >= 10) {
+        out = digits::PutPair(out, whole);
+    } else {
+        *out++ = static_cast<char>('0' + whole);
+    }
+    *out++ = '.';
+    switch (decimals) {
+        case 1:
+            *out++ = static_cast<char>('0' + fraction);
+            break;
+        case 2:
+            out = digits::PutPair(out, fraction);
+            break;
+        case 3:
+            *out++ = static_cast<char>('0' + fraction / 100);
+            out = digits::PutPair(out, fraction % 100);
+            break;
+        default:
+            break;
+    }
+    return out;
+}
+
+char* PutTemperature(char* out, int tempTenths, bool fahrenheit) {
+    int tenths = tempTenths;
+    if (fahrenheit) {
+        // 18 * t + 3200 is always even, so its last digit is never 5: no ties to break.
+        const int scaled = 18 * tempTenths + 3200;
+        tenths = scaled / 10 + (scaled % 10 >= 5 ? 1 : 0);
+    }
+    if (tenths < 0) {
+        *out++ = '-';
+        tenths = -tenths;
+    }
+    const auto whole = static_cast<unsigned>(tenths / 10);
+    if (whole >= 1000) {
+        out = digits::PutDecimal(out, whole);
+    } else if (whole >= 100) {
+        *out++ = static_cast<char>('0' + whole / 100 % 10);
+        out = digits::PutPair(out, whole % 100);
+    } else if (whole >= 10) {
+        out = digits::PutPair(out, whole);
+    } else {
+        *out++ = static_cast<char>('0' + whole);
+    }
+    *out++ = '.';
+    *out++ = static_cast<char>('0' + tenths % 10);
+    return out;
+}
+
+char* PutStamp(char* out, const Stamp& s, bool fourDigitYear) {
+    out = PutTwoDigits(out, s.month);
+    *out++ = '/';
+    out = PutTwoDigits(out, s.day);
+    *out++ = '/';
+    if (fourDigitYear) out = PutTwoDigits(out, s.year / 100);
+    out = PutTwoDigits(out, s.year);
+    *out++ = ' ';
+    out = PutTwoDigits(out, s.hour);
+    *out++ = ':';
+    out = PutTwoDigits(out, s.minute);
+    *out++ = ':';
+    return PutTwoDigits(out, s.second);
+}
+
+namespace {
+
+char* PutCounter(char* out, std::int32_t counter) {
+    unsigned v =
+        static_cast<unsigned>(counter < 0 ? -static_cast<std::int64_t>(counter) : counter) %
+        100000u;
+    for (int i = 4; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    }
+    return out + 5;
+}
+
+char* PutTemperatureTail(char* out, const RecordTexts& r, std::string_view between) {
+    out = Put(out, "   ");
+    out = Put(out, r.temp);
+    out = Put(out, between);
+    return Put(out, r.unit);
+}
+
+}  // namespace
+
+char* PutPrnLine(char* out, const RecordTexts& r) {
+    if (r.inRange) {
+        out = PutCounter(out, r.counter);
+        out = Put(out, ": ");
+        out = Put(out, r.ts);
+        out = Put(out, " = ");
+        out = Put(out, r.reading);
+    } else if (IsTimed(r.length)) {
+        *out++ = ' ';
+        out = PutCounter(out, r.counter);
+        out = Put(out, ": ");
+        out = Put(out, r.ts);
+        out = Put(out, " =  ");
+        out = Put(out, kErrorText);
+    } else {
+        out = PutCounter(out, r.counter);
+        out = Put(out, ": ");
+        out = Put(out, r.td);
+        out = Put(out, " =  ");
+        out = Put(out, kErrorText);
+    }
+    if (HasTemperature(r.length)) out = PutTemperatureTail(out, r, " ");
+    return PutCrLf(out);
+}
+
+char* PutCsvLine(char* out, const RecordTexts& r) {
+    out = Put(out, r.ts.substr(0, 8));
+    out = Put(out, ", ");
+    out = Put(out, r.ts.substr(9, 8));
+    if (!r.inRange) {
+        out = Put(out, ", ");
+        out = Put(out, kErrorText);
+    } else {
+        // The untimed record with temperature has the comma alone before its reading.
+        out = Put(out, r.length == 3 ? "," : ", ");
+        out = Put(out, r.reading);
+    }
+    if (HasTemperature(r.length)) {
+        out = Put(out, ", ");
+        out = Put(out, r.temp);
+        out = Put(out, ", ");
+        out = Put(out, r.unit);
+    }
+    return PutCrLf(out);
+}
+
+}  // namespace vsdl::conversion

@@ -1,0 +1,38 @@
+// The texts of one record and its PRN and CSV lines. Writers return the end of what they wrote;
+// none writes a terminator.
+#pragma once
+
+#include <cstddef>
+
+#include "conversion/Record.h"
+
+namespace vsdl::conversion {
+
+// Two decimal digits: the last two of "0" followed by the value (5 -> 05, 103 -> 03).
+char* PutTwoDigits(char* out, int value);
+
+// A date and time, each field as two digits: "mm/dd/yy hh:mm:ss", or with the year's four
+// digits "mm/dd/yyyy hh:mm:ss". The one time-stamp formatter of the reports.
+struct Stamp {
+    int month, day, year, hour, minute, second;
+};
+inline constexpr std::size_t kStampLength = 17;
+inline constexpr std::size_t kLongStampLength = 19;
+char* PutStamp(char* out, const Stamp& stamp, bool fourDigitYear = false);
+
+// Sign text and number text of a reading ("-0.005", " 1023."), at most 9 characters. Returns
+// nullptr, writing nothing, when the reading is out of range (Reading outside 0-1023 or
+// Decimals outside 0-3): the record then gets its error lines.
+char* PutReading(char* out, int reading, int decimals, int negative);
+
+// Temperature text with one decimal and the full stop ("25.3", "0.5", "77.5"); at most 5
+// characters. Fahrenheit is computed exactly: tenths = (18 * t + 3200) / 10, rounded.
+char* PutTemperature(char* out, int tempTenths, bool fahrenheit);
+
+// Longest line either writer produces, CR LF included.
+inline constexpr std::size_t kMaxRecordLine = 96;
+
+char* PutPrnLine(char* out, const RecordTexts& r);
+char* PutCsvLine(char* out, const RecordTexts& r);
+
+}  // namespace vsdl::conversion

@@ -15,6 +15,13 @@ inline char* Put(char* out, std::string_view text) {
     return out + text.size();
 }
 
+// A text whose length is known when compiling: copied without a call.
+template <std::size_t N>
+inline char* PutFixed(char* out, const char* text) {
+    std::memcpy(out, text, N);
+    return out + N;
+}
+
 inline char* PutCrLf(char* out) {
     out[0] = '\r';
     out[1] = '\n';

@@ -22,7 +22,7 @@ constexpr bool HasTemperature(int length) {
 struct RecordTexts {
     int length = 2;            // record length: 2, 3, 6 or 7
     std::int32_t counter = 1;  // record counter of the data set (CNT shows its last 5 digits)
-    std::string_view ts;       // TS: "mm/dd/yy hh:mm:ss"
+    std::string_view ts;       // TS: "mm/dd/yy hh:mm:ss", always 17 characters
     std::string_view td;       // TD: running time, in the error lines of 2- and 3-byte records
     bool inRange = true;       // false: the error lines, with "0.000 Error***"
     std::string_view reading;  // SIGN NUM when in range

@@ -96,21 +96,6 @@ char* PutTemperature(char* out, int tempTenths, bool fahrenheit) {
     return out;
 }
 
-char* PutStamp(char* out, const Stamp& s, bool fourDigitYear) {
-    out = PutTwoDigits(out, s.month);
-    *out++ = '/';
-    out = PutTwoDigits(out, s.day);
-    *out++ = '/';
-    if (fourDigitYear) out = PutTwoDigits(out, s.year / 100);
-    out = PutTwoDigits(out, s.year);
-    *out++ = ' ';
-    out = PutTwoDigits(out, s.hour);
-    *out++ = ':';
-    out = PutTwoDigits(out, s.minute);
-    *out++ = ':';
-    return PutTwoDigits(out, s.second);
-}
-
 namespace {
 
 char* PutCounter(char* out, std::int32_t counter) {
@@ -137,14 +122,14 @@ char* PutPrnLine(char* out, const RecordTexts& r) {
     if (r.inRange) {
         out = PutCounter(out, r.counter);
         out = Put(out, ": ");
-        out = Put(out, r.ts);
+        out = digits::PutFixed<kStampLength>(out, r.ts.data());
         out = Put(out, " = ");
         out = Put(out, r.reading);
     } else if (IsTimed(r.length)) {
         *out++ = ' ';
         out = PutCounter(out, r.counter);
         out = Put(out, ": ");
-        out = Put(out, r.ts);
+        out = digits::PutFixed<kStampLength>(out, r.ts.data());
         out = Put(out, " =  ");
         out = Put(out, kErrorText);
     } else {
@@ -159,9 +144,10 @@ char* PutPrnLine(char* out, const RecordTexts& r) {
 }
 
 char* PutCsvLine(char* out, const RecordTexts& r) {
-    out = Put(out, r.ts.substr(0, 8));
+    // The date and the time of the stamp, without the blank between them.
+    out = digits::PutFixed<8>(out, r.ts.data());
     out = Put(out, ", ");
-    out = Put(out, r.ts.substr(9, 8));
+    out = digits::PutFixed<8>(out, r.ts.data() + 9);
     if (!r.inRange) {
         out = Put(out, ", ");
         out = Put(out, kErrorText);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "conversion/Digits.h"
 #include "conversion/Record.h"
 
 namespace vsdl::conversion {
@@ -11,14 +12,31 @@ namespace vsdl::conversion {
 // Two decimal digits: the last two of "0" followed by the value (5 -> 05, 103 -> 03).
 char* PutTwoDigits(char* out, int value);
 
-// A date and time, each field as two digits: "mm/dd/yy hh:mm:ss", or with the year's four
-// digits "mm/dd/yyyy hh:mm:ss". The one time-stamp formatter of the reports.
+// A date and time, each field (never negative) as its last two digits: "mm/dd/yy hh:mm:ss", or
+// with the year's four digits "mm/dd/yyyy hh:mm:ss". The one time-stamp formatter of the
+// reports; inline, as it runs for every timed record.
 struct Stamp {
     int month, day, year, hour, minute, second;
 };
 inline constexpr std::size_t kStampLength = 17;
 inline constexpr std::size_t kLongStampLength = 19;
-char* PutStamp(char* out, const Stamp& stamp, bool fourDigitYear = false);
+inline char* PutStamp(char* out, const Stamp& s, bool fourDigitYear = false) {
+    const auto two = [](char* at, int v) {
+        return digits::PutPair(at, static_cast<unsigned>(v) % 100);
+    };
+    out = two(out, s.month);
+    *out++ = '/';
+    out = two(out, s.day);
+    *out++ = '/';
+    if (fourDigitYear) out = two(out, s.year / 100);
+    out = two(out, s.year);
+    *out++ = ' ';
+    out = two(out, s.hour);
+    *out++ = ':';
+    out = two(out, s.minute);
+    *out++ = ':';
+    return two(out, s.second);
+}
 
 // Sign text and number text of a reading ("-0.005", " 1023."), at most 9 characters. Returns
 // nullptr, writing nothing, when the reading is out of range (Reading outside 0-1023 or

@@ -77,11 +77,6 @@ bool RunningTime::Add(int seconds) {
     return true;
 }
 
-char* RunningTime::PutShort(char* out) const {
-    std::memcpy(out, text_, sizeof text_);
-    return out + sizeof text_;
-}
-
 char* RunningTime::PutLong(char* out) const {
     return PutStamp(out, {month_, day_, year_, hour_, minute_, second_}, true);
 }

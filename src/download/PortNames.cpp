@@ -60,8 +60,16 @@ std::string DeviceToOpen(const std::string& device) {
     std::error_code ec;
     const fs::path resolved = fs::canonical(paths::ToFsPath(device), ec);
     if (!ec) return paths::FromFsPath(resolved);
-    const fs::path absolute = fs::absolute(paths::ToFsPath(device), ec);
-    return ec ? device : paths::FromFsPath(absolute);
+    // A link whose device is gone: followed as far as it goes, so that opening reports the
+    // missing device, and not a lock file named after the link.
+    fs::path path = fs::absolute(paths::ToFsPath(device), ec);
+    if (ec) return device;
+    for (int depth = 0; depth < 40 && fs::is_symlink(fs::symlink_status(path, ec)); ++depth) {
+        const fs::path target = fs::read_symlink(path, ec);
+        if (ec) break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return paths::FromFsPath(path.lexically_normal());
 #endif
 }
 

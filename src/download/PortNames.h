@@ -29,7 +29,8 @@ std::string DeviceForPort(std::int32_t number, std::string_view programFolder);
 // The device file that is opened for `device`: a path through symbolic links (ports/com<n>,
 // /dev/serial/by-id/...) resolved to the device itself, so that the port is locked under the
 // device's own name, whoever opens it by whichever name; a relative path is made absolute. A
-// link whose target is gone stays as it is (opening it reports it). Unchanged on Windows.
+// link whose target is gone gives that target (opening it reports it missing). Unchanged on
+// Windows.
 std::string DeviceToOpen(const std::string& device);
 
 // How a device is named in messages: "<link> (<device>)" for a link, else the device.

@@ -2,120 +2,72 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <initializer_list>
 #include <string>
 
+#include "common/AppInfo.h"
+#include "common/BinFormat.h"
 #include "common/Paths.h"
 
 namespace {
 
 using namespace vsdl::paths;
+constexpr Style W = Style::Windows;
+constexpr Style P = Style::Posix;
 
-struct SplitCase {
-    const char* path;
-    Style style;
-    const char* folder;
-    const char* name;
-};
-
-void ExpectSplits(std::initializer_list<SplitCase> cases) {
-    for (const SplitCase& c : cases) {
-        const SplitPath s = Split(c.path, c.style);
-        EXPECT_EQ(s.folder, c.folder) << c.path;
-        EXPECT_EQ(s.name, c.name) << c.path;
+TEST(Paths, SplitAndJoinWithEitherSeparator) {
+    const std::tuple<const char*, Style, const char*, const char*> splits[] = {
+        {"C:\\LOGS\\Idatalog.bin", W, "C:\\LOGS\\", "Idatalog.bin"},
+        {"C:\\LOGS/sub/x.BIN", W, "C:\\LOGS/sub/", "x.BIN"},
+        {"C:\\x.bin", W, "C:\\", "x.bin"},
+        {"/home/lab/run.BIN", P, "/home/lab/", "run.BIN"},
+        {"dir\\name.bin", P, "", "dir\\name.bin"},  // a backslash is part of a POSIX name
+        {"DEMO.BIN", W, "", "DEMO.BIN"},
+        {"C:\\LOGS\\", W, "C:\\LOGS\\", ""}};
+    for (const auto& [path, style, folder, name] : splits) {
+        const SplitPath s = Split(path, style);
+        EXPECT_EQ(s.folder + "|" + s.name, std::string(folder) + "|" + name) << path;
+        if (!s.folder.empty()) {
+            EXPECT_EQ(Join(s.folder, s.name, style), path);
+        }
     }
+    const std::tuple<const char*, const char*, Style, const char*> joins[] = {
+        {"C:\\LOGS", "X.PRN", W, "C:\\LOGS\\X.PRN"},
+        {"C:\\", "X.PRN", W, "C:\\X.PRN"},
+        {"/home/lab", "X.PRN", P, "/home/lab/X.PRN"},
+        {"/", "X.PRN", P, "/X.PRN"},
+        // A folder stored with the other system's separator does not get a second one.
+        {"C:\\LOGS\\", "X.PRN", P, "C:\\LOGS\\X.PRN"}};
+    for (const auto& [folder, name, style, path] : joins)
+        EXPECT_EQ(Join(folder, name, style), path);
+    EXPECT_EQ(WithTrailingSeparator("C:\\LOGS", W), "C:\\LOGS\\");
+    EXPECT_TRUE(EndsWithSeparator(ExecutableFolder()));
 }
 
-TEST(PathsSplit, WindowsStyleTakesEitherSeparator) {
-    ExpectSplits({{"C:\\LOGS\\Idatalog.bin", Style::Windows, "C:\\LOGS\\", "Idatalog.bin"},
-                  {"C:\\LOGS/sub/x.BIN", Style::Windows, "C:\\LOGS/sub/", "x.BIN"},
-                  {"C:\\x.bin", Style::Windows, "C:\\", "x.bin"}});
-}
-
-TEST(PathsSplit, PosixStyleTakesOnlySlash) {
-    ExpectSplits({{"/home/lab/run.BIN", Style::Posix, "/home/lab/", "run.BIN"},
-                  // a backslash is part of a POSIX name
-                  {"dir\\name.bin", Style::Posix, "", "dir\\name.bin"},
-                  {"/x.bin", Style::Posix, "/", "x.bin"}});
-}
-
-TEST(PathsSplit, NoSeparatorMeansNoFolder) {
-    ExpectSplits({{"DEMO.BIN", Style::Windows, "", "DEMO.BIN"},
-                  {"", Style::Windows, "", ""},
-                  {"DEMO.BIN", Style::Posix, "", "DEMO.BIN"},
-                  {"", Style::Posix, "", ""},
-                  {"C:\\LOGS\\", Style::Windows, "C:\\LOGS\\", ""}});
-}
-
-TEST(PathsJoin, AddsTheStyleSeparatorOnlyWhenMissing) {
-    EXPECT_EQ(Join("C:\\LOGS", "IDATALOG.PRN", Style::Windows), "C:\\LOGS\\IDATALOG.PRN");
-    EXPECT_EQ(Join("C:\\", "IDATALOG.PRN", Style::Windows), "C:\\IDATALOG.PRN");
-    EXPECT_EQ(Join("C:\\LOGS/", "X.CSV", Style::Windows), "C:\\LOGS/X.CSV");
-    EXPECT_EQ(Join("/home/lab", "X.PRN", Style::Posix), "/home/lab/X.PRN");
-    EXPECT_EQ(Join("/home/lab/", "X.PRN", Style::Posix), "/home/lab/X.PRN");
-    EXPECT_EQ(Join("/", "X.PRN", Style::Posix), "/X.PRN");
-    // A folder stored with the other system's separator does not get a second one.
-    EXPECT_EQ(Join("C:\\LOGS\\", "X.PRN", Style::Posix), "C:\\LOGS\\X.PRN");
-    EXPECT_EQ(Join(".", "X.PRN", Style::Posix), "./X.PRN");
-}
-
-TEST(PathsJoin, SplitThenJoinGivesThePathBack) {
-    for (const char* path : {"C:\\LOGS\\a.bin", "C:\\a.bin", "\\\\server\\share\\a.bin"}) {
-        const SplitPath s = Split(path, Style::Windows);
-        EXPECT_EQ(Join(s.folder, s.name, Style::Windows), path);
-    }
-    for (const char* path : {"/a/b/c.bin", "/c.bin", "rel/c.bin"}) {
-        const SplitPath s = Split(path, Style::Posix);
-        EXPECT_EQ(Join(s.folder, s.name, Style::Posix), path);
-    }
-}
-
-TEST(PathsJoin, NativeStyle) {
-#ifdef _WIN32
-    EXPECT_EQ(Separator(), '\\');
-    EXPECT_EQ(Join("C:\\LOGS", "X.PRN"), "C:\\LOGS\\X.PRN");
-#else
-    EXPECT_EQ(Separator(), '/');
-    EXPECT_EQ(Join("/tmp", "X.PRN"), "/tmp/X.PRN");
-#endif
-    EXPECT_EQ(WithTrailingSeparator("C:\\LOGS", Style::Windows), "C:\\LOGS\\");
-    EXPECT_EQ(WithTrailingSeparator("/tmp/", Style::Posix), "/tmp/");
-}
-
-TEST(PathsNames, BinExtensionInAnyCase) {
-    for (const char* name : {"DEMO.BIN", "demo.bin", "demo.bIn", ".BIN"}) {
-        EXPECT_TRUE(HasBinExtension(name)) << name;
-    }
-    for (const char* name : {"DEMO.BIN.txt", "DEMOBIN", "BIN", ""}) {
-        EXPECT_FALSE(HasBinExtension(name)) << name;
-    }
-}
-
-TEST(PathsNames, CaseChangesTouchOnlyAsciiLetters) {
-    // Whatever the user's locale, bytes of UTF-8 names must pass unchanged.
+TEST(Paths, NamesAndTheirLetterCase) {
+    for (const char* name : {"DEMO.BIN", "demo.bIn", ".BIN"}) EXPECT_TRUE(HasBinExtension(name));
+    for (const char* name : {"DEMO.BIN.txt", "DEMOBIN", "BIN", ""})
+        EXPECT_FALSE(HasBinExtension(name));
+    EXPECT_EQ(vsdl::binformat::ReportName("Run1.bin", ".PRN"), "RUN1.PRN");
+    // Whatever the user's locale, bytes of UTF-8 names pass unchanged.
     std::setlocale(LC_ALL, "");
-    const std::string name = "r\xC3\xA9sum\xC3\xA9-\xE9.bin";
-    EXPECT_EQ(ToUpper(name), "R\xC3\xA9SUM\xC3\xA9-\xE9.BIN");
-    EXPECT_EQ(ToLower("ABC\xC3\x89"), "abc\xC3\x89");
     for (int c = 128; c < 256; ++c) {
         const std::string byte(1, static_cast<char>(c));
-        EXPECT_EQ(ToUpper(byte), byte) << c;
-        EXPECT_EQ(ToLower(byte), byte) << c;
+        EXPECT_EQ(ToUpper(byte) + ToLower(byte), byte + byte) << c;
     }
     std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(ToLower("ABC\xC3\x89"), "abc\xC3\x89");
     EXPECT_TRUE(EqualsIgnoreCase("Idatalog.BIN", "IDATALOG.bin"));
     EXPECT_FALSE(EqualsIgnoreCase("a.bin", "a.bi"));
-}
-
-TEST(PathsFs, RoundTripThroughFilesystemPath) {
     const std::string text = "/tmp/r\xC3\xA9sum\xC3\xA9.BIN";
     EXPECT_EQ(FromFsPath(ToFsPath(text)), text);
 }
 
-TEST(PathsFs, ExecutableFolderEndsInASeparator) {
-    const std::string folder = ExecutableFolder();
-    ASSERT_FALSE(folder.empty());
-    EXPECT_TRUE(EndsWithSeparator(folder));
+TEST(Paths, VersionTexts) {
+    using vsdl::appinfo::Version;
+    EXPECT_EQ(vsdl::appinfo::MainCaption(Version{2, 1, 0}),
+              "Valdor Sensing Download Program Version 2.1");
+    EXPECT_EQ(vsdl::appinfo::VersionText(Version{2, 10, 3}), "Version 2.10.3");
+    EXPECT_EQ(vsdl::appinfo::VersionNumber(), "2.1.0");
 }
 
 }  // namespace

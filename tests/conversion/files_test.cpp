@@ -1,160 +1,143 @@
-// RunConversion on real files: names, folders, replaced files and failures of the file system.
+// The conversion on real files: the report names beside the BIN file, what the file system can
+// refuse (nothing but an ordinary file is read, a report that cannot be made or written), the
+// samples' BIN files as the generator makes them, and `vsdl convert` on top of it all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #ifndef _WIN32
-#include <sys/resource.h>
 #include <sys/stat.h>
-
-#include <csignal>
+#include <sys/wait.h>
 #endif
 
-#include "TestSupport.h"
-#include "common/Paths.h"
+#include "conversion/modConvert.h"
+#include "instrument/BinBuilder.h"
+#include "support/CoreTestSupport.h"
 
 namespace {
 
 using namespace vsdl::conversion;
-using namespace vsdl::conversion::testing;
+using namespace vsdl::testing;
+namespace sample = vsdl::instrument::sample;
 
-std::vector<std::uint8_t> SmallImage() {
-    sample::Image image = Untimed(1);
-    image.items = {Set(1, {12, 3, 5, 14, 22, 10}, 0), Rec(123, 2),
-                   sample::RawBytes{{sample::kEndMark.begin(), sample::kEndMark.end()}}};
-    return sample::Build(image);
+const fs::path kSamples = VSDL_SAMPLES_DIR;
+
+std::vector<std::uint8_t> Small() {
+    return sample::Build(sample::Parse(
+        "marker untimed\nsetcount 1\nset 1\nstart 12/03/05 14:22:10\nreading 1.23\ntrailer\n"));
 }
 
-class Files : public ::testing::Test {
-  protected:
+TEST(Files, ReportsAreTheUpperCasedBaseNameBesideTheBin) {
     TempDir dir;
-};
-
-TEST_F(Files, NamesAreTheUpperCasedBaseNameBesideTheBin) {
-    WriteFile(dir.path() / "Idatalog.bin", SmallImage());
+    WriteFile(dir.path() / "run.2.Bin", Small());
+    WriteFile(dir.path() / "RUN.2.PRN", std::string(100000, 'p'));  // replaced, not appended to
     for (const std::string& folder : {dir.str(), dir.str() + "/"}) {
-        const ConvertResult result = RunConversion(folder, "Idatalog.bin");
-        ASSERT_EQ(result.outcome, ConvertOutcome::Completed) << result.message;
-        EXPECT_EQ(result.message,
-                  "The conversion has completed.  Your ASCII file is: IDATALOG.PRN");
-        EXPECT_EQ(result.prnName, "IDATALOG.PRN");
-        const ReportPaths paths = ReportPathsFor(folder, "Idatalog.bin");
-        EXPECT_EQ(paths.prn, dir.str() + "/IDATALOG.PRN");
-        EXPECT_EQ(paths.csv, dir.str() + "/IDATALOG.CSV");
-        EXPECT_EQ(result.length, static_cast<std::int64_t>(SmallImage().size()));
-        EXPECT_EQ(ReadFile(dir.path() / "IDATALOG.CSV"), "12/03/05, 14:22:10,  1.23\r\n");
-        EXPECT_NE(ReadFile(dir.path() / "IDATALOG.PRN")
-                      .find("\r\n00001: 12/03/05 14:22:10 =  1.23\r\n" + kEquals + "\r\n"),
-                  std::string::npos);
+        const ConvertResult result = RunConversion(folder, "run.2.Bin");
+        EXPECT_EQ(result.message, "The conversion has completed.  Your ASCII file is: RUN.2.PRN");
+        EXPECT_EQ(ReportPathsFor(folder, "run.2.Bin").csv, dir.str() + "/RUN.2.CSV");
+        EXPECT_EQ(ReadFile(dir.path() / "RUN.2.CSV"), "12/03/05, 14:22:10,  1.23\r\n");
+        const std::string prn = ReadFile(dir.path() / "RUN.2.PRN");
+        EXPECT_EQ(prn.substr(0, 81), std::string(79, '*') + "\r\n");
+        EXPECT_TRUE(prn.ends_with("\r\n00001: 12/03/05 14:22:10 =  1.23\r\n" +
+                                  std::string(79, '=') + "\r\n"));
     }
-}
-
-TEST_F(Files, OnlyTheLastFourCharactersAreCut) {
-    WriteFile(dir.path() / "run.2.Bin", SmallImage());
-    const ConvertResult result = RunConversion(dir.str(), "run.2.Bin");
-    ASSERT_EQ(result.outcome, ConvertOutcome::Completed) << result.message;
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / "RUN.2.PRN"));
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / "RUN.2.CSV"));
-}
-
-TEST_F(Files, ExistingReportsAreReplacedAndEmptiedForACorruptFile) {
-    WriteFile(dir.path() / "X.PRN", std::string(100000, 'p'));
-    WriteFile(dir.path() / "X.CSV", std::string(100000, 'c'));
-    WriteFile(dir.path() / "x.bin", std::string("\x3C\x3C\x3D\x01", 4));
-    const ConvertResult result = RunConversion(dir.str(), "x.bin");
-    EXPECT_EQ(result.outcome, ConvertOutcome::Corrupt);
-    EXPECT_EQ(result.message, "This BIN is corrupt");
-    EXPECT_EQ(std::filesystem::file_size(dir.path() / "X.PRN"), 0u);
-    EXPECT_EQ(std::filesystem::file_size(dir.path() / "X.CSV"), 0u);
-}
-
-TEST_F(Files, MissingBinFileFails) {
-    const ConvertResult result = RunConversion(dir.str(), "NONE.BIN");
-    EXPECT_EQ(result.failureNumber, 1);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "NONE.PRN"));
-}
-
-TEST_F(Files, AnythingButAnOrdinaryFileAsBinFailsWithoutWaiting) {
-    std::filesystem::create_directory(dir.path() / "D.BIN");
-    EXPECT_EQ(RunConversion(dir.str(), "D.BIN").failureNumber, 1);
-#ifndef _WIN32
-    // A FIFO would wait for a writer for ever; a device never ends.
-    ASSERT_EQ(::mkfifo((dir.path() / "F.BIN").c_str(), 0600), 0);
-    EXPECT_EQ(RunConversion(dir.str(), "F.BIN").failureNumber, 1);
-    std::filesystem::create_symlink("/dev/zero", dir.path() / "Z.BIN");
-    EXPECT_EQ(RunConversion(dir.str(), "Z.BIN").failureNumber, 1);
-    // Nor is a FIFO in the report's place written to.
-    WriteFile(dir.path() / "P.BIN", SmallImage());
-    ASSERT_EQ(::mkfifo((dir.path() / "P.PRN").c_str(), 0600), 0);
-    EXPECT_EQ(RunConversion(dir.str(), "P.BIN").failureNumber, 7);
-#endif
-}
-
-TEST_F(Files, CsvThatCannotBeCreatedFailsAfterThePrnIsCreated) {
-    WriteFile(dir.path() / "Y.BIN", SmallImage());
-    std::filesystem::create_directory(dir.path() / "Y.CSV");
-    const ConvertResult result = RunConversion(dir.str(), "Y.BIN");
-    EXPECT_EQ(result.failureNumber, 8);
-    EXPECT_EQ(result.message,
-              "Error 8. Cannot create the CSV file. VSDownload\r\nThis BIN file is corrupted.");
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / "Y.PRN"));
-}
-
-TEST_F(Files, PrnThatCannotBeCreatedFails) {
-    WriteFile(dir.path() / "Z.BIN", SmallImage());
-    std::filesystem::create_directory(dir.path() / "Z.PRN");
-    EXPECT_EQ(RunConversion(dir.str(), "Z.BIN").failureNumber, 7);
-}
-
-TEST_F(Files, EmptyFolderIsTheCurrentFolder) {
-    WriteFile(dir.path() / "Here.bin", SmallImage());
-    const std::filesystem::path before = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());
-    const ConvertResult result = RunConversion("", "Here.bin");
-    std::filesystem::current_path(before);
-    EXPECT_EQ(result.outcome, ConvertOutcome::Completed) << result.message;
-    EXPECT_EQ(ReportPathsFor("", "Here.bin").prn, "HERE.PRN");
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / "HERE.PRN"));
-}
-
-TEST_F(Files, NameShorterThanItsExtensionFails) {
+    // An empty folder is the current one.
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.path());
+    EXPECT_EQ(RunConversion("", "run.2.Bin").outcome, ConvertOutcome::Completed);
+    EXPECT_EQ(ReportPathsFor("", "run.2.Bin").prn, "RUN.2.PRN");
+    fs::current_path(before);
     EXPECT_EQ(RunConversion(dir.str(), "BIN").failureNumber, 12);
 }
 
+TEST(Files, WhatTheFileSystemRefusesIsAFailure) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "D.BIN");
+    WriteFile(dir.path() / "Y.BIN", Small());
+    fs::create_directory(dir.path() / "Y.CSV");
+    WriteFile(dir.path() / "Z.BIN", Small());
+    fs::create_directory(dir.path() / "Z.PRN");
+    const std::pair<const char*, int> cases[] = {
+        {"NONE.BIN", 1}, {"D.BIN", 1}, {"Y.BIN", 8}, {"Z.BIN", 7}};
+    for (const auto& [name, failure] : cases) {
+        EXPECT_EQ(RunConversion(dir.str(), name).failureNumber, failure) << name;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "NONE.PRN"));
+    EXPECT_TRUE(fs::exists(dir.path() / "Y.PRN"));  // the PRN file is made first
 #ifndef _WIN32
-TEST_F(Files, FullDiskIsAFailureNotACompletion) {
-    WriteFile(dir.path() / "full.bin", SmallImage());
-    // At most 100 bytes a file, as on a disk that is full: the report does not fit.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 100;
-    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const ConvertResult result = RunConversion(dir.str(), "full.bin");
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-    EXPECT_EQ(result.outcome, ConvertOutcome::Failed);
-    EXPECT_EQ(result.failureNumber, 9) << result.message;
+    // A FIFO would wait for a writer for ever; a device never ends; a FIFO as the report is not
+    // written to either.
+    ASSERT_EQ(::mkfifo((dir.path() / "F.BIN").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dir.path() / "ZERO.BIN");
+    WriteFile(dir.path() / "P.BIN", Small());
+    ASSERT_EQ(::mkfifo((dir.path() / "P.PRN").c_str(), 0600), 0);
+    EXPECT_EQ(RunConversion(dir.str(), "F.BIN").failureNumber, 1);
+    EXPECT_EQ(RunConversion(dir.str(), "ZERO.BIN").failureNumber, 1);
+    EXPECT_EQ(RunConversion(dir.str(), "P.BIN").failureNumber, 7);
+    {
+        // A disk that is full: the report does not fit.
+        fs::remove(dir.path() / "Z.PRN");
+        const FileSizeLimit full(100);
+        EXPECT_EQ(RunConversion(dir.str(), "Z.BIN").failureNumber, 9);
+    }
+#endif
+}
+
+TEST(Files, TheSamplesAreWhatTheGeneratorMakes) {
+    int samples = 0;
+    for (const auto& entry : fs::directory_iterator(kSamples)) {
+        if (entry.path().extension() != ".txt") continue;
+        ++samples;
+        fs::path bin = entry.path();
+        bin.replace_extension(".BIN");
+        const auto built = sample::Build(sample::Parse(ReadFile(entry.path())));
+        EXPECT_EQ(std::string(built.begin(), built.end()), ReadFile(bin)) << bin;
+    }
+    EXPECT_GE(samples, 4);
+}
+
+#if defined(VSDL_EXE) && !defined(_WIN32)
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+};
+
+ToolRun Vsdl(const TempDir& dir, const std::string& args) {
+    const std::string command =
+        "cd '" + dir.str() + "' && '" VSDL_EXE "' " + args + " >vsdl.out 2>vsdl.err </dev/null";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir.path() / "vsdl.out"),
+            ReadFile(dir.path() / "vsdl.err")};
+}
+
+TEST(VsdlConvert, ConvertsEachFileAndSaysWhatWentWrong) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "logs");
+    fs::copy_file(kSamples / "DEMO.BIN", dir.path() / "logs" / "Run1.bin");
+    fs::copy_file(kSamples / "DEMO.BIN", dir.path() / "DEMO.DAT");
+    WriteFile(dir.path() / "BAD.BIN", "\x3C\x3C\x3D\x01");
+    ToolRun run = Vsdl(dir, "convert logs/Run1.bin");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "The conversion has completed.  Your ASCII file is: RUN1.PRN\n");
+    EXPECT_EQ(ReadFile(dir.path() / "logs" / "RUN1.CSV"), ReadFile(kSamples / "DEMO.CSV"));
+
+    run = Vsdl(dir, "convert -q BAD.BIN logs/Run1.bin missing.BIN DEMO.DAT");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "BAD.BIN:\nThis BIN is corrupt\n"
+              "missing.BIN:\nError 1. Cannot open the BIN file. VSDownload\n"
+              "This BIN file is corrupted.\n"
+              "DEMO.DAT:\nYour filename must end in .BIN\n");
+    EXPECT_FALSE(fs::exists(dir.path() / "DEMO.PRN"));
+
+    for (const char* usage : {"convert", "convert -q", "convert -x A.BIN"}) {
+        EXPECT_EQ(Vsdl(dir, usage).status, 2) << usage;
+    }
+    EXPECT_EQ(Vsdl(dir, "--version").out, "vsdl (VSDownload) 2.1.0\n");
 }
 #endif
-
-TEST_F(Files, LargeImageStreamsThroughTheBuffers) {
-    // More than a few buffers of input and output: the whole file is read and written.
-    sample::Image image = Untimed(1);
-    image.items = {SetWithEnd(1, {1, 1, 5, 0, 0, 0}, {1, 1, 5, 0, 0, 0}, 1)};
-    const int records = 100000;
-    for (int i = 0; i < records; ++i) image.items.push_back(Rec(i % 1024, i % 4));
-    // End time 1 s after the start is passed at once by 2 s steps and never met again.
-    std::get<sample::SetHeader>(image.items[0]).end = {1, 1, 5, 0, 0, 1};
-    WriteFile(dir.path() / "BIG.BIN", sample::Build(image));
-    const ConvertResult result = RunConversion(dir.str(), "BIG.BIN");
-    ASSERT_EQ(result.outcome, ConvertOutcome::Completed);
-    const auto csv = Lines(ReadFile(dir.path() / "BIG.CSV"));
-    ASSERT_EQ(csv.size(), static_cast<std::size_t>(records));
-    EXPECT_EQ(csv[0], "01/01/05, 00:00:00,  0.");
-    EXPECT_EQ(csv[99999], "01/03/05, 07:33:18,  0.671");  // 99999 * 2 s later
-    EXPECT_EQ(result.bytesRead, result.length);
-}
 
 }  // namespace

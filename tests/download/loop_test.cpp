@@ -1,46 +1,39 @@
-// The download loop around the protocol: the temporary file, port failures, cancel from the
-// event processing, and waiting instead of spinning. The port here is a scripted one; whole
-// downloads over a real pseudo-terminal are in pty_test.cpp.
+// The download loop around the protocol, on a scripted port: the temporary file (emptied, never
+// a link or FIFO, a disk that fills up), a port that fails, Cancel from the event processing,
+// waiting instead of spinning; and the temporary file's lock and the checks on a save target.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <deque>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <functional>
 #include <string>
 #include <vector>
 
 #ifndef _WIN32
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <csignal>
 #endif
 
-#include "TestImages.h"
 #include "download/DownloadLoop.h"
 #include "download/TempFile.h"
+#include "support/CoreTestSupport.h"
 
 namespace vsdl::download {
 namespace {
 
-namespace fs = std::filesystem;
-using test::InstrumentStream;
-using test::MakeImage;
+using namespace vsdl::testing;
+using Bytes = std::vector<std::uint8_t>;
 
-// Hands out a scripted byte stream; can fail after a number of bytes.
+// Hands out a scripted byte stream; fails after `failAfter` bytes when that is set.
 class ScriptedPort final : public IDownloadPort {
   public:
-    explicit ScriptedPort(std::vector<std::uint8_t> bytes) : bytes_(bytes.begin(), bytes.end()) {}
+    explicit ScriptedPort(const Bytes& bytes) : bytes_(bytes.begin(), bytes.end()) {}
     bool SetPortNumber(std::int32_t) override { return true; }
     bool Open() override { return true; }
     bool Prepare() override { return true; }
     int ReadByte() override {
-        if (failed_) return -1;
-        if (failAfter >= 0 && delivered >= failAfter) {
+        if (failed_ || (failAfter >= 0 && delivered >= failAfter)) {
             failed_ = true;
             return -1;
         }
@@ -50,10 +43,7 @@ class ScriptedPort final : public IDownloadPort {
         ++delivered;
         return b;
     }
-    bool SendByte(std::uint8_t b) override {
-        sent.push_back(b);
-        return !failed_;
-    }
+    bool SendByte(std::uint8_t) override { return !failed_; }
     bool WaitForReadable(int timeoutMs) override {
         waits.push_back(timeoutMs);
         if (onWait) onWait();
@@ -69,7 +59,6 @@ class ScriptedPort final : public IDownloadPort {
     int failAfter = -1;
     int delivered = 0;
     int closes = 0;
-    std::vector<std::uint8_t> sent;
     std::vector<int> waits;
     std::function<void()> onWait;
 
@@ -82,208 +71,148 @@ class RecordingUi final : public DownloadUi {
   public:
     void SetInstructions(const std::string& t) override { instructions.push_back(t); }
     void SetStatus(const std::string& t) override { status.push_back(t); }
-    void AddListLine(const std::string& t) override { list.push_back(t); }
+    void AddListLine(const std::string&) override {}
     void ShowMessage(const std::string& t) override { messages.push_back(t); }
     void ProcessEvents() override {
         ++passes;
         if (onEvents) onEvents();
     }
-    std::vector<std::string> instructions, status, list, messages;
+    std::vector<std::string> instructions, status, messages;
     int passes = 0;
     std::function<void()> onEvents;
 };
 
-class LoopTest : public ::testing::Test {
+class Loop : public ::testing::Test {
   protected:
-    LoopTest() {
-        dir = fs::temp_directory_path() /
-              ("vsdl_loop_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        temp = (dir / "~tempidl.bin").string();
+    DownloadSummary Run(ScriptedPort& port, const std::string& file = {}) {
+        return RunDownloadLoop(port, file.empty() ? temp : file, ui, control, options);
     }
-    ~LoopTest() override { fs::remove_all(dir); }
-
-    static std::string ReadFile(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-    std::vector<std::uint8_t> ReadTemp() const {
-        std::ifstream in(temp, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-    fs::path dir;
-    std::string temp;
+    TempDir dir;
+    const std::string temp = dir / "~tempidl.bin";
     RecordingUi ui;
     DownloadControl control;
+    DownloadLoopOptions options;
 };
 
-TEST_F(LoopTest, ACompleteDownloadLeavesTheImageInTheTemporaryFile) {
-    const auto image = MakeImage(2 * 1024 + 300);
+TEST_F(Loop, ACompleteDownloadLeavesTheImageInTheTemporaryFile) {
+    WriteFile(temp, std::string(5000, 'x'));  // emptied at the start
+    const Bytes image = MakeImage(2 * 1024 + 300);
     ScriptedPort port(InstrumentStream(image));
-    const DownloadSummary s = RunDownloadLoop(port, temp, ui, control);
+    const DownloadSummary s = Run(port);
     EXPECT_EQ(s.end, DownloadEnd::Complete);
-    EXPECT_EQ(s.blocks, 3);
-    EXPECT_EQ(s.bytes, static_cast<std::int64_t>(image.size()));
-    EXPECT_EQ(ReadTemp(), image);
-    EXPECT_EQ(s.finishText, "Download Finished. Number of Blocks = 3. Number of Bytes = " +
-                                std::to_string(image.size()));
+    EXPECT_EQ(ReadBytes(temp), image);
+    EXPECT_EQ(s.finishText, "Download Finished. Number of Blocks = 3. Number of Bytes = 2348");
     EXPECT_EQ(ui.status.back(), s.finishText);
     EXPECT_EQ(ui.messages, std::vector<std::string>{s.finishText});
     EXPECT_GE(port.closes, 1);
-    // One pass per byte, and the events are let through on every one of them.
-    EXPECT_GE(ui.passes, static_cast<int>(InstrumentStream(image).size()));
+    // The events are let through on every pass, one pass per byte.
+    EXPECT_GE(ui.passes, port.delivered);
 }
 
-TEST_F(LoopTest, TheFileIsEmptiedAtTheStart) {
-    { std::ofstream(temp, std::ios::binary) << std::string(5000, 'x'); }
-    ScriptedPort port({});
-    ui.onEvents = [&] { control.Cancel(); };
-    const DownloadSummary s = RunDownloadLoop(port, temp, ui, control);
-    EXPECT_EQ(s.end, DownloadEnd::Cancelled);
-    EXPECT_EQ(fs::file_size(temp), 0u);
-    EXPECT_EQ(s.finishText, "Download Finished. Number of Blocks = 0. Number of Bytes = 0");
-}
-
-TEST_F(LoopTest, CancelFromTheEventProcessingStopsAtTheNextPass) {
-    const auto image = MakeImage(4 * 1024);
-    ScriptedPort port(InstrumentStream(image));
-    int passes = 0;
+TEST_F(Loop, CancelFromTheEventProcessingStopsAtTheNextPass) {
+    ScriptedPort port(InstrumentStream(MakeImage(4 * 1024)));
     ui.onEvents = [&] {
-        if (++passes == 3 + 1025 + 100) control.Cancel();
+        if (ui.passes == 3 + 1025 + 100) control.Cancel();
     };
-    const DownloadSummary s = RunDownloadLoop(port, temp, ui, control);
+    const DownloadSummary s = Run(port);
     EXPECT_EQ(s.end, DownloadEnd::Cancelled);
-    EXPECT_EQ(control.DownloadState, 13);
     // The byte read in the pass of the cancel is still handled, then the loop stops.
     EXPECT_EQ(port.delivered, 3 + 1025 + 100);
-    EXPECT_EQ(s.bytes, 1024 + 100);
-    EXPECT_EQ(ReadTemp().size(), 1024u + 100u);
+    EXPECT_EQ(ReadBytes(temp).size(), 1024u + 100u);
     EXPECT_GE(port.closes, 1);
 }
 
-TEST_F(LoopTest, APortThatFailsEndsTheLoopAndKeepsWhatCame) {
-    const auto image = MakeImage(3 * 1024 + 10);
+TEST_F(Loop, APortThatFailsEndsTheLoopAndKeepsWhatCame) {
+    const Bytes image = MakeImage(3 * 1024 + 10);
     ScriptedPort port(InstrumentStream(image));
     port.failAfter = 3 + 1025 + 1025 + 17;
-    const DownloadSummary s = RunDownloadLoop(port, temp, ui, control);
+    const DownloadSummary s = Run(port);
     EXPECT_EQ(s.end, DownloadEnd::PortFailed);
-    EXPECT_NE(s.failure.find("/dev/ttyUSB0"), std::string::npos);
-    EXPECT_NE(s.failure.find("Input/output error"), std::string::npos);
-    ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[0].rfind(s.failure, 0), 0u);
-    EXPECT_EQ(ui.messages[1], "Download Finished. Number of Blocks = 2. Number of Bytes = 2065");
-    EXPECT_EQ(ReadTemp(), std::vector<std::uint8_t>(image.begin(), image.begin() + 2065));
+    EXPECT_EQ(s.failure,
+              "The serial port /dev/ttyUSB0 failed during the download: Input/output error.");
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{
+                               s.failure + "\nThe 2065 bytes received are kept in " + temp + ".",
+                               "Download Finished. Number of Blocks = 2. Number of Bytes = 2065"}));
+    EXPECT_EQ(ReadBytes(temp), Bytes(image.begin(), image.begin() + 2065));
     EXPECT_EQ(control.DownloadRunning, 1);
-    EXPECT_NE(control.DownloadState, 13);  // not a cancel: the save step follows
-    EXPECT_GE(port.closes, 1);
+    EXPECT_NE(control.DownloadState, state::kCancelled);  // not a cancel: the save step follows
 }
 
-#ifndef _WIN32
-// What may stand in the temporary file's place; none of it is written, followed or waited for.
-struct Unusable {
-    const char* name;
-    // Puts the obstacle in place in `dir` and returns the temporary file's path.
-    fs::path (*make)(const fs::path& dir);
-};
-
-void PrintTo(const Unusable& u, std::ostream* os) {
-    *os << u.name;
-}
-
-class UnusableTempFile : public LoopTest, public ::testing::WithParamInterface<Unusable> {};
-
-TEST_P(UnusableTempFile, EndsTheLoopBeforeAnythingIsReceived) {
-    const fs::path other = dir / "precious.bin";
-    { std::ofstream(other, std::ios::binary) << "keep"; }
-    const std::string path = GetParam().make(dir).string();
-    ScriptedPort port(InstrumentStream(MakeImage(500)));
-    const DownloadSummary s = RunDownloadLoop(port, path, ui, control);
-    EXPECT_EQ(s.end, DownloadEnd::NotStarted);
-    EXPECT_EQ(port.delivered, 0);
-    ASSERT_EQ(ui.messages.size(), 1u);  // the failure only: nothing was downloaded to finish
-    EXPECT_NE(ui.messages[0].find(path), std::string::npos) << ui.messages[0];
-    EXPECT_NE(ui.messages[0].find("The download has not started."), std::string::npos);
-    EXPECT_EQ(ReadFile(other), "keep");
-    EXPECT_GE(port.closes, 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, UnusableTempFile,
-    ::testing::Values(Unusable{"MissingFolder",
-                               [](const fs::path& d) { return d / "gone" / "~tempidl.bin"; }},
-                      Unusable{"LinkToAnotherFile",
-                               [](const fs::path& d) {
-                                   fs::create_symlink(d / "precious.bin", d / "~tempidl.bin");
-                                   return d / "~tempidl.bin";
-                               }},
-                      Unusable{"Fifo",
-                               [](const fs::path& d) {
-                                   ::mkfifo((d / "~tempidl.bin").c_str(), 0600);
-                                   return d / "~tempidl.bin";
-                               }},
-                      Unusable{"Folder",
-                               [](const fs::path& d) {
-                                   fs::create_directory(d / "~tempidl.bin");
-                                   return d / "~tempidl.bin";
-                               }}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(LoopTest, ADiskThatFillsPartWayKeepsTheBlocksWritten) {
-    const auto image = MakeImage(3 * 1024 + 10);
-    ScriptedPort port(InstrumentStream(image));
-    // At most 1500 bytes a file, as on a disk that fills up during the second block.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 1500;
-    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const DownloadSummary s = RunDownloadLoop(port, temp, ui, control);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-    EXPECT_EQ(s.end, DownloadEnd::FileFailed);
-    // The count is what the file holds: the first block and what fitted of the second.
-    EXPECT_EQ(s.bytes, 1500);
-    EXPECT_EQ(ReadTemp(), std::vector<std::uint8_t>(image.begin(), image.begin() + 1500));
-    // It stops at the failed block write, not after the whole image.
-    EXPECT_EQ(port.delivered, 3 + 1025 + 1025);
-    ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_NE(ui.messages[0].find("The 1500 bytes received are kept in " + temp), std::string::npos)
-        << ui.messages[0];
-    EXPECT_EQ(ui.messages[1], "Download Finished. Number of Blocks = 2. Number of Bytes = 1500");
-}
-#endif
-
-TEST_F(LoopTest, IdlePassesWaitOnThePortAndTheSilenceRestartsOnTheMonotonicClock) {
-    const auto image = MakeImage(1024 + 50);
-    auto stream = InstrumentStream(image);
-    ScriptedPort port(std::vector<std::uint8_t>(stream.begin(), stream.begin() + 400));
+TEST_F(Loop, IdlePassesWaitOnThePortAndTheSilenceIsOnTheMonotonicClock) {
+    const Bytes stream = InstrumentStream(MakeImage(1024 + 50));
+    ScriptedPort port(Bytes(stream.begin(), stream.begin() + 400));
     auto clock = std::chrono::steady_clock::time_point{};
-    DownloadLoopOptions options;
     options.now = [&] { return clock; };
-    int restarts = 0;
     port.onWait = [&] {
         clock += std::chrono::seconds(1);  // each idle pass "takes" a second
-        if (ui.instructions.back() == "Communication Error.  Please restart the download" &&
-            ++restarts == 1) {
+        if (ui.instructions.back() == "Communication Error.  Please restart the download") {
             control.Cancel();
         }
     };
-    const DownloadSummary s = RunDownloadLoop(port, temp, ui, control, options);
+    const DownloadSummary s = Run(port);
     EXPECT_EQ(s.end, DownloadEnd::Cancelled);
-    EXPECT_EQ(restarts, 1);
-    // Silent for 5 s is allowed; at 6 s the download restarts (the 7th idle pass waits
-    // already after the restart). Every idle pass waited on the port.
-    EXPECT_EQ(port.waits.size(), 7u);
-    for (int w : port.waits) EXPECT_EQ(w, options.idleWaitMs);
-    EXPECT_EQ(ReadTemp().size(), 0u);
+    // 5 s of silence are allowed; at 6 s the download restarts, and the 7th idle pass waits
+    // after the restart. Every idle pass waited on the port.
+    EXPECT_EQ(port.waits, std::vector<int>(7, options.idleWaitMs));
+    EXPECT_EQ(ReadBytes(temp).size(), 0u);
+    EXPECT_EQ(KeptText(s, temp), "No data was kept.");
 }
 
-TEST_F(LoopTest, OneDownloadAtATimeHoldsTheTemporaryFile) {
+#ifndef _WIN32
+// What may stand in the temporary file's place; none of it is written, followed or waited on.
+TEST_F(Loop, AnUnusableTemporaryFileEndsTheLoopBeforeAnythingIsReceived) {
+    WriteFile(dir / "precious.bin", "keep");
+    const std::pair<const char*, std::function<std::string()>> cases[] = {
+        {"missing folder", [&] { return dir / "gone/~tempidl.bin"; }},
+        {"link",
+         [&] {
+             fs::create_symlink(dir / "precious.bin", temp);
+             return temp;
+         }},
+        {"FIFO",
+         [&] {
+             ::mkfifo(temp.c_str(), 0600);
+             return temp;
+         }},
+        {"folder", [&] {
+             fs::create_directory(temp);
+             return temp;
+         }}};
+    for (const auto& [name, make] : cases) {
+        fs::remove_all(temp);
+        ui.messages.clear();
+        ScriptedPort port(InstrumentStream(MakeImage(500)));
+        const std::string path = make();
+        const DownloadSummary s = Run(port, path);
+        EXPECT_EQ(s.end, DownloadEnd::NotStarted) << name;
+        EXPECT_EQ(port.delivered, 0) << name;
+        // The failure only: nothing was downloaded to finish.
+        ASSERT_EQ(ui.messages.size(), 1u) << name;
+        EXPECT_EQ(ui.messages[0].rfind("The temporary file " + path + " could not be created: ", 0),
+                  0u);
+        EXPECT_TRUE(ui.messages[0].ends_with("\nThe download has not started.")) << ui.messages[0];
+        EXPECT_EQ(ReadFile(dir / "precious.bin"), "keep") << name;
+    }
+}
+
+TEST_F(Loop, ADiskThatFillsPartWayKeepsWhatFitted) {
+    const Bytes image = MakeImage(3 * 1024 + 10);
+    ScriptedPort port(InstrumentStream(image));
+    DownloadSummary s;
+    {
+        const FileSizeLimit full(1500);  // the disk fills up during the second block
+        s = Run(port);
+    }
+    EXPECT_EQ(s.end, DownloadEnd::FileFailed);
+    // It stops at the failed block write; the count is what the file holds.
+    EXPECT_EQ(port.delivered, 3 + 1025 + 1025);
+    EXPECT_EQ(ReadBytes(temp), Bytes(image.begin(), image.begin() + 1500));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_TRUE(ui.messages[0].ends_with("The 1500 bytes received are kept in " + temp + "."));
+    EXPECT_EQ(ui.messages[1], "Download Finished. Number of Blocks = 2. Number of Bytes = 1500");
+}
+
+TEST_F(Loop, OneDownloadAtATimeHoldsTheTemporaryFile) {
     TempFileLock first;
     ASSERT_EQ(first.Acquire(temp), TempFileLock::Outcome::Locked) << first.Reason();
     TempFileLock second;
@@ -291,51 +220,44 @@ TEST_F(LoopTest, OneDownloadAtATimeHoldsTheTemporaryFile) {
     first.Release();
     EXPECT_FALSE(fs::exists(temp + ".lock"));
     EXPECT_EQ(second.Acquire(temp), TempFileLock::Outcome::Locked);
-    EXPECT_EQ(BusyText(temp), "Another download is using " + temp +
-                                  ". Wait until it has finished, then try again.");
-}
-
-#ifndef _WIN32
-TEST_F(LoopTest, ALockLeftByACrashedProgramIsTakenOver) {
+    second.Release();
+    // A program that crashes holding the lock lets go of it.
     const pid_t child = ::fork();
     if (child == 0) {
         TempFileLock held;
-        ::_exit(held.Acquire(temp) == TempFileLock::Outcome::Locked ? 0 : 1);  // never released
+        ::_exit(held.Acquire(temp) == TempFileLock::Outcome::Locked ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_EQ(WEXITSTATUS(status), 0);
     ASSERT_TRUE(fs::exists(temp + ".lock"));
-    TempFileLock lock;
-    EXPECT_EQ(lock.Acquire(temp), TempFileLock::Outcome::Locked);
+    EXPECT_EQ(first.Acquire(temp), TempFileLock::Outcome::Locked);
+    EXPECT_EQ(TempFileLock().Acquire(dir / "gone/~tempidl.bin"), TempFileLock::Outcome::Failed);
 }
 #endif
 
-TEST_F(LoopTest, ASaveTargetIsCheckedBeforeTheDownload) {
-    { std::ofstream(temp) << "image"; }
-    { std::ofstream(dir / "old.BIN") << "old"; }
-    fs::create_directory(dir / "sub.BIN");
-    fs::create_symlink(temp, dir / "alias.BIN");
-    const std::string d = dir.string() + "/";
-    struct Case {
-        std::string target;
-        std::string problem;  // a piece of the problem; "" when none
-        bool exists;
-    };
-    for (const Case& c :
-         {Case{d + "new.BIN", "", false}, Case{d + "old.BIN", "", true},
-          Case{d + "gone/x.BIN", "does not exist", false},
-          Case{d + "sub.BIN", "is a folder", false}, Case{temp, "temporary download file", false},
-          Case{d + "alias.BIN", "temporary download file", false},
-          Case{d + "./~tempidl.bin", "temporary download file", false}}) {
-        const SaveTargetCheck check = CheckSaveTarget(c.target, temp);
-        if (c.problem.empty()) {
-            EXPECT_EQ(check.problem, "") << c.target;
-        } else {
-            EXPECT_NE(check.problem.find(c.problem), std::string::npos)
-                << c.target << ": " << check.problem;
-        }
-        EXPECT_EQ(check.exists, c.exists) << c.target;
+TEST_F(Loop, ASaveTargetIsCheckedBeforeTheDownload) {
+    WriteFile(temp, "image");
+    WriteFile(dir / "old.BIN", "old");
+    fs::create_directory(dir.path() / "sub.BIN");
+    fs::create_symlink(temp, dir.path() / "alias.BIN");
+    const std::string d = dir.str() + "/";
+    const std::tuple<std::string, std::string, bool> cases[] = {
+        // target, a piece of the problem ("" for none), exists
+        {d + "new.BIN", "", false},
+        {d + "old.BIN", "", true},
+        {d + "gone/x.BIN", "does not exist", false},
+        {d + "sub.BIN", "is a folder", false},
+        {d, "names a folder", false},
+        {temp, "temporary download file", false},
+        {d + "alias.BIN", "temporary download file", false},
+        {d + "./~tempidl.bin", "temporary download file", false}};
+    for (const auto& [target, problem, exists] : cases) {
+        const SaveTargetCheck check = CheckSaveTarget(target, temp);
+        EXPECT_EQ(check.problem.empty(), problem.empty()) << target << ": " << check.problem;
+        EXPECT_NE(check.problem.find(problem), std::string::npos)
+            << target << ": " << check.problem;
+        EXPECT_EQ(check.exists, exists) << target;
     }
 }
 

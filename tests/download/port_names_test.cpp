@@ -1,113 +1,82 @@
-// COM port numbers to devices, and the second line of a port error.
+// COM port numbers to devices, links resolved to the device they name, and the second line of a
+// port error.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
-
-#include "download/PortNames.h"
 
 #ifndef _WIN32
 #include <grp.h>
 #include <unistd.h>
 #endif
 
+#include "download/PortNames.h"
+#include "support/CoreTestSupport.h"
+
 namespace vsdl::download {
 namespace {
 
-namespace fs = std::filesystem;
-
-class PortNamesTest : public ::testing::Test {
-  protected:
-    PortNamesTest() {
-        folder =
-            fs::temp_directory_path() /
-            ("vsdl_ports_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder / "ports");
-    }
-    ~PortNamesTest() override { fs::remove_all(folder); }
-    std::string Folder() const { return folder.string() + "/"; }
-
-    fs::path folder;
-};
+using namespace vsdl::testing;
 
 #ifndef _WIN32
-TEST_F(PortNamesTest, CandidatesAreLookedAtInOrder) {
-    const auto c = DeviceCandidates(3, Folder());
-    ASSERT_EQ(c.size(), 4u);
-    EXPECT_EQ(c[0], Folder() + "ports/com3");
-    EXPECT_EQ(c[1], "/dev/ttyUSB2");
-    EXPECT_EQ(c[2], "/dev/ttyACM2");
-    EXPECT_EQ(c[3], "/dev/ttyS2");
+TEST(PortNames, NumbersNameTheFirstDeviceThatIsThere) {
+    TempDir dir;
+    const std::string folder = dir.str() + "/";
+    fs::create_directories(dir.path() / "ports");
+    fs::create_symlink("/dev/null", dir.path() / "ports" / "com1");
+    // A stale link is still the port: reported as missing when opened, not passed over.
+    fs::create_symlink("/dev/pts/does-not-exist", dir.path() / "ports" / "com4");
+    EXPECT_EQ(DeviceCandidates(3, folder),
+              (std::vector<std::string>{folder + "ports/com3", "/dev/ttyUSB2", "/dev/ttyACM2",
+                                        "/dev/ttyS2"}));
+    const std::pair<int, std::string> cases[] = {{1, folder + "ports/com1"},
+                                                 {4, folder + "ports/com4"},
+                                                 {4000, "/dev/ttyS3999"},
+                                                 {0, ""},
+                                                 {-3, ""}};
+    for (const auto& [number, device] : cases) EXPECT_EQ(DeviceForPort(number, folder), device);
+    EXPECT_TRUE(DeviceCandidates(0, folder).empty());
+
+    // A link is opened as the device it leads to, so that the port is locked under its name.
+    fs::create_symlink("com1", dir.path() / "ports" / "chain");
+    EXPECT_EQ(DeviceToOpen(folder + "ports/chain"), "/dev/null");
+    EXPECT_EQ(DeviceToOpen(folder + "ports/com4"), "/dev/pts/does-not-exist");
+    EXPECT_EQ(DeviceToOpen("ttyS0"), "ttyS0");
+    EXPECT_EQ(DeviceLabel(folder + "ports/com1", "/dev/null"), folder + "ports/com1 (/dev/null)");
+    EXPECT_EQ(DeviceLabel("/dev/ttyS0", "/dev/ttyS0"), "/dev/ttyS0");
 }
 
-TEST_F(PortNamesTest, AnEntryInPortsComesFirst) {
-    fs::create_symlink("/dev/null", folder / "ports" / "com1");
-    EXPECT_EQ(DeviceForPort(1, Folder()), Folder() + "ports/com1");
-    // Another number does not see it.
-    EXPECT_NE(DeviceForPort(2, Folder()), Folder() + "ports/com2");
-}
-
-TEST_F(PortNamesTest, AStaleLinkIsStillThePort) {
-    // Reported as missing when opened, instead of quietly opening some other device.
-    fs::create_symlink("/dev/pts/does-not-exist", folder / "ports" / "com4");
-    EXPECT_EQ(DeviceForPort(4, Folder()), Folder() + "ports/com4");
-}
-
-TEST_F(PortNamesTest, WithoutAnyDeviceTheLastCandidateIsNamed) {
-    EXPECT_EQ(DeviceForPort(4000, Folder()), "/dev/ttyS3999");
-}
-
-TEST_F(PortNamesTest, NumbersBelowOneNameNoPort) {
-    EXPECT_TRUE(DeviceCandidates(0, Folder()).empty());
-    EXPECT_EQ(DeviceForPort(0, Folder()), "");
-    EXPECT_EQ(DeviceForPort(-3, Folder()), "");
-}
-
-TEST_F(PortNamesTest, ThePermissionHintNamesTheDevicesGroup) {
-    const fs::path device = folder / "ttyFAKE";
-    std::ofstream(device).put('x');
-    const std::string group = DeviceGroup(device.string());
-    ASSERT_FALSE(group.empty());
+TEST(PortNames, ThePermissionHintNamesTheDevicesGroup) {
+    TempDir dir;
+    const std::string device = dir / "ttyFAKE";
+    WriteFile(device, "x");
     const std::string detail =
-        PortErrorDetail({PortErrorKind::PermissionDenied, device.string(), "Permission denied"});
-    EXPECT_EQ(detail.rfind(device.string() + ": Permission denied.", 0), 0u);
-    if (group == "root") {
-        EXPECT_NE(detail.find("read and write access"), std::string::npos);
-    } else {
-        EXPECT_NE(detail.find("Add your user to the group " + group + " and log in again."),
-                  std::string::npos);
+        PortErrorDetail({PortErrorKind::PermissionDenied, device, "Permission denied"});
+    const group* dialout = ::getgrnam("dialout");
+    if (dialout != nullptr &&
+        ::chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid) == 0) {
+        EXPECT_EQ(
+            PortErrorDetail({PortErrorKind::PermissionDenied, device, "Permission denied"}),
+            device + ": Permission denied. Add your user to the group dialout and log in again.");
     }
-}
-
-TEST_F(PortNamesTest, ThePermissionHintForAGroupOtherThanRoot) {
-    const fs::path device = folder / "ttyFAKE";
-    std::ofstream(device).put('x');
-    const group* g = ::getgrnam("dialout");
-    if (!g || ::chown(device.c_str(), static_cast<uid_t>(-1), g->gr_gid) != 0) {
-        GTEST_SKIP() << "cannot give a file to the group dialout here";
-    }
-    EXPECT_EQ(
-        PortErrorDetail({PortErrorKind::PermissionDenied, device.string(), "Permission denied"}),
-        device.string() +
-            ": Permission denied. Add your user to the group dialout and log in again.");
+    EXPECT_EQ(detail.rfind(device + ": Permission denied. ", 0), 0u) << detail;
 }
 #else
-TEST_F(PortNamesTest, WindowsNamesArePlain) {
-    EXPECT_EQ(DeviceForPort(3, Folder()), "COM3");
-    EXPECT_EQ(DeviceForPort(12, Folder()), "COM12");
+TEST(PortNames, WindowsNamesArePlain) {
+    EXPECT_EQ(DeviceForPort(12, "C:\\VSDownload\\"), "COM12");
 }
 #endif
 
-TEST(PortErrorDetailTest, KeepsTheSystemsReason) {
-    EXPECT_EQ(
-        PortErrorDetail({PortErrorKind::NoSuchDevice, "/dev/ttyUSB0", "No such file or directory"}),
-        "/dev/ttyUSB0: No such file or directory.");
-    EXPECT_EQ(PortErrorDetail({PortErrorKind::Busy, "/dev/ttyS0", "Device or resource busy"}),
-              "/dev/ttyS0: Device or resource busy. Another program is using the port.");
-    EXPECT_EQ(PortErrorDetail({}), "");
+TEST(PortNames, TheDetailKeepsTheSystemsReason) {
+    const std::pair<PortError, std::string> cases[] = {
+        {{PortErrorKind::NoSuchDevice, "/dev/ttyUSB0", "No such file or directory"},
+         "/dev/ttyUSB0: No such file or directory."},
+        {{PortErrorKind::Busy, "/dev/ttyS0", "Device or resource busy"},
+         "/dev/ttyS0: Device or resource busy. Another program is using the port."},
+        {{PortErrorKind::Disconnected, "/dev/ttyUSB0", "gone"},
+         "/dev/ttyUSB0: The port went away (the cable or adapter was unplugged)."},
+        {{PortErrorKind::Other, "COM3", ""}, "COM3: The port could not be used."},
+        {{}, ""}};
+    for (const auto& [error, detail] : cases) EXPECT_EQ(PortErrorDetail(error), detail);
 }
 
 }  // namespace

@@ -1,14 +1,16 @@
 #include "FormTestSupport.h"
 
-#include "instrument/BinBuilder.h"
-
-#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPointer>
 #include <QScopeGuard>
-#include <QTimer>
+#include <QTest>
 #include <algorithm>
-#include <memory>
+
+#include "download/QtSerialPort.h"
+#include "instrument/BinBuilder.h"
 
 namespace vsdl::testing {
 
@@ -17,68 +19,63 @@ void MessageRecorder::Show(QWidget*, const QString& text) {
     if (onShow) onShow(text);
 }
 
-std::optional<QString> ScriptedFileDialogs::OpenFile(QWidget*,
-                                                     const vsdl::forms::FileDialogRequest& r) {
-    return Next(r);
-}
+namespace {
 
-std::optional<QString> ScriptedFileDialogs::SaveFile(QWidget*,
-                                                     const vsdl::forms::FileDialogRequest& r) {
-    return Next(r);
-}
-
-std::optional<QString> ScriptedFileDialogs::Next(const vsdl::forms::FileDialogRequest& request) {
-    requests.push_back(request);
-    if (answers.empty()) return std::nullopt;
-    const bool cancelled = !answers.front().has_value();
-    const QString path = answers.front().value_or(QString());
-    answers.pop_front();
+std::optional<QString> Next(ScriptedFileDialogs& d, const vsdl::forms::FileDialogRequest& r) {
+    d.requests.push_back(r);
+    if (d.answers.empty()) return std::nullopt;
+    const bool cancelled = !d.answers.front().has_value();
+    const QString path = d.answers.front().value_or(QString());
+    d.answers.pop_front();
     if (cancelled) return std::nullopt;
     return path;
 }
 
-void WhenModalMatches(std::function<bool(QDialog*)> accepts, std::function<void(QDialog*)> action,
-                      int timeoutMs, QObject* owner) {
-    // Deletes itself when done, or goes with its owner.
-    auto* timer = new QTimer(owner != nullptr ? owner : qApp);
+}  // namespace
+
+std::optional<QString> ScriptedFileDialogs::OpenFile(QWidget*,
+                                                     const vsdl::forms::FileDialogRequest& r) {
+    return Next(*this, r);
+}
+
+std::optional<QString> ScriptedFileDialogs::SaveFile(QWidget*,
+                                                     const vsdl::forms::FileDialogRequest& r) {
+    return Next(*this, r);
+}
+
+void WhenReady(std::function<bool()> ready, std::function<void()> action, int timeoutMs,
+               QObject* owner) {
+    auto* timer = new QTimer(owner != nullptr ? owner : qApp);  // deletes itself when done
     auto remaining = std::make_shared<int>(timeoutMs);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, remaining, accepts, action]() {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, remaining, ready, action] {
         *remaining -= timer->interval();
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (dialog != nullptr && accepts(dialog)) {
-            timer->stop();
-            timer->deleteLater();
-            action(dialog);
-        } else if (*remaining <= 0) {
+        const bool now = ready();
+        if (now || *remaining <= 0) {
             timer->stop();
             timer->deleteLater();
         }
+        if (now) action();
     });
     timer->start(10);
 }
 
-void WhenModalAppears(std::function<void(QDialog*)> action, int timeoutMs) {
-    WhenModalMatches([](QDialog*) { return true; }, std::move(action), timeoutMs);
-}
-
 int ExecWhileUp(QDialog& dialog, const std::function<void(QDialog*)>& act) {
-    WhenModalAppears([act](QDialog* d) {
-        const auto closer = qScopeGuard([d] {
-            if (d->isVisible()) d->done(-1);
-        });
-        act(d);
-    });
+    QPointer<QDialog> target(&dialog);
+    WhenReady([target] { return target && QApplication::activeModalWidget() == target; },
+              [target, act] {
+                  const auto closer = qScopeGuard([target] {
+                      if (target && target->isVisible()) target->done(-1);
+                  });
+                  act(target);
+              });
     return dialog.exec();
-}
-
-QByteArray ToBytes(const std::vector<std::uint8_t>& bytes) {
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<qsizetype>(bytes.size()));
 }
 
 QByteArray BuildBin(const QString& description) {
     namespace sample = vsdl::instrument::sample;
-    return ToBytes(sample::Build(sample::Parse(description.toStdString())));
+    const auto bytes = sample::Build(sample::Parse(description.toStdString()));
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()));
 }
 
 TempProgramFolder::TempProgramFolder() {
@@ -109,53 +106,132 @@ bool TempProgramFolder::exists(const QString& name) const {
     return QFile::exists(file(name));
 }
 
-FakePortProbe::~FakePortProbe() {
-    if (open_) --state_->openNow;
-}
+namespace {
 
-void FakePortProbe::SetPortNumber(std::int16_t number) {
-    number_ = number;
-    state_->probed.push_back(number);
-}
+class FakePortProbe final : public vsdl::download::IPortProbe {
+  public:
+    explicit FakePortProbe(std::shared_ptr<FakePortState> state) : state_(std::move(state)) {}
+    ~FakePortProbe() override { Close(); }
+    void SetPortNumber(std::int16_t number) override {
+        number_ = number;
+        state_->probed.push_back(number);
+    }
+    void Open() override {
+        if (open_ || state_->openable.count(number_) == 0) return;
+        open_ = true;
+        state_->maxOpenAtOnce = std::max(state_->maxOpenAtOnce, ++state_->openNow);
+    }
+    bool IsOpen() const override { return open_; }
+    void Close() override {
+        if (open_) --state_->openNow;
+        open_ = false;
+    }
+    std::string DeviceName() const override { return "/dev/fake" + std::to_string(number_); }
 
-void FakePortProbe::Open() {
-    if (open_ || state_->openable.count(number_) == 0) return;
-    open_ = true;
-    state_->maxOpenAtOnce = std::max(state_->maxOpenAtOnce, ++state_->openNow);
-}
+  private:
+    std::shared_ptr<FakePortState> state_;
+    int number_ = 0;
+    bool open_ = false;
+};
 
-void FakePortProbe::Close() {
-    if (!open_) return;
-    open_ = false;
-    --state_->openNow;
-}
+}  // namespace
 
-std::string FakePortProbe::DeviceName() const {
-    const auto it = state_->devices.find(number_);
-    return it == state_->devices.end() ? std::string() : it->second;
-}
-
-std::function<std::unique_ptr<vsdl::download::IPortProbe>()> MakeFakeProbeFactory(
+std::function<std::unique_ptr<vsdl::download::IPortProbe>()> MakeFakeProbes(
     std::shared_ptr<FakePortState> state) {
     return [state]() -> std::unique_ptr<vsdl::download::IPortProbe> {
         return std::make_unique<FakePortProbe>(state);
     };
 }
 
-vsdl::forms::FormContext MakeContext(const TempProgramFolder& folder, MessageRecorder& messages,
-                                     ScriptedFileDialogs& dialogs) {
-    vsdl::forms::FormContext context;
-    context.programFolder = folder.path();
-    context.messages = &messages;
-    context.fileDialogs = &dialogs;
-    return context;
-}
-
 void FormFixture::Renew() {
     folder_ = std::make_unique<TempProgramFolder>();
     messages_ = std::make_unique<MessageRecorder>();
     dialogs_ = std::make_unique<ScriptedFileDialogs>();
-    context_ = MakeContext(*folder_, *messages_, *dialogs_);
+    context_ = {};
+    context_.programFolder = folder_->path();
+    context_.messages = messages_.get();
+    context_.fileDialogs = dialogs_.get();
+}
+
+void FormFixture::UseRealPorts() {
+    const QString folder = folder_->path();
+    context_.makeDownloadPort = [folder]() -> std::unique_ptr<vsdl::download::IDownloadPort> {
+        return std::make_unique<vsdl::download::QtDownloadPort>(folder);
+    };
+}
+
+Simulator::Simulator(const QString& programFolder, const QByteArray& image,
+                     const QStringList& extraArgs)
+    : link_(QDir(programFolder).filePath(QStringLiteral("ports/com1"))) {
+    QDir(programFolder).mkpath(QStringLiteral("ports"));
+    const QString path = imageDir_.filePath(QStringLiteral("image.bin"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) file.write(image);
+    file.close();
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+#ifdef VSDL_EXE
+    process_.start(
+        QStringLiteral(VSDL_EXE),
+        QStringList{QStringLiteral("simulate"), path, QStringLiteral("--link"), link_} + extraArgs);
+#endif
+}
+
+Simulator::~Simulator() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+bool Simulator::waitReady() {
+    // The link appears only once the pty can be opened; QFileInfo::exists follows it.
+    return QTest::qWaitFor(
+               [this] {
+                   return (QFileInfo(link_).isSymLink() && QFileInfo::exists(link_)) ||
+                          process_.state() == QProcess::NotRunning;
+               },
+               10000) &&
+           process_.state() != QProcess::NotRunning;
+}
+
+bool Simulator::waitFinished(int timeoutMs) {
+    return process_.state() == QProcess::NotRunning || process_.waitForFinished(timeoutMs);
+}
+
+QString Simulator::output() {
+    return QString::fromLocal8Bit(process_.readAll());
+}
+
+DialogWatcher::DialogWatcher() {
+    qApp->installEventFilter(this);
+}
+
+DialogWatcher::~DialogWatcher() {
+    qApp->removeEventFilter(this);
+}
+
+void DialogWatcher::on(const char* className, std::function<void(QDialog*)> action) {
+    actions_.emplace_back(QString::fromLatin1(className), std::move(action));
+}
+
+bool DialogWatcher::eventFilter(QObject* watched, QEvent* event) {
+    auto* dialog = qobject_cast<QDialog*>(watched);
+    if (event->type() != QEvent::Show || dialog == nullptr || !dialog->isWindow() ||
+        qobject_cast<QMessageBox*>(dialog) != nullptr) {
+        return QObject::eventFilter(watched, event);
+    }
+    const QString name = QString::fromLatin1(dialog->metaObject()->className());
+    shown << name;
+    for (const auto& [className, action] : actions_) {
+        if (className != name) continue;
+        QPointer<QDialog> target(dialog);
+        QTimer::singleShot(0, dialog, [action = action, target] {
+            if (target) action(target);
+        });
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 }  // namespace vsdl::testing

@@ -1,19 +1,20 @@
-// Helpers for driving the real windows in tests: messages and file dialogs that record and
-// answer instead of waiting for a person, a way to answer the next modal dialog, and a fresh
-// temporary program folder for every case.
+// What the window tests share (tests/forms and the road in tests/app): messages and file
+// dialogs that record and answer instead of waiting for a person, answering the next modal
+// dialog, a fresh program folder for every test, fake port probes, and the instrument played by
+// `vsdl simulate` on a pseudo-terminal linked as a COM port.
 #pragma once
 
+#include <QApplication>
 #include <QByteArray>
 #include <QDialog>
-#include <QPointer>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QWidget>
+#include <QTimer>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -24,8 +25,8 @@
 
 namespace vsdl::testing {
 
-// Records every message instead of showing a box; an optional hook runs at each message
-// (for example to press Cancel from inside the modal loop).
+// Records every message instead of showing a box; `onShow` runs at each one (while the box
+// would be up).
 class MessageRecorder final : public vsdl::forms::IMessages {
   public:
     void Show(QWidget* parent, const QString& text) override;
@@ -33,47 +34,31 @@ class MessageRecorder final : public vsdl::forms::IMessages {
     std::function<void(const QString&)> onShow;
 };
 
-// Answers file dialogs from a queue: a path, or nullopt for "cancelled". An empty queue
-// answers "cancelled". Every request is kept for the test to inspect.
+// Answers file dialogs from a queue: a path, or nullopt for "cancelled" (also when empty).
+// Every request is kept for the test to inspect.
 class ScriptedFileDialogs final : public vsdl::forms::IFileDialogs {
   public:
-    std::optional<QString> OpenFile(QWidget* parent,
-                                    const vsdl::forms::FileDialogRequest& request) override;
-    std::optional<QString> SaveFile(QWidget* parent,
-                                    const vsdl::forms::FileDialogRequest& request) override;
+    std::optional<QString> OpenFile(QWidget*, const vsdl::forms::FileDialogRequest& r) override;
+    std::optional<QString> SaveFile(QWidget*, const vsdl::forms::FileDialogRequest& r) override;
     std::deque<std::optional<QString>> answers;
     std::vector<vsdl::forms::FileDialogRequest> requests;
-
-  private:
-    std::optional<QString> Next(const vsdl::forms::FileDialogRequest& request);
 };
 
-// Runs `action` on the first active modal dialog that `accepts` (polled every 10 ms, for at most
-// `timeoutMs`; nothing runs when none turns up in time). With an `owner` the watch ends with it,
-// so that one that may rightly never fire cannot outlive its test.
-void WhenModalMatches(std::function<bool(QDialog*)> accepts, std::function<void(QDialog*)> action,
-                      int timeoutMs, QObject* owner = nullptr);
+// Polls every 10 ms until `ready` holds, then runs `action` once; gives up after `timeoutMs`.
+// With an `owner` the watch ends with it, so that one that may rightly never fire cannot reach
+// into the next test.
+void WhenReady(std::function<bool()> ready, std::function<void()> action, int timeoutMs = 10000,
+               QObject* owner = nullptr);
 
-// Runs `action` on the next modal dialog that becomes active; used to press a button of a
-// nested dialog such as frmConfirmOverwrite.
-void WhenModalAppears(std::function<void(QDialog*)> action, int timeoutMs = 10000);
-
-// Runs `action` once the modal dialog on top is a T (for example the nested overwrite question,
-// not the dialog under it).
+// Runs `action` once the modal dialog on top is a T (for example the nested overwrite question).
 template <typename T>
-void WhenModalIs(std::function<void(T*)> action, int timeoutMs = 10000, QObject* owner = nullptr) {
-    WhenModalMatches([](QDialog* dialog) { return qobject_cast<T*>(dialog) != nullptr; },
-                     [action](QDialog* dialog) { action(qobject_cast<T*>(dialog)); }, timeoutMs,
-                     owner);
-}
+void WhenModalIs(std::function<void(T*)> action, int timeoutMs = 10000, QObject* owner = nullptr);
 
-// exec()s `dialog` with `act` run on it once it is up. The dialog is closed afterwards if `act`
-// left it open (also when a check inside `act` failed), so exec() always returns; its result
-// is returned.
+// exec()s `dialog` with `act` run on it once it is up; the dialog is closed afterwards if `act`
+// left it open (also when a check inside it failed), so exec() always returns its result.
 int ExecWhileUp(QDialog& dialog, const std::function<void(QDialog*)>& act);
 
-// Image bytes as a QByteArray, and a BIN image built from a sample description.
-QByteArray ToBytes(const std::vector<std::uint8_t>& bytes);
+// A BIN image built from a sample description.
 QByteArray BuildBin(const QString& description);
 
 // A fresh program folder (with a trailing separator) that is removed after the test.
@@ -90,52 +75,72 @@ class TempProgramFolder {
     QTemporaryDir dir_;
 };
 
-// A port probe that opens the ports listed in `state->openable` and records every call, so a
-// test can check that each opened port is closed again. The state outlives each probe made.
+// Port probes that open the ports listed in `openable` and remember what was asked of them.
 struct FakePortState {
-    std::set<int> openable;              // port numbers that open
-    std::vector<int> probed;             // every number set, in order
-    int openNow = 0;                     // ports currently held open
-    int maxOpenAtOnce = 0;               // most ports held open at the same time
-    std::map<int, std::string> devices;  // DeviceName() per port ("" when not listed)
+    std::set<int> openable;
+    std::vector<int> probed;  // every number set, in order
+    int openNow = 0;          // ports held open now
+    int maxOpenAtOnce = 0;
 };
-
-class FakePortProbe final : public vsdl::download::IPortProbe {
-  public:
-    explicit FakePortProbe(std::shared_ptr<FakePortState> state) : state_(std::move(state)) {}
-    ~FakePortProbe() override;
-    void SetPortNumber(std::int16_t number) override;
-    void Open() override;
-    bool IsOpen() const override { return open_; }
-    void Close() override;
-    std::string DeviceName() const override;
-
-  private:
-    std::shared_ptr<FakePortState> state_;
-    int number_ = 0;
-    bool open_ = false;
-};
-
-// A factory for FormContext::makePortProbe over one shared state.
-std::function<std::unique_ptr<vsdl::download::IPortProbe>()> MakeFakeProbeFactory(
+std::function<std::unique_ptr<vsdl::download::IPortProbe>()> MakeFakeProbes(
     std::shared_ptr<FakePortState> state);
 
-// A FormContext over the recorder, the scripted dialogs and the folder.
-vsdl::forms::FormContext MakeContext(const TempProgramFolder& folder, MessageRecorder& messages,
-                                     ScriptedFileDialogs& dialogs);
-
-// What a window test builds its windows over: a program folder, a message recorder, scripted
-// file dialogs and the FormContext over them. Renew() (from a test's init()) gives every test
-// fresh ones, so that no test sees another's files or messages.
+// The windows' context over a fresh folder, a message recorder and scripted file dialogs;
+// Renew() (from a test's init()) gives every test new ones.
 class FormFixture {
   protected:
     FormFixture() { Renew(); }
     void Renew();
+    // Downloads go through the real QSerialPort adapter, over the folder's ports/com<n>.
+    void UseRealPorts();
 
     std::unique_ptr<TempProgramFolder> folder_;
     std::unique_ptr<MessageRecorder> messages_;
     std::unique_ptr<ScriptedFileDialogs> dialogs_;
     vsdl::forms::FormContext context_;
 };
+
+// `vsdl simulate IMAGE --link <programFolder>/ports/com1 [extraArgs]`, stopped (SIGTERM, then
+// kill) when this object goes.
+class Simulator {
+  public:
+    Simulator(const QString& programFolder, const QByteArray& image,
+              const QStringList& extraArgs = {});
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+    // Waits until the link can be opened (true) or the process ended / 10 s passed (false).
+    bool waitReady();
+    bool waitFinished(int timeoutMs = 30000);  // it ends after one download without --repeat
+    QString output();                          // what it printed so far
+
+  private:
+    QTemporaryDir imageDir_;
+    QString link_;
+    QProcess process_;
+};
+
+// Sees every dialog (message boxes aside) when it is shown, remembers its class, and runs the
+// action registered for that class once the dialog's own event loop is running.
+class DialogWatcher final : public QObject {
+  public:
+    DialogWatcher();
+    ~DialogWatcher() override;
+    void on(const char* className, std::function<void(QDialog*)> action);
+    QStringList shown;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    std::vector<std::pair<QString, std::function<void(QDialog*)>>> actions_;
+};
+
+template <typename T>
+void WhenModalIs(std::function<void(T*)> action, int timeoutMs, QObject* owner) {
+    WhenReady([] { return qobject_cast<T*>(QApplication::activeModalWidget()) != nullptr; },
+              [action] { action(qobject_cast<T*>(QApplication::activeModalWidget())); }, timeoutMs,
+              owner);
+}
 
 }  // namespace vsdl::testing

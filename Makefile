@@ -1,33 +1,42 @@
-# VSDownload: the commands of the README. Every target installs missing packages first.
+# VSDownload: the commands of the README. Every target installs the packages it needs first,
+# and only those: `make run` and `make demo` need no test tools.
 BUILD      ?= build
+RELEASE_BUILD ?= build-release
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+WINDOWS_BUILD ?= build-windows
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 PREFIX     ?= $(HOME)/VSDownload
+# ON for `make test`; AUTO builds the tests when GoogleTest is there.
+TESTS      ?= AUTO
 
 .PHONY: all deps configure build test test-asan bench fuzz fuzz-smoke format clean \
-        run demo demo-cli install screenshots
+        run demo demo-cli install screenshots package windows test-windows
 
 all: build
 
 deps:
-	@scripts/install-deps
+	@scripts/install-deps app
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVSDL_TESTS=$(TESTS) \
+	    $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test:
+	@scripts/install-deps test
+	@$(MAKE) --no-print-directory build TESTS=ON
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
-test-asan: deps
+test-asan:
+	@scripts/install-deps test
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVSDL_SANITIZE=ON \
-	    -DVSDL_BENCH=OFF >/dev/null
+	    -DVSDL_BENCH=OFF -DVSDL_TESTS=ON >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --output-on-failure -j $(JOBS)
@@ -36,9 +45,10 @@ bench: build
 	@cmake --build $(BUILD) --target run-benchmarks
 
 # libFuzzer targets (clang): FUZZ_SECONDS each, on a copy of the checked-in seed corpus.
-fuzz: deps
+fuzz:
+	@scripts/install-deps fuzz
 	@CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DVSDL_FUZZ=ON -DVSDL_WITH_QT=OFF -DVSDL_BENCH=OFF >/dev/null
+	    -DVSDL_FUZZ=ON -DVSDL_WITH_QT=OFF -DVSDL_BENCH=OFF -DVSDL_TESTS=OFF >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
@@ -58,10 +68,30 @@ demo:
 demo-cli:
 	@scripts/demo cli $(BUILD)
 
-# A self-contained program folder in PREFIX plus a menu entry and icon for the current user.
-install: configure
-	@cmake --build $(BUILD) -j $(JOBS) --target VSDownload vsdl
-	@scripts/install $(BUILD) $(PREFIX)
+# Stripped release binaries in a program folder PREFIX, plus a menu entry and icon for the
+# current user. The folder uses the system's Qt 6 libraries.
+install: deps
+	@cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVSDL_TESTS=OFF \
+	    -DVSDL_BENCH=OFF >/dev/null
+	@cmake --build $(RELEASE_BUILD) -j $(JOBS) --target VSDownload vsdl
+	@scripts/install $(RELEASE_BUILD) $(PREFIX)
+
+# The Debian package vsdownload_<version>_<arch>.deb (CPack, release build, /usr layout), then
+# its check: lintian, and the package's files and vsdl run from an extracted copy.
+package:
+	@scripts/install-deps package
+	@scripts/package $(RELEASE_BUILD)-deb
+
+# The parts without Qt cross-built for Windows with MinGW-w64, and their tests under Wine.
+windows:
+	@scripts/install-deps windows
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DVSDL_WITH_QT=OFF -DVSDL_BENCH=OFF \
+	    -DVSDL_TESTS=ON >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+test-windows: windows
+	@cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Every window rendered offscreen into docs/screenshots/<window>.png (the README shows them).
 screenshots: configure
@@ -72,4 +102,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(RELEASE_BUILD) $(RELEASE_BUILD)-deb $(ASAN_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD)

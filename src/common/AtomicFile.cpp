@@ -188,7 +188,7 @@ void KeepAttributes(std::FILE* temp, const fs::path& tempPath, const ExistingTar
 }
 }  // namespace
 
-Result ReplaceFile(std::string_view target, const std::function<bool(std::FILE*)>& write) {
+Result ReplaceFileContents(std::string_view target, const std::function<bool(std::FILE*)>& write) {
     Result result;
     const auto fail = [&result](std::string reason) {
         result.ok = false;
@@ -240,7 +240,7 @@ Result CopyFileReplacing(std::string_view source, std::string_view target) {
         return failed;
     }
     bool readFailed = false;
-    Result result = ReplaceFile(target, [&](std::FILE* out) {
+    Result result = ReplaceFileContents(target, [&](std::FILE* out) {
         std::array<char, 64 * 1024> buffer{};
         for (;;) {
             const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());

@@ -18,9 +18,9 @@ namespace vsdl::fileops {
 // written (a file without any write permission is not replaced behind its owner's back); the new
 // file keeps its permissions. Safe against a second writer of the same file at the same time:
 // each write has its own temporary name and the last rename wins.
-Result ReplaceFile(std::string_view target, const std::function<bool(std::FILE*)>& write);
+Result ReplaceFileContents(std::string_view target, const std::function<bool(std::FILE*)>& write);
 
-// Copies `source` to `target` through ReplaceFile.
+// Copies `source` to `target` through ReplaceFileContents.
 Result CopyFileReplacing(std::string_view source, std::string_view target);
 
 }  // namespace vsdl::fileops

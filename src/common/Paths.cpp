@@ -67,9 +67,29 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && ToLower(a) == ToLower(b);
 }
 
+#ifdef _WIN32
+namespace {
+
+std::wstring Widen(std::string_view text, UINT codePage, DWORD flags) {
+    const int size = static_cast<int>(text.size());
+    const int n = MultiByteToWideChar(codePage, flags, text.data(), size, nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(codePage, flags, text.data(), size, wide.data(), n);
+    return wide;
+}
+
+}  // namespace
+#endif
+
 std::filesystem::path ToFsPath(std::string_view text) {
 #ifdef _WIN32
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+    // Our text is UTF-8; bytes that are not (a name typed in the ANSI code page) are read in
+    // that code page rather than refused: std::filesystem would throw on them.
+    if (text.empty()) return {};
+    std::wstring wide = Widen(text, CP_UTF8, MB_ERR_INVALID_CHARS);
+    if (wide.empty()) wide = Widen(text, CP_ACP, 0);
+    return std::filesystem::path(wide);
 #else
     return std::filesystem::path(std::string(text));
 #endif
@@ -77,8 +97,13 @@ std::filesystem::path ToFsPath(std::string_view text) {
 
 std::string FromFsPath(const std::filesystem::path& path) {
 #ifdef _WIN32
-    const std::u8string u8 = path.u8string();
-    return std::string(u8.begin(), u8.end());
+    const std::wstring& wide = path.native();
+    const int size = static_cast<int>(wide.size());
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return {};
+    std::string text(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), n, nullptr, nullptr);
+    return text;
 #else
     return path.string();
 #endif

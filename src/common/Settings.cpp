@@ -67,7 +67,7 @@ std::string ReadLastBinPath(std::string_view programFolder) {
 WriteResult WriteOneLine(std::string_view file, std::string_view value) {
     WriteResult result;
     result.path = std::string(file);
-    const fileops::Result replaced = fileops::ReplaceFile(file, [value](std::FILE* out) {
+    const fileops::Result replaced = fileops::ReplaceFileContents(file, [value](std::FILE* out) {
         return std::fwrite(value.data(), 1, value.size(), out) == value.size() &&
                std::fwrite("\r\n", 1, 2, out) == 2;
     });

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Paths.h"
 #include "common/modGlobals.h"
 #include "conversion/ConvertCore.h"
 #include "conversion/modConvert.h"
@@ -223,8 +224,8 @@ TEST(Conversion, ConvertBINtoPRNShowsTheOutcomeOnceAndKeepsTheFigures) {
     EXPECT_EQ(notifier.yields, 3);
     EXPECT_EQ(gFileLength, static_cast<std::int32_t>(bytes.size()));
     EXPECT_EQ(gBytesRead, gFileLength - 6);
-    EXPECT_EQ(gPrnFile, dir.str() + "/RUN.PRN");
-    EXPECT_EQ(gCsvFile, dir.str() + "/RUN.CSV");
+    EXPECT_EQ(gPrnFile, vsdl::paths::Join(dir.str(), "RUN.PRN"));
+    EXPECT_EQ(gCsvFile, vsdl::paths::Join(dir.str(), "RUN.CSV"));
 
     RecordingNotifier missing;
     ConvertBINtoPRN(dir.str(), "Gone.BIN", missing);

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #endif
 
+#include "common/Paths.h"
 #include "conversion/modConvert.h"
 #include "instrument/BinBuilder.h"
 #include "support/CoreTestSupport.h"
@@ -36,7 +37,7 @@ TEST(Files, ReportsAreTheUpperCasedBaseNameBesideTheBin) {
     for (const std::string& folder : {dir.str(), dir.str() + "/"}) {
         const ConvertResult result = RunConversion(folder, "run.2.Bin");
         EXPECT_EQ(result.message, "The conversion has completed.  Your ASCII file is: RUN.2.PRN");
-        EXPECT_EQ(ReportPathsFor(folder, "run.2.Bin").csv, dir.str() + "/RUN.2.CSV");
+        EXPECT_EQ(ReportPathsFor(folder, "run.2.Bin").csv, vsdl::paths::Join(folder, "RUN.2.CSV"));
         EXPECT_EQ(ReadFile(dir.path() / "RUN.2.CSV"), "12/03/05, 14:22:10,  1.23\r\n");
         const std::string prn = ReadFile(dir.path() / "RUN.2.PRN");
         EXPECT_EQ(prn.substr(0, 81), std::string(79, '*') + "\r\n");
@@ -50,6 +51,11 @@ TEST(Files, ReportsAreTheUpperCasedBaseNameBesideTheBin) {
     EXPECT_EQ(ReportPathsFor("", "run.2.Bin").prn, "RUN.2.PRN");
     fs::current_path(before);
     EXPECT_EQ(RunConversion(dir.str(), "BIN").failureNumber, 12);
+    // A name outside the Windows code page (UTF-8), and one in Latin-1 bytes that is no UTF-8.
+    for (const std::string name : {"\xCE\x94\xCE\xBF\xCE\xBA.bin", "\xE9t\xE9.bin"}) {
+        WriteFile(vsdl::paths::ToFsPath(vsdl::paths::Join(dir.str(), name)), Small());
+        EXPECT_EQ(RunConversion(dir.str(), name).outcome, ConvertOutcome::Completed) << name;
+    }
 }
 
 TEST(Files, WhatTheFileSystemRefusesIsAFailure) {

@@ -240,7 +240,6 @@ TEST_F(Loop, ASaveTargetIsCheckedBeforeTheDownload) {
     WriteFile(temp, "image");
     WriteFile(dir / "old.BIN", "old");
     fs::create_directory(dir.path() / "sub.BIN");
-    fs::create_symlink(temp, dir.path() / "alias.BIN");
     const std::string d = dir.str() + "/";
     const std::tuple<std::string, std::string, bool> cases[] = {
         // target, a piece of the problem ("" for none), exists
@@ -250,8 +249,13 @@ TEST_F(Loop, ASaveTargetIsCheckedBeforeTheDownload) {
         {d + "sub.BIN", "is a folder", false},
         {d, "names a folder", false},
         {temp, "temporary download file", false},
-        {d + "alias.BIN", "temporary download file", false},
         {d + "./~tempidl.bin", "temporary download file", false}};
+#ifndef _WIN32
+    // Also through a link to it.
+    fs::create_symlink(temp, dir.path() / "alias.BIN");
+    EXPECT_NE(CheckSaveTarget(d + "alias.BIN", temp).problem.find("temporary download file"),
+              std::string::npos);
+#endif
     for (const auto& [target, problem, exists] : cases) {
         const SaveTargetCheck check = CheckSaveTarget(target, temp);
         EXPECT_EQ(check.problem.empty(), problem.empty()) << target << ": " << check.problem;

@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
         namespace sample = vsdl::instrument::sample;
         const auto bytes = sample::Build(sample::Parse(*text));
         const vsdl::fileops::Result written =
-            vsdl::fileops::ReplaceFile(argv[2], [&bytes](std::FILE* out) {
+            vsdl::fileops::ReplaceFileContents(argv[2], [&bytes](std::FILE* out) {
                 return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
             });
         if (!written.ok) {

@@ -1,6 +1,5 @@
 // vsdl download [--port N | --device PATH] [--out FILE.BIN [--force]] [--convert]: the program's
 // download loop on a terminal, with the same port, protocol, temporary file and lock.
-#include <QCoreApplication>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -19,8 +18,12 @@
 #include "download/DownloadLoop.h"
 #include "download/DownloadProtocol.h"
 #include "download/PortNames.h"
-#include "download/QtSerialPort.h"
 #include "download/TempFile.h"
+
+#ifdef VSDL_WITH_QT
+#include <QCoreApplication>
+
+#include "download/QtSerialPort.h"
 
 namespace vsdl::tool {
 namespace {
@@ -333,3 +336,24 @@ int RunDownload(const std::vector<std::string>& args) {
 }
 
 }  // namespace vsdl::tool
+
+#else  // without Qt: no serial port layer
+
+namespace vsdl::tool {
+
+void HelpDownload() {
+    std::cout << "Usage: vsdl download ...\n"
+              << "Receives the instrument's logger memory over a serial port. This vsdl was built\n"
+              << "without Qt, whose serial port layer the download uses: use the vsdl of the full\n"
+              << "build (see docs/WINDOWS.md).\n";
+}
+
+int RunDownload(const std::vector<std::string>&) {
+    std::cerr << "vsdl download: this vsdl was built without Qt, whose serial port layer the "
+                 "download needs; use the vsdl of the full build (see docs/WINDOWS.md).\n";
+    return kExitFailed;
+}
+
+}  // namespace vsdl::tool
+
+#endif

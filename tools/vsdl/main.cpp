@@ -1,12 +1,20 @@
 // vsdl: the command-line side of VSDownload (convert, download, simulate).
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "Commands.h"
 #include "common/AppInfo.h"
+#include "common/Paths.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
 
 namespace vsdl::tool {
 
@@ -37,9 +45,29 @@ void PrintUsage(std::ostream& out) {
 }  // namespace
 }  // namespace vsdl::tool
 
+// The arguments as UTF-8, as every path of ours is: on Windows the narrow argv holds them in
+// the ANSI code page, which cannot say every file name.
+static std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    if (GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR) SetConsoleOutputCP(CP_UTF8);
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 1; wide != nullptr && i < count; ++i) {
+        args.push_back(vsdl::paths::FromFsPath(std::filesystem::path(wide[i])));
+    }
+    LocalFree(wide);
+    return args;
+#else
+    return {argv + 1, argv + argc};
+#endif
+}
+
 int main(int argc, char** argv) {
     using namespace vsdl::tool;
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = Arguments(argc, argv);
     if (args.empty()) {
         PrintUsage(std::cerr);
         return kExitUsage;

@@ -146,7 +146,8 @@ Timing RunDialog(const QString& folder, const QString& bin) {
     Quiet messages;
     NoDialogs dialogs;
     vsdl::forms::FormContext context;
-    context.programFolder = folder;
+    context.dataFolder = folder;
+    context.saveFolder = folder;
     context.messages = &messages;
     context.fileDialogs = &dialogs;
     const double cpuBefore = CpuSeconds(false);

@@ -105,7 +105,7 @@ Run Download(const fs::path& folder, const std::vector<std::uint8_t>& image, int
     std::thread server;
     if (serve) server = std::thread([&] { sim->Serve(stop); });
 
-    QtDownloadPort port(QString::fromStdString(folder.string()));
+    QtDownloadPort port({folder.string()});
     port.SetPortNumber(1);
     if (port.Open() && port.Prepare()) {
         DownloadControl control;

@@ -1,10 +1,12 @@
-// VSDownload: starts straight into the main window. The program folder (the executable's own)
-// holds the settings files and the temporary download file.
+// VSDownload: starts straight into the main window. The program keeps its settings and the
+// temporary download file beside itself, or in the user's data folder when its own folder
+// cannot be written (an installed program).
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
 #include <memory>
 
+#include "common/UserFolders.h"
 #include "download/QtSerialPort.h"
 #include "forms/FormContext.h"
 #include "forms/frmMain.h"
@@ -14,22 +16,23 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("VSDownload"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/VSDownload.png")));
 
-    QString programFolder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
-    if (!programFolder.endsWith(QDir::separator())) programFolder += QDir::separator();
+    const vsdl::folders::ProgramFolders folders = vsdl::folders::ForThisUser(
+        QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString());
 
     vsdl::forms::QtMessages messages;
     vsdl::forms::QtFileDialogs fileDialogs;
     vsdl::forms::FormContext context;
-    context.programFolder = programFolder;
+    context.dataFolder = QString::fromStdString(folders.data);
+    context.saveFolder = QString::fromStdString(folders.save);
     context.messages = &messages;
     context.fileDialogs = &fileDialogs;
-    context.makeDownloadPort =
-        [folder = programFolder]() -> std::unique_ptr<vsdl::download::IDownloadPort> {
-        return std::make_unique<vsdl::download::QtDownloadPort>(folder);
+    context.makeDownloadPort = [ports = folders.ports]() {
+        return std::unique_ptr<vsdl::download::IDownloadPort>(
+            std::make_unique<vsdl::download::QtDownloadPort>(ports));
     };
-    context.makePortProbe = [folder =
-                                 programFolder]() -> std::unique_ptr<vsdl::download::IPortProbe> {
-        return std::make_unique<vsdl::download::QtPortProbe>(folder);
+    context.makePortProbe = [ports = folders.ports]() {
+        return std::unique_ptr<vsdl::download::IPortProbe>(
+            std::make_unique<vsdl::download::QtPortProbe>(ports));
     };
 
     frmMain window(context);

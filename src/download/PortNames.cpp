@@ -13,17 +13,19 @@
 
 namespace vsdl::download {
 
-std::vector<std::string> DeviceCandidates(std::int32_t number, std::string_view programFolder) {
+std::vector<std::string> DeviceCandidates(std::int32_t number,
+                                          const std::vector<std::string>& portFolders) {
     if (number < 1) return {};
 #ifdef _WIN32
-    (void)programFolder;
+    (void)portFolders;
     return {"COM" + std::to_string(number)};
 #else
     const std::string n = std::to_string(number);
     const std::string index = std::to_string(static_cast<std::int64_t>(number) - 1);
     std::vector<std::string> candidates;
-    if (!programFolder.empty()) {
-        candidates.push_back(paths::Join(paths::Join(programFolder, "ports"), "com" + n));
+    for (const std::string& folder : portFolders) {
+        if (!folder.empty())
+            candidates.push_back(paths::Join(paths::Join(folder, "ports"), "com" + n));
     }
     candidates.push_back("/dev/ttyUSB" + index);
     candidates.push_back("/dev/ttyACM" + index);
@@ -32,18 +34,19 @@ std::vector<std::string> DeviceCandidates(std::int32_t number, std::string_view 
 #endif
 }
 
-std::string DeviceForPort(std::int32_t number, std::string_view programFolder) {
-    const std::vector<std::string> candidates = DeviceCandidates(number, programFolder);
+std::string DeviceForPort(std::int32_t number, const std::vector<std::string>& portFolders) {
+    const std::vector<std::string> candidates = DeviceCandidates(number, portFolders);
     if (candidates.empty()) return {};
 #ifdef _WIN32
     return candidates.front();
 #else
     namespace fs = std::filesystem;
+    const std::size_t ownEntries = candidates.size() - 3;  // the ports/ entries come first
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         std::error_code ec;
         const fs::path path = paths::ToFsPath(candidates[i]);
-        // The ports/ entry counts as soon as it is there, even as a link whose target is gone.
-        const bool ownEntry = !programFolder.empty() && i == 0;
+        // A ports/ entry counts as soon as it is there, even as a link whose target is gone.
+        const bool ownEntry = i < ownEntries;
         const auto status = ownEntry ? fs::symlink_status(path, ec) : fs::status(path, ec);
         if (!ec && fs::exists(status)) return candidates[i];
     }

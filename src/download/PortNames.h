@@ -2,7 +2,8 @@
 // the user. Standard library only (plus POSIX where the system is asked about a device).
 //
 // On Windows COM n is "COMn". Elsewhere COM n is the first that exists of:
-//   <program folder>/ports/com<n>   a symbolic link the user (or the simulator) made
+//   <folder>/ports/com<n>           a symbolic link the user (or the simulator) made, for each
+//                                   of the port folders (see common/Folders.h) in turn
 //   /dev/ttyUSB<n-1>                USB serial adapters
 //   /dev/ttyACM<n-1>                USB modem-class devices
 //   /dev/ttyS<n-1>                  built-in serial ports
@@ -20,11 +21,12 @@
 namespace vsdl::download {
 
 // The devices looked at for COM `number`, in order (empty for numbers below 1).
-std::vector<std::string> DeviceCandidates(std::int32_t number, std::string_view programFolder);
+std::vector<std::string> DeviceCandidates(std::int32_t number,
+                                          const std::vector<std::string>& portFolders);
 
 // The device COM `number` names: the first candidate that exists, else the last candidate (so
 // that opening it reports "no such device" with a name). Empty for numbers below 1.
-std::string DeviceForPort(std::int32_t number, std::string_view programFolder);
+std::string DeviceForPort(std::int32_t number, const std::vector<std::string>& portFolders);
 
 // The device file that is opened for `device`: a path through symbolic links (ports/com<n>,
 // /dev/serial/by-id/...) resolved to the device itself, so that the port is locked under the

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -76,15 +77,15 @@ bool DeviceStillThere(const std::string& device) {
 
 }  // namespace
 
-QtDownloadPort::QtDownloadPort(const QString& programFolder)
-    : programFolder_(programFolder.toStdString()) {}
+QtDownloadPort::QtDownloadPort(std::vector<std::string> portFolders)
+    : portFolders_(std::move(portFolders)) {}
 
 QtDownloadPort::~QtDownloadPort() {
     Close();
 }
 
 bool QtDownloadPort::SetPortNumber(std::int32_t number) {
-    device_ = DeviceForPort(number, programFolder_);
+    device_ = DeviceForPort(number, portFolders_);
     if (device_.empty()) {
         error_ = {PortErrorKind::NoSuchDevice, "COM" + std::to_string(number),
                   "There is no port with this number"};
@@ -200,8 +201,8 @@ void QtDownloadPort::Close() {
     port_.reset();
 }
 
-QtPortProbe::QtPortProbe(const QString& programFolder)
-    : programFolder_(programFolder.toStdString()) {}
+QtPortProbe::QtPortProbe(std::vector<std::string> portFolders)
+    : portFolders_(std::move(portFolders)) {}
 
 QtPortProbe::~QtPortProbe() {
     Close();
@@ -209,7 +210,7 @@ QtPortProbe::~QtPortProbe() {
 
 void QtPortProbe::SetPortNumber(std::int16_t number) {
     Close();
-    device_ = DeviceForPort(number, programFolder_);
+    device_ = DeviceForPort(number, portFolders_);
 }
 
 void QtPortProbe::Open() {

@@ -1,5 +1,5 @@
 // The serial port over QSerialPort: the download's port and the port selection dialog's probe.
-// Both map COM port numbers to devices with DeviceForPort(), so they need the program folder.
+// Both map COM port numbers to devices with DeviceForPort(), so they need the port folders.
 // Line settings: 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control.
 #pragma once
 
@@ -7,6 +7,7 @@
 #include <QString>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "download/SerialPort.h"
 
@@ -14,8 +15,8 @@ namespace vsdl::download {
 
 class QtDownloadPort final : public IDownloadPort {
   public:
-    // `programFolder`: where ports/com<n> links are looked up.
-    explicit QtDownloadPort(const QString& programFolder);
+    // `portFolders`: where ports/com<n> links are looked up.
+    explicit QtDownloadPort(std::vector<std::string> portFolders);
     ~QtDownloadPort() override;
 
     bool SetPortNumber(std::int32_t number) override;
@@ -35,7 +36,7 @@ class QtDownloadPort final : public IDownloadPort {
   private:
     void NoteError(const char* operation, bool inUse);
 
-    std::string programFolder_;
+    std::vector<std::string> portFolders_;
     std::string device_;  // as named: a port number's device, or --device
     std::string opened_;  // the device file itself, links resolved
     std::unique_ptr<QSerialPort> port_;
@@ -45,7 +46,7 @@ class QtDownloadPort final : public IDownloadPort {
 
 class QtPortProbe final : public IPortProbe {
   public:
-    explicit QtPortProbe(const QString& programFolder);
+    explicit QtPortProbe(std::vector<std::string> portFolders);
     ~QtPortProbe() override;
 
     void SetPortNumber(std::int16_t number) override;
@@ -55,7 +56,7 @@ class QtPortProbe final : public IPortProbe {
     std::string DeviceName() const override { return device_; }
 
   private:
-    std::string programFolder_;
+    std::vector<std::string> portFolders_;
     std::string device_;
     std::unique_ptr<QSerialPort> port_;
 };

@@ -1,6 +1,6 @@
-// What every window needs from outside: the program folder, where messages and file dialogs
-// go, and how serial ports are made. The program passes the real ones; tests pass recorders,
-// a temporary program folder and ports on pseudo-terminals.
+// What every window needs from outside: the folders of its files, where messages and file
+// dialogs go, and how serial ports are made. The program passes the real ones; tests pass
+// recorders, a temporary folder and ports on pseudo-terminals.
 #pragma once
 
 #include <QString>
@@ -39,7 +39,10 @@ class IFileDialogs {
 };
 
 struct FormContext {
-    QString programFolder;          // with a trailing separator
+    // serialport.cfg, lastbin.cfg and ~tempidl.bin: the program folder, or the user's data
+    // folder when the program folder cannot be written (see common/Folders.h).
+    QString dataFolder;             // with a trailing separator
+    QString saveFolder;             // where a download is first proposed to be saved
     IMessages* messages = nullptr;  // where Messages() shows; none: messages go nowhere
     // The message boxes every window shows its messages through.
     IMessages& Messages() const;

@@ -67,8 +67,7 @@ void frmComSelect::BuildControls() {
 
 void frmComSelect::Form_Load() {
     vsdl::forms::CentreOnScreen(this);
-    const std::string saved =
-        vsdl::settings::ReadSerialPortText(context_.programFolder.toStdString());
+    const std::string saved = vsdl::settings::ReadSerialPortText(context_.dataFolder.toStdString());
     cboPortOptions->clear();
     ProbePorts();
     const QString text = saved.empty() ? QString::fromUtf8(vsdl::settings::kDefaultPort.data(),
@@ -114,7 +113,7 @@ void frmComSelect::cmdOK_Click() {
             return;
         }
         const vsdl::settings::WriteResult written =
-            vsdl::settings::WriteSerialPort(context_.programFolder.toStdString(), *port);
+            vsdl::settings::WriteSerialPort(context_.dataFolder.toStdString(), *port);
         if (!written.ok) {
             context_.Messages().Show(
                 this, QString::fromStdString(vsdl::settings::WriteFailureMessage(written)));

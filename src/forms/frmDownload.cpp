@@ -131,9 +131,9 @@ void frmDownload::doprompt() {
     lblInstructions->clear();
     lblStatus->clear();
 
-    // One download at a time per program folder: a second one would empty and fill the same
+    // One download at a time per data folder: a second one would empty and fill the same
     // temporary file. Nothing is touched (not even the port) unless this one may go ahead.
-    const std::string tempFile = vsdl::download::TempFilePath(context_.programFolder.toStdString());
+    const std::string tempFile = vsdl::download::TempFilePath(context_.dataFolder.toStdString());
     using Lock = vsdl::download::TempFileLock;
     const Lock::Outcome locked = tempLock_.Acquire(tempFile);
     if (locked != Lock::Outcome::Locked) {
@@ -147,7 +147,7 @@ void frmDownload::doprompt() {
         return;
     }
 
-    std::string portText = vsdl::settings::ReadSerialPortText(context_.programFolder.toStdString());
+    std::string portText = vsdl::settings::ReadSerialPortText(context_.dataFolder.toStdString());
     if (portText.empty()) portText = std::string(vsdl::settings::kDefaultPort);
 
     if (context_.makeDownloadPort) port_ = context_.makeDownloadPort();
@@ -180,7 +180,7 @@ void frmDownload::Timer1_Timer() {
     phase_ = Phase::Downloading;
 
     DialogUi ui(this, context_.Messages());
-    const std::string tempFile = vsdl::download::TempFilePath(context_.programFolder.toStdString());
+    const std::string tempFile = vsdl::download::TempFilePath(context_.dataFolder.toStdString());
     const vsdl::download::DownloadSummary summary =
         vsdl::download::RunDownloadLoop(*port_, tempFile, ui, control);
     port_.reset();
@@ -205,7 +205,7 @@ void frmDownload::SwitchToSavePhase() {
             vsdl::paths::Split(QDir::toNativeSeparators(FromStd(gLastBinPath)).toStdString());
         ShowPath(FromStd(split.folder), FromStd(split.name));
     } else {
-        ShowPath(FromStd(vsdl::paths::WithTrailingSeparator(context_.programFolder.toStdString())),
+        ShowPath(FromStd(vsdl::paths::WithTrailingSeparator(context_.saveFolder.toStdString())),
                  QString::fromLatin1(kDefaultSaveName));
     }
     lblInstructions->setText(
@@ -250,9 +250,9 @@ void frmDownload::CloseDialog(int result) {
 // Copies ~tempidl.bin to the chosen name and records that name. False, with the dialog left
 // as it was, when the user keeps an existing file or the save fails.
 bool frmDownload::SaveDownload() {
-    const std::string programFolder = context_.programFolder.toStdString();
+    const std::string dataFolder = context_.dataFolder.toStdString();
     if (lblFullPath->text().isEmpty() || lblFilename->text().isEmpty()) {
-        ShowPath(FromStd(vsdl::paths::WithTrailingSeparator(programFolder)),
+        ShowPath(FromStd(vsdl::paths::WithTrailingSeparator(context_.saveFolder.toStdString())),
                  QString::fromLatin1(kDefaultSaveName));
     }
     const std::string folder = lblFullPath->text().toStdString();
@@ -273,7 +273,7 @@ bool frmDownload::SaveDownload() {
     const std::string saved = keepTemp ? proposed : vsdl::paths::Join(folder, name);
     if (!keepTemp) {
         const auto copied =
-            vsdl::fileops::CopyFileReplacing(vsdl::download::TempFilePath(programFolder), saved);
+            vsdl::fileops::CopyFileReplacing(vsdl::download::TempFilePath(dataFolder), saved);
         if (!copied.ok) {
             ShowFailure(
                 QStringLiteral("The download could not be saved as %1.").arg(FromStd(saved)),
@@ -281,7 +281,7 @@ bool frmDownload::SaveDownload() {
             return false;
         }
     }
-    const auto written = vsdl::settings::WriteLastBinPath(programFolder, saved);
+    const auto written = vsdl::settings::WriteLastBinPath(dataFolder, saved);
     if (!written.ok) {
         ShowFailure(QStringLiteral("The file %1 could not be written.").arg(FromStd(written.path)),
                     written.reason);

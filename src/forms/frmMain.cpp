@@ -189,7 +189,7 @@ void frmMain::Form_Load() {
     // A missing, empty or unreadable lastbin.cfg leaves the path empty and the dialogs propose
     // their defaults; no message.
     IgnoringErrors([this] {
-        gLastBinPath = vsdl::settings::ReadLastBinPath(context_.programFolder.toStdString());
+        gLastBinPath = vsdl::settings::ReadLastBinPath(context_.dataFolder.toStdString());
     });
 }
 

@@ -1,5 +1,5 @@
-// serialport.cfg and lastbin.cfg: the reading rules, the port texts, and writes that fail with
-// the file and the reason and leave the old file as it was.
+// serialport.cfg and lastbin.cfg: where they live, the reading rules, the port texts, and
+// writes that fail with the file and the reason and leave the old file as it was.
 #include "common/Settings.h"
 
 #include <gtest/gtest.h>
@@ -8,14 +8,43 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
+#include "common/Folders.h"
+#include "common/Paths.h"
 #include "support/CoreTestSupport.h"
 
 namespace {
 
 using namespace vsdl::settings;
 using namespace vsdl::testing;
+
+TEST(Settings, TheyLiveBesideTheProgramUnlessItsFolderCannotBeWritten) {
+    using vsdl::folders::Choose;
+    const std::string sep(1, vsdl::paths::Separator());  // added where a folder lacks one
+    const vsdl::folders::ProgramFolders beside = Choose("/opt/vs", true, "/home/u/data/", "/d/");
+    EXPECT_EQ(beside.data, "/opt/vs" + sep);
+    EXPECT_EQ(beside.save, "/opt/vs" + sep);
+    EXPECT_EQ(beside.ports, std::vector<std::string>{"/opt/vs" + sep});
+    const vsdl::folders::ProgramFolders user = Choose("/usr/bin/", false, "/home/u/data", "/d/");
+    EXPECT_EQ(user.data, "/home/u/data" + sep);
+    EXPECT_EQ(user.save, "/d/");
+    EXPECT_EQ(user.ports, (std::vector<std::string>{"/home/u/data" + sep, "/usr/bin/"}));
+    EXPECT_EQ(Choose("/usr/bin", false, "/home/u/data/", "").save, "/home/u/data/");
+
+    TempDir dir;
+    EXPECT_TRUE(vsdl::folders::CanWrite(dir.str()));
+    EXPECT_TRUE(fs::is_empty(dir.path()));  // the probe is gone again
+    EXPECT_FALSE(vsdl::folders::CanWrite(dir / "missing"));
+    EXPECT_FALSE(vsdl::folders::CanWrite(""));
+#ifndef _WIN32
+    // Root writes anywhere: a folder without write permission stops only other users.
+    fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::remove);
+    EXPECT_EQ(vsdl::folders::CanWrite(dir.str()), ::geteuid() == 0);
+    fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::add);
+#endif
+}
 
 TEST(Settings, FilesAreReadByTheirRules) {
     const std::tuple<const char*, const char*, const char*> cases[] = {

@@ -20,26 +20,35 @@ using namespace vsdl::testing;
 #ifndef _WIN32
 TEST(PortNames, NumbersNameTheFirstDeviceThatIsThere) {
     TempDir dir;
-    const std::string folder = dir.str() + "/";
-    fs::create_directories(dir.path() / "ports");
-    fs::create_symlink("/dev/null", dir.path() / "ports" / "com1");
+    // The user's data folder is looked at before the program folder.
+    const std::string user = dir.str() + "/user/", program = dir.str() + "/program/";
+    fs::create_directories(dir.path() / "user" / "ports");
+    fs::create_directories(dir.path() / "program" / "ports");
+    fs::create_symlink("/dev/null", dir.path() / "program" / "ports" / "com1");
+    fs::create_symlink("/dev/zero", dir.path() / "program" / "ports" / "com2");
+    fs::create_symlink("/dev/null", dir.path() / "user" / "ports" / "com2");
     // A stale link is still the port: reported as missing when opened, not passed over.
-    fs::create_symlink("/dev/pts/does-not-exist", dir.path() / "ports" / "com4");
-    EXPECT_EQ(DeviceCandidates(3, folder),
-              (std::vector<std::string>{folder + "ports/com3", "/dev/ttyUSB2", "/dev/ttyACM2",
-                                        "/dev/ttyS2"}));
-    const std::pair<int, std::string> cases[] = {{1, folder + "ports/com1"},
-                                                 {4, folder + "ports/com4"},
+    fs::create_symlink("/dev/pts/does-not-exist", dir.path() / "user" / "ports" / "com4");
+    fs::create_symlink("/dev/null", dir.path() / "program" / "ports" / "com4");
+    const std::vector<std::string> folders{user, program};
+    EXPECT_EQ(DeviceCandidates(3, folders),
+              (std::vector<std::string>{user + "ports/com3", program + "ports/com3", "/dev/ttyUSB2",
+                                        "/dev/ttyACM2", "/dev/ttyS2"}));
+    const std::pair<int, std::string> cases[] = {{1, program + "ports/com1"},
+                                                 {2, user + "ports/com2"},
+                                                 {4, user + "ports/com4"},
                                                  {4000, "/dev/ttyS3999"},
                                                  {0, ""},
                                                  {-3, ""}};
-    for (const auto& [number, device] : cases) EXPECT_EQ(DeviceForPort(number, folder), device);
-    EXPECT_TRUE(DeviceCandidates(0, folder).empty());
+    for (const auto& [number, device] : cases) EXPECT_EQ(DeviceForPort(number, folders), device);
+    EXPECT_TRUE(DeviceCandidates(0, folders).empty());
+    EXPECT_EQ(DeviceForPort(5, {}), "/dev/ttyS4");
 
+    const std::string folder = program;
     // A link is opened as the device it leads to, so that the port is locked under its name.
-    fs::create_symlink("com1", dir.path() / "ports" / "chain");
+    fs::create_symlink("com1", dir.path() / "program" / "ports" / "chain");
     EXPECT_EQ(DeviceToOpen(folder + "ports/chain"), "/dev/null");
-    EXPECT_EQ(DeviceToOpen(folder + "ports/com4"), "/dev/pts/does-not-exist");
+    EXPECT_EQ(DeviceToOpen(user + "ports/com4"), "/dev/pts/does-not-exist");
     EXPECT_EQ(DeviceToOpen("ttyS0"), "ttyS0");
     EXPECT_EQ(DeviceLabel(folder + "ports/com1", "/dev/null"), folder + "ports/com1 (/dev/null)");
     EXPECT_EQ(DeviceLabel("/dev/ttyS0", "/dev/ttyS0"), "/dev/ttyS0");
@@ -62,7 +71,7 @@ TEST(PortNames, ThePermissionHintNamesTheDevicesGroup) {
 }
 #else
 TEST(PortNames, WindowsNamesArePlain) {
-    EXPECT_EQ(DeviceForPort(12, "C:\\VSDownload\\"), "COM12");
+    EXPECT_EQ(DeviceForPort(12, {"C:\\VSDownload\\"}), "COM12");
 }
 #endif
 

@@ -81,7 +81,7 @@ class PtyDownload : public ::testing::Test {
 
     // Opens COM1 of the program folder, as the dialog does, and runs the loop.
     DownloadSummary Download() {
-        QtDownloadPort port(QString::fromStdString(folder.string()));
+        QtDownloadPort port({folder.string()});
         EXPECT_TRUE(port.SetPortNumber(1));
         if (!port.Open()) {
             ADD_FAILURE() << "open: " << port.LastError().reason;
@@ -136,7 +136,7 @@ TEST_F(PtyDownload, CancelStopsTheLoopAndFreesThePort) {
     EXPECT_EQ(s.end, DownloadEnd::Cancelled);
     EXPECT_EQ(s.blocks, 2);
     EXPECT_EQ(static_cast<std::int64_t>(ReadBytes(temp()).size()), s.bytes);
-    QtPortProbe probe(QString::fromStdString(folder.string()));
+    QtPortProbe probe({folder.string()});
     probe.SetPortNumber(1);
     probe.Open();
     EXPECT_TRUE(probe.IsOpen());
@@ -150,7 +150,7 @@ TEST_F(PtyDownload, APortOpenedThroughALinkIsLockedUnderTheDevicesOwnName) {
     auto sim =
         PtySimulator::Create((deep / "ports" / "com1").string(), Serve(MakeImage(100)), error);
     ASSERT_TRUE(sim) << error;
-    QtDownloadPort port(QString::fromStdString(deep.string()));
+    QtDownloadPort port({deep.string()});
     ASSERT_TRUE(port.SetPortNumber(1));
     ASSERT_TRUE(port.Open()) << port.LastError().reason;
     QSerialPort other(QString::fromStdString(sim->Device()));

@@ -120,14 +120,14 @@ class TestComSelect : public QObject, private FormFixture {
     void aFailedWriteIsSaidAndEscKeepsTheFile() {
         // The program folder is a regular file: nothing can be written below it, even as root.
         folder_->write(QStringLiteral("not-a-folder"), "x");
-        const QString folder = context_.programFolder;
-        context_.programFolder = folder_->file(QStringLiteral("not-a-folder")) + QDir::separator();
+        const QString folder = context_.dataFolder;
+        context_.dataFolder = folder_->file(QStringLiteral("not-a-folder")) + QDir::separator();
         QVERIFY(!TypeAndPressEnter(QStringLiteral("3")));
         QVERIFY2(messages_->texts.value(0).startsWith(
-                     QStringLiteral("The file ") + context_.programFolder +
+                     QStringLiteral("The file ") + context_.dataFolder +
                      QStringLiteral("serialport.cfg could not be written.\n")),
                  qPrintable(messages_->texts.value(0)));
-        context_.programFolder = folder;
+        context_.dataFolder = folder;
         folder_->write(QStringLiteral("serialport.cfg"), "2\r\n");
         frmComSelect dialog(context_);
         ExecWhileUp(dialog, [&](QDialog* d) {
@@ -153,13 +153,13 @@ class TestComSelect : public QObject, private FormFixture {
         }
         QVERIFY(QFile::link(folder_->file(QStringLiteral("gone4")),
                             folder_->file(QStringLiteral("ports/com4"))));
-        const QString programFolder = folder_->path();
-        vsdl::download::QtPortProbe holder(programFolder);
+        const std::vector<std::string> folders{folder_->path().toStdString()};
+        vsdl::download::QtPortProbe holder(folders);
         holder.SetPortNumber(2);
         holder.Open();
         QVERIFY(holder.IsOpen());
-        context_.makePortProbe = [programFolder]() -> std::unique_ptr<vsdl::download::IPortProbe> {
-            return std::make_unique<vsdl::download::QtPortProbe>(programFolder);
+        context_.makePortProbe = [folders]() -> std::unique_ptr<vsdl::download::IPortProbe> {
+            return std::make_unique<vsdl::download::QtPortProbe>(folders);
         };
         QCOMPARE(ListEntries(frmComSelect(context_).cboPortOptions), (QStringList{"1", "3"}));
         // The probe closed what it opened: with com2 released, all three open again.

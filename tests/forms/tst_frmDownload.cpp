@@ -77,10 +77,13 @@ class TestFrmDownload : public QObject, private FormFixture {
         Serve(image, {"--text", "MODEL 62-RV LOGGER", "--text", "UNIT 0042"});
         const QString target = folder_->file(QStringLiteral("Run7.BIN"));
         dialogs_->answers.push_back(target);
+        // Proposed in the save folder (the documents of a user who cannot write the program
+        // folder), while the settings stay in the data folder.
+        context_.saveFolder = folder_->file(QStringLiteral("documents")) + QDir::separator();
         frmDownload dialog(context_);
         QVERIFY(RunDoprompt(dialog, [&] {
             QCOMPARE(dialog.lblFullPath->text() + dialog.lblFilename->text(),
-                     folder_->file(QStringLiteral("Idatalog.bin")));
+                     context_.saveFolder + QStringLiteral("Idatalog.bin"));
             dialog.cmdBrowse->click();
             dialog.cmdOK->click();
         }));

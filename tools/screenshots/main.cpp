@@ -101,7 +101,8 @@ bool Render(const Screen& screen, const QString& outputFolder) {
     CancelledFileDialogs dialogs;
     Shot shot;
     shot.programFolder = QDir::toNativeSeparators(folder.path()) + QDir::separator();
-    shot.context.programFolder = shot.programFolder;
+    shot.context.dataFolder = shot.programFolder;
+    shot.context.saveFolder = shot.programFolder;
     shot.context.messages = &messages;
     shot.context.fileDialogs = &dialogs;
     shot.context.makePortProbe = [] { return std::make_unique<FreePorts>(); };

@@ -23,6 +23,7 @@
 #ifdef VSDL_WITH_QT
 #include <QCoreApplication>
 
+#include "common/UserFolders.h"
 #include "download/QtSerialPort.h"
 
 namespace vsdl::tool {
@@ -44,8 +45,11 @@ void HelpDownload() {
     std::cout
         << kUsage
         << "Receives the instrument's logger memory over a serial port into ~tempidl.bin in the\n"
-        << "program folder, exactly as the program's download does.\n\n"
-        << "  --port N       COM port number (default: serialport.cfg in the program folder,\n"
+        << "data folder, exactly as the program's download does. The data folder is the program\n"
+        << "folder; when that cannot be written (an installed program), it is the user's own\n"
+        << "(~/.local/share/VSDownload, %APPDATA%\\VSDownload), and ports/ is looked up there\n"
+        << "first.\n\n"
+        << "  --port N       COM port number (default: serialport.cfg in the data folder,\n"
         << "                 else 1); see \"COM port numbers on Linux\" in the README\n"
         << "  --device PATH  the serial device itself, instead of a port number\n"
         << "  --out FILE     saves the finished image as FILE (checked before the download\n"
@@ -61,7 +65,7 @@ void HelpDownload() {
         << "for the instrument to start again. --out copies it through a temporary file in\n"
         << "FILE's folder that is synced and renamed over FILE, so a failure (a full disk)\n"
         << "leaves an existing FILE as it was.\n\n"
-        << "One download at a time uses a program folder: while this one runs and until its\n"
+        << "One download at a time uses a data folder: while this one runs and until its\n"
         << "image is saved, a second one (vsdl or the program) stops at once with \"Another\n"
         << "download is using ...\". The lock is ~tempidl.bin.lock, which the system lets go\n"
         << "of when a program ends, however it ends.\n\n"
@@ -218,7 +222,9 @@ int RunDownload(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     folder = folder.empty() ? paths::ExecutableFolder() : paths::WithTrailingSeparator(folder);
-    const std::string tempFile = download::TempFilePath(folder);
+    QCoreApplication::setApplicationName(QStringLiteral("VSDownload"));  // the data folder's name
+    const folders::ProgramFolders where = folders::ForThisUser(folder);
+    const std::string tempFile = download::TempFilePath(where.data);
 
     // Where the image goes is settled before the port is opened, so that a download is never
     // made only to be refused at the end.
@@ -264,11 +270,11 @@ int RunDownload(const std::vector<std::string>& args) {
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
 
-    download::QtDownloadPort port(QString::fromStdString(folder));
+    download::QtDownloadPort port(where.ports);
     if (!device.empty()) {
         port.SetDevice(device);
     } else {
-        if (portText.empty()) portText = settings::ReadSerialPortText(folder);
+        if (portText.empty()) portText = settings::ReadSerialPortText(where.data);
         if (portText.empty()) portText = std::string(settings::kDefaultPort);
         port.SetPortNumber(settings::PortNumberFromText(portText));
     }

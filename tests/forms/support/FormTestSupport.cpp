@@ -148,15 +148,16 @@ void FormFixture::Renew() {
     messages_ = std::make_unique<MessageRecorder>();
     dialogs_ = std::make_unique<ScriptedFileDialogs>();
     context_ = {};
-    context_.programFolder = folder_->path();
+    context_.dataFolder = folder_->path();
+    context_.saveFolder = folder_->path();
     context_.messages = messages_.get();
     context_.fileDialogs = dialogs_.get();
 }
 
 void FormFixture::UseRealPorts() {
-    const QString folder = folder_->path();
-    context_.makeDownloadPort = [folder]() -> std::unique_ptr<vsdl::download::IDownloadPort> {
-        return std::make_unique<vsdl::download::QtDownloadPort>(folder);
+    const std::vector<std::string> folders{folder_->path().toStdString()};
+    context_.makeDownloadPort = [folders]() -> std::unique_ptr<vsdl::download::IDownloadPort> {
+        return std::make_unique<vsdl::download::QtDownloadPort>(folders);
     };
 }
 

@@ -1,0 +1,32 @@
+// Where the program keeps its files. Beside the program, as it always has, when the program
+// folder can be written; an installed program (in /usr/bin, or Program Files) cannot write its
+// folder, and keeps them in the user's own folders instead:
+//   data   serialport.cfg, lastbin.cfg, ~tempidl.bin (and its lock)
+//   save   the folder a finished download is first proposed to be saved in
+//   ports  the folders whose ports/com<n> links name COM ports, in the order looked at
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vsdl::folders {
+
+struct ProgramFolders {
+    std::string data;  // each with a trailing separator
+    std::string save;
+    std::vector<std::string> ports;
+};
+
+// True when a new file can be made in `folder`: a probe file is created there and removed at
+// once. Asking the permissions would be wrong on read-only mounts, under access control lists
+// and for an administrator on Windows.
+bool CanWrite(std::string_view folder);
+
+// A writable program folder serves for all three. Otherwise data is `userData`, a save is
+// proposed in `documents` (in `userData` when that is empty), and ports/ is looked up in `userData`
+// and then in the program folder (where an administrator may have made the links for everyone).
+ProgramFolders Choose(std::string_view program, bool programWritable, std::string_view userData,
+                      std::string_view documents);
+
+}  // namespace vsdl::folders

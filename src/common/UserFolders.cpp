@@ -1,0 +1,20 @@
+#include "common/UserFolders.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+namespace vsdl::folders {
+
+ProgramFolders ForThisUser(const std::string& program) {
+    if (CanWrite(program)) return Choose(program, true, {}, {});
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    // Made now, so that the user finds it (to put port links into it) before a first setting
+    // is saved; a failure to make it shows when a file there is written.
+    QDir().mkpath(data);
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty() || !QDir(documents).exists()) documents = QDir::homePath();
+    return Choose(program, false, QDir::toNativeSeparators(data).toStdString(),
+                  QDir::toNativeSeparators(documents).toStdString());
+}
+
+}  // namespace vsdl::folders

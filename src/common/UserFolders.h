@@ -1,0 +1,16 @@
+// The folders of the running program for the user running it, found out with Qt.
+#pragma once
+
+#include <string>
+
+#include "common/Folders.h"
+
+namespace vsdl::folders {
+
+// The folders for `program` (a program folder): when it cannot be written, the user's
+// application data folder (created here) and documents folder (the home
+// folder when there is none). The application name must be set first: it names the data folder
+// (on Linux ~/.local/share/VSDownload, on Windows %APPDATA%\VSDownload).
+ProgramFolders ForThisUser(const std::string& program);
+
+}  // namespace vsdl::folders

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # install-layout.sh SOURCE_DIR BUILD_DIR: `scripts/install` into a scratch prefix and a scratch
-# home gives a self-contained program folder and a desktop entry that starts it.
+# home gives a program folder of stripped programs and a desktop entry that starts them.
 set -euo pipefail
 source_dir=$1
 build_dir=$2
@@ -15,6 +15,9 @@ for f in VSDownload vsdl README.md share/vsdownload.svg share/vsdownload.desktop
   [ -e "$prefix/$f" ] || fail "$f is missing from the program folder"
 done
 [ -x "$prefix/VSDownload" ] || fail "VSDownload is not executable"
+for f in VSDownload vsdl; do
+  file -L "$prefix/$f" | grep -q ', stripped' || fail "$f is not stripped"
+done
 "$prefix/vsdl" --version | grep -q '2\.1\.0' || fail "the installed vsdl does not run"
 
 entry="$scratch/home/.local/share/applications/vsdownload.desktop"

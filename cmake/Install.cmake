@@ -1,0 +1,59 @@
+# What `cmake --install` lays out, in one of two layouts (VSDL_INSTALL_LAYOUT):
+#   folder  one program folder (make install): VSDownload and vsdl beside README.md, the icon
+#           and a desktop entry naming the folder under share/. scripts/install registers them
+#           for the user. The programs keep their settings in the folder when they can write it.
+#   system  the Debian package (make package): /usr/bin, the desktop entry, icon, man pages and
+#           the documents under /usr/share. The programs never write into /usr/bin.
+set(VSDL_APP_DIR ${PROJECT_SOURCE_DIR}/src/app)
+
+if(NOT VSDL_WITH_QT)
+  install(TARGETS vsdl RUNTIME DESTINATION .)
+  return()
+endif()
+
+if(NOT VSDL_INSTALL_LAYOUT STREQUAL "system")
+  install(TARGETS VSDownload vsdl RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  install(FILES ${VSDL_APP_DIR}/VSDownload.svg DESTINATION share RENAME vsdownload.svg)
+  # The entry names the folder the files end up in, so it is made at install time.
+  install(CODE "
+    set(folder \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+    set(VSDL_EXEC \"\\\"\${CMAKE_INSTALL_PREFIX}/VSDownload\\\"\")
+    set(VSDL_PATH_ENTRY \"Path=\${CMAKE_INSTALL_PREFIX}\")
+    configure_file(\"${VSDL_APP_DIR}/VSDownload.desktop.in\"
+                   \"\${folder}/share/vsdownload.desktop\" @ONLY)
+    message(STATUS \"Installing: \${folder}/share/vsdownload.desktop\")
+  ")
+  return()
+endif()
+
+include(GNUInstallDirs)
+set(packaging ${PROJECT_SOURCE_DIR}/packaging)
+set(generated ${CMAKE_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${generated})
+
+set(VSDL_EXEC VSDownload)
+set(VSDL_PATH_ENTRY "")
+configure_file(${VSDL_APP_DIR}/VSDownload.desktop.in ${generated}/vsdownload.desktop @ONLY)
+
+# Man pages and the changelog go compressed, as Debian has them (-n: no name or time inside,
+# so the same sources give the same package).
+set(compressed)
+foreach(source vsdl.1 VSDownload.1 changelog)
+  add_custom_command(OUTPUT ${generated}/${source}.gz
+                     COMMAND gzip -9nc ${packaging}/${source} > ${generated}/${source}.gz
+                     DEPENDS ${packaging}/${source} VERBATIM)
+  list(APPEND compressed ${generated}/${source}.gz)
+endforeach()
+add_custom_target(vsdl_packaging_files ALL DEPENDS ${compressed})
+
+install(TARGETS VSDownload vsdl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${generated}/vsdownload.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${VSDL_APP_DIR}/VSDownload.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME vsdownload.svg)
+install(FILES ${generated}/vsdl.1.gz ${generated}/VSDownload.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${packaging}/copyright ${generated}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vsdownload)
+
+include(${CMAKE_CURRENT_LIST_DIR}/Package.cmake)

@@ -36,5 +36,6 @@ ConvertResult FailedResult(Failure failure, std::string prnName);
 inline constexpr std::string_view kCompletedText =
     "The conversion has completed.  Your ASCII file is: ";
 inline constexpr std::string_view kCorruptText = "This BIN is corrupt";
+inline constexpr std::string_view kExportedText = "The export has completed.  Your file is: ";
 
 }  // namespace vsdl::conversion

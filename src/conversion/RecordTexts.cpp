@@ -69,13 +69,14 @@ char* PutReading(char* out, int reading, int decimals, int negative) {
     return out;
 }
 
-char* PutTemperature(char* out, int tempTenths, bool fahrenheit) {
-    int tenths = tempTenths;
-    if (fahrenheit) {
-        // 18 * t + 3200 is always even, so its last digit is never 5: no ties to break.
-        const int scaled = 18 * tempTenths + 3200;
-        tenths = scaled / 10 + (scaled % 10 >= 5 ? 1 : 0);
-    }
+int TenthsInUnit(int celsiusTenths, bool fahrenheit) {
+    if (!fahrenheit) return celsiusTenths;
+    // 18 * t + 3200 is always even, so its last digit is never 5: no ties to break.
+    const int scaled = 18 * celsiusTenths + 3200;
+    return scaled / 10 + (scaled % 10 >= 5 ? 1 : 0);
+}
+
+char* PutTemperature(char* out, int tenths) {
     if (tenths < 0) {
         *out++ = '-';
         tenths = -tenths;

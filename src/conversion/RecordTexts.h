@@ -43,9 +43,13 @@ inline char* PutStamp(char* out, const Stamp& s, bool fourDigitYear = false) {
 // Decimals outside 0-3): the record then gets its error lines.
 char* PutReading(char* out, int reading, int decimals, int negative);
 
+// A temperature of `celsiusTenths` tenths of a degree Celsius in tenths of the unit's degree.
+// Fahrenheit is computed exactly: tenths = (18 * t + 3200) / 10, rounded.
+int TenthsInUnit(int celsiusTenths, bool fahrenheit);
+
 // Temperature text with one decimal and the full stop ("25.3", "0.5", "77.5"); at most 5
-// characters. Fahrenheit is computed exactly: tenths = (18 * t + 3200) / 10, rounded.
-char* PutTemperature(char* out, int tempTenths, bool fahrenheit);
+// characters, in the unit of TenthsInUnit.
+char* PutTemperature(char* out, int tenths);
 
 // Longest line either writer produces, CR LF included.
 inline constexpr std::size_t kMaxRecordLine = 96;

@@ -19,6 +19,15 @@ bool StringSink::Write(const char* data, std::size_t size) {
     return true;
 }
 
+bool FileSource::Read(std::uint8_t* out, std::size_t max, std::size_t& got) {
+    got = std::fread(out, 1, max, in_);
+    return got == max || std::ferror(in_) == 0;
+}
+
+bool FileSink::Write(const char* data, std::size_t size) {
+    return std::fwrite(data, 1, size, out_) == size;
+}
+
 BufferedReader::BufferedReader(ByteSource& source, std::int64_t length)
     : source_(source), length_(length), buffer_(kStreamBufferSize) {}
 

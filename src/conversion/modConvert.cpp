@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 
+#include "common/AtomicFile.h"
 #include "common/BinFormat.h"
 #include "common/FileOps.h"
 #include "common/Paths.h"
@@ -14,30 +15,6 @@
 namespace vsdl::conversion {
 
 namespace {
-
-class FileSource : public ByteSource {
-  public:
-    explicit FileSource(std::FILE* in) : in_(in) {}
-    bool Read(std::uint8_t* out, std::size_t max, std::size_t& got) override {
-        got = std::fread(out, 1, max, in_);
-        // A short read is the end of the file, unless the stream says it failed.
-        return got == max || std::ferror(in_) == 0;
-    }
-
-  private:
-    std::FILE* in_;
-};
-
-class FileSink : public TextSink {
-  public:
-    explicit FileSink(std::FILE* out) : out_(out) {}
-    bool Write(const char* data, std::size_t size) override {
-        return std::fwrite(data, 1, size, out_) == size;
-    }
-
-  private:
-    std::FILE* out_;
-};
 
 // Our own buffers do the buffering; the stream passes whole blocks straight through.
 fileops::FilePtr CreateOutput(const std::string& path) {
@@ -53,6 +30,26 @@ bool CloseOutput(fileops::FilePtr& file) {
 }
 
 }  // namespace
+
+OpenedBin OpenBin(const std::string& path) {
+    OpenedBin opened;
+    // Only an ordinary file is read: a FIFO or a device would never end (or never begin).
+    std::string reason;
+    opened.file = fileops::OpenForReading(path, reason);
+    if (!opened.file) {
+        opened.failure = Failure::CannotOpenBin;
+        return opened;
+    }
+    const std::optional<std::int64_t> length = fileops::FileLength(opened.file.get());
+    if (!length) {
+        opened.failure = Failure::CannotReadLength;
+    } else if (*length > std::numeric_limits<std::int32_t>::max()) {
+        opened.failure = Failure::BinTooLarge;
+    } else {
+        opened.length = *length;
+    }
+    return opened;
+}
 
 ReportPaths ReportPathsFor(const std::string& folder, const std::string& binFileName) {
     // An empty folder is the current one: joining it would put the files in the root.
@@ -74,25 +71,18 @@ ConvertResult RunConversion(const std::string& folder, const std::string& binFil
     const ReportPaths paths = ReportPathsFor(folder, binFileName);
     const std::string& prnName = paths.prnName;
 
-    // Only an ordinary file is read: a FIFO or a device would never end (or never begin).
-    std::string reason;
-    const fileops::FilePtr bin = fileops::OpenForReading(paths.bin, reason);
-    if (!bin) return FailedResult(Failure::CannotOpenBin, prnName);
-    const std::optional<std::int64_t> length = fileops::FileLength(bin.get());
-    if (!length) return FailedResult(Failure::CannotReadLength, prnName);
-    if (*length > std::numeric_limits<std::int32_t>::max()) {
-        return FailedResult(Failure::BinTooLarge, prnName);
-    }
+    const OpenedBin bin = OpenBin(paths.bin);
+    if (bin.failure) return FailedResult(*bin.failure, prnName);
 
     fileops::FilePtr prn = CreateOutput(paths.prn);
     if (!prn) return FailedResult(Failure::CannotCreatePrn, prnName);
     fileops::FilePtr csv = CreateOutput(paths.csv);
     if (!csv) return FailedResult(Failure::CannotCreateCsv, prnName);
 
-    FileSource source(bin.get());
+    FileSource source(bin.file.get());
     FileSink prnSink(prn.get());
     FileSink csvSink(csv.get());
-    ConvertResult result = ConvertImage(source, *length, prnSink, csvSink, prnName, progress);
+    ConvertResult result = ConvertImage(source, bin.length, prnSink, csvSink, prnName, progress);
     const bool prnClosed = CloseOutput(prn);
     const bool csvClosed = CloseOutput(csv);
     if (result.outcome != ConvertOutcome::Failed && (!prnClosed || !csvClosed)) {
@@ -102,6 +92,46 @@ ConvertResult RunConversion(const std::string& folder, const std::string& binFil
         failed.length = result.length;
         return failed;
     }
+    return result;
+}
+
+std::string ExportPathFor(const std::string& binPath, ExportFormat format) {
+    const paths::SplitPath split = paths::Split(binPath);
+    std::string base = split.name;
+    if (paths::HasBinExtension(base)) base.resize(base.size() - 4);
+    return split.folder + base + (format == ExportFormat::Json ? ".tidy.json" : ".tidy.csv");
+}
+
+ConvertResult RunExport(const std::string& binPath, const std::string& outPath, ExportFormat format,
+                        const ConvertProgress& progress) {
+    const std::string outName = paths::Split(outPath).name;
+    const OpenedBin bin = OpenBin(binPath);
+    if (bin.failure) return FailedResult(*bin.failure, outName);
+
+    FileSource source(bin.file.get());
+    ExportResult exported;
+    const fileops::Result written = fileops::ReplaceFileContents(outPath, [&](std::FILE* out) {
+        std::setvbuf(out, nullptr, _IONBF, 0);
+        FileSink sink(out);
+        exported = ExportImage(source, bin.length, sink, format, progress);
+        // Nothing is kept of a file that is no BIN image at all.
+        return exported.outcome != ConvertOutcome::Corrupt && !exported.writeFailed;
+    });
+    ConvertResult result;
+    if (exported.outcome == ConvertOutcome::Failed && !exported.writeFailed) {
+        result = FailedResult(exported.failure, outName);
+    } else if (exported.outcome == ConvertOutcome::Corrupt) {
+        result.outcome = ConvertOutcome::Corrupt;
+        result.message = std::string(kCorruptText);
+    } else if (!written.ok) {
+        result.outcome = ConvertOutcome::Failed;
+        result.message = "The file " + outPath + " could not be written.\n" + written.reason;
+    } else {
+        result.message = std::string(kExportedText) + outName;
+    }
+    result.prnName = outName;
+    result.bytesRead = exported.bytesRead;
+    result.length = bin.length;
     return result;
 }
 

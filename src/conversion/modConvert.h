@@ -1,13 +1,29 @@
-// modConvert: decoding of the logger's packed records (Unpack.h) and the conversion of a BIN
-// memory image file into its PRN report and CSV file. Standard library only.
+// modConvert: decoding of the logger's packed records (Unpack.h), the conversion of a BIN
+// memory image file into its PRN report and CSV file, and its tidy export. Standard library
+// only.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
+#include "common/FileOps.h"
+
 #include "conversion/ConvertResult.h"
+#include "conversion/Export.h"
+#include "conversion/Failures.h"
 #include "conversion/Unpack.h"
 
 namespace vsdl::conversion {
+
+// A BIN file opened for one of the readers of its image: only an ordinary file, and one whose
+// length fits the conversion's 32-bit count; `failure` says why not.
+struct OpenedBin {
+    fileops::FilePtr file;
+    std::int64_t length = 0;
+    std::optional<Failure> failure;
+};
+OpenedBin OpenBin(const std::string& path);
 
 // Where the conversion of folder + binFileName writes: beside the BIN file, with the upper-cased
 // base name. An empty folder is the current one.
@@ -22,6 +38,16 @@ ReportPaths ReportPathsFor(const std::string& folder, const std::string& binFile
 // outcome with the message the user is to see.
 ConvertResult RunConversion(const std::string& folder, const std::string& binFileName,
                             const ConvertProgress& progress = {});
+
+// The tidy export name beside a BIN file: Run1.bin -> Run1.tidy.csv (or .json).
+std::string ExportPathFor(const std::string& binPath, ExportFormat format);
+
+// Exports the BIN file `binPath` to `outPath`, replacing it through a temporary file beside it,
+// so that a failure leaves an existing file as it was; nothing is made for a corrupt or unreadable
+// BIN file. The result's message says how it ended, with the conversion's texts for the BIN
+// file's faults; prnName holds the export's file name.
+ConvertResult RunExport(const std::string& binPath, const std::string& outPath, ExportFormat format,
+                        const ConvertProgress& progress = {});
 
 }  // namespace vsdl::conversion
 

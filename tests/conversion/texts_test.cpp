@@ -86,7 +86,7 @@ std::string Text(char* (*put)(char*, int, int, int), int a, int b, int c) {
 }
 
 char* Temperature(char* out, int tenths, int fahrenheit, int) {
-    return PutTemperature(out, tenths, fahrenheit == 1);
+    return PutTemperature(out, TenthsInUnit(tenths, fahrenheit == 1));
 }
 
 char* TwoDigits(char* out, int value, int, int) {

@@ -1,0 +1,268 @@
+#include "conversion/Export.h"
+
+#include "conversion/Digits.h"
+
+namespace vsdl::conversion {
+namespace {
+
+using digits::Put;
+using digits::PutDecimal;
+using digits::PutPair;
+
+constexpr std::size_t kMaxRow = 256;  // the longest row or JSON record, with room to spare
+
+char* PutIso(char* out, const CalendarTime& t) {
+    if (!IsValidTime(t)) return out;
+    out = PutPair(out, static_cast<unsigned>(t.year / 100));
+    out = PutPair(out, static_cast<unsigned>(t.year % 100));
+    *out++ = '-';
+    out = PutPair(out, static_cast<unsigned>(t.month));
+    *out++ = '-';
+    out = PutPair(out, static_cast<unsigned>(t.day));
+    *out++ = 'T';
+    out = PutPair(out, static_cast<unsigned>(t.hour));
+    *out++ = ':';
+    out = PutPair(out, static_cast<unsigned>(t.minute));
+    *out++ = ':';
+    return PutPair(out, static_cast<unsigned>(t.second));
+}
+
+// A CSV field, quoted when it holds a comma, a quote or a line break (RFC 4180).
+char* PutCsvField(char* out, std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return Put(out, text);
+    *out++ = '"';
+    for (char c : text) {
+        if (c == '"') *out++ = '"';
+        *out++ = c;
+    }
+    *out++ = '"';
+    return out;
+}
+
+// A JSON string of the image's texts (ASCII); quotes and backslashes are escaped.
+char* PutJsonString(char* out, std::string_view text) {
+    *out++ = '"';
+    for (char c : text) {
+        if (c == '"' || c == '\\') *out++ = '\\';
+        *out++ = c;
+    }
+    *out++ = '"';
+    return out;
+}
+
+std::string_view TemperatureUnit(const DecodedRecord& r) {
+    return r.temperatureUnit == "(F)" ? "F" : "C";
+}
+
+// What both formats share: the buffered output and the set's texts.
+class TidyWriter : public DecodeReader {
+  public:
+    explicit TidyWriter(TextSink& out) : out_(out) {}
+    bool NextDataSet() override { return true; }
+    // Writes what closes the output and hands everything to the sink; false when it failed.
+    virtual bool Finish() {
+        out_.Flush();
+        return !out_.failed();
+    }
+    std::int64_t records() const { return records_; }
+
+  protected:
+    void Text(std::string_view text) { out_.Commit(Put(out_.Reserve(text.size()), text)); }
+    void KeepSet(const DataSetHeader& h) {
+        setLength_ =
+            static_cast<std::size_t>(PutDecimal(set_, static_cast<std::uint32_t>(h.number)) - set_);
+        unit_ = PlainUnit(h.unit);
+    }
+    std::string_view set() const { return {set_, setLength_}; }
+
+    BufferedWriter out_;
+    std::string_view unit_;
+    std::int64_t records_ = 0;
+
+  private:
+    char set_[4] = {};
+    std::size_t setLength_ = 0;
+};
+
+class TidyCsv final : public TidyWriter {
+  public:
+    explicit TidyCsv(TextSink& out) : TidyWriter(out) {
+        Text(kTidyCsvHeader);
+        Text(kNewLine);
+    }
+    bool DataSet(const DataSetHeader& h) override {
+        KeepSet(h);
+        return !out_.failed();
+    }
+    bool Record(const DecodedRecord& r) override {
+        ++records_;
+        char* out = out_.Reserve(kMaxRow);
+        out = Put(out, set());
+        *out++ = ',';
+        out = PutDecimal(out, static_cast<std::uint32_t>(r.counter));
+        *out++ = ',';
+        out = PutIso(out, r.when);
+        *out++ = ',';
+        out =
+            r.inRange ? Put(Put(out, PlainReading(r.reading)), ",ok,") : Put(out, ",out of range,");
+        out = PutCsvField(out, unit_);
+        *out++ = ',';
+        if (r.hasTemperature) {
+            out = Put(out, r.temperature);
+            *out++ = ',';
+            out = Put(out, TemperatureUnit(r));
+        } else {
+            *out++ = ',';
+        }
+        out_.Commit(Put(out, kNewLine));
+        return !out_.failed();
+    }
+};
+
+// {"data_sets": [{"number": 1, ..., "records": [{"record": 1, ...}, ...]}, ...]}
+class TidyJson final : public TidyWriter {
+  public:
+    explicit TidyJson(TextSink& out) : TidyWriter(out) {
+        Text("{");
+        Text(kNewLine);
+        Text("  \"data_sets\": [");
+    }
+    bool DataSet(const DataSetHeader& h) override {
+        KeepSet(h);
+        CloseSet();
+        Text(sets_++ == 0 ? "" : ",");
+        Text(kNewLine);
+        char* out = out_.Reserve(kMaxRow * 2);
+        out = Put(out, "    {\"number\": ");
+        out = Put(out, set());
+        out = Put(out, ", \"strategy\": ");
+        out = PutJsonString(out, h.strategy);
+        out = Put(out, ", \"method\": ");
+        out = PutJsonString(out, h.method);
+        out = Put(out, ", \"interval\": ");
+        out = PutJsonString(out, h.interval);
+        out = Put(out, ", \"interval_seconds\": ");
+        out = PutDecimal(out, static_cast<std::uint32_t>(h.intervalSeconds));
+        out = Put(out, ", \"unit\": ");
+        out = PutJsonString(out, unit_);
+        out = Put(out, ", \"timed\": ");
+        out = Put(out, h.timed ? "true" : "false");
+        out = Put(out, ", \"temperatures\": ");
+        out = Put(out, h.temperatures ? "true" : "false");
+        out = Put(out, ", \"start\": ");
+        out = PutTime(out, h.start, h.startValid);
+        out = Put(out, ", \"end\": ");
+        out = PutTime(out, h.end, true);
+        out = Put(out, ",");
+        out = Put(out, kNewLine);
+        out = Put(out, "     \"records\": [");
+        out_.Commit(out);
+        inSet_ = true;
+        setRecords_ = 0;
+        return !out_.failed();
+    }
+    bool Record(const DecodedRecord& r) override {
+        ++records_;
+        char* out = out_.Reserve(kMaxRow);
+        if (setRecords_++ != 0) *out++ = ',';
+        out = Put(out, kNewLine);
+        out = Put(out, "      {\"record\": ");
+        out = PutDecimal(out, static_cast<std::uint32_t>(r.counter));
+        out = Put(out, ", \"time\": ");
+        out = PutTime(out, r.when, true);
+        out = Put(out, ", \"reading\": ");
+        out = Put(out, r.inRange ? PlainReading(r.reading) : "null");
+        out = Put(out, r.inRange ? ", \"status\": \"ok\"" : ", \"status\": \"out of range\"");
+        out = Put(out, ", \"temperature\": ");
+        if (r.hasTemperature) {
+            out = Put(out, r.temperature);
+            out = Put(out, ", \"temperature_unit\": ");
+            out = PutJsonString(out, TemperatureUnit(r));
+        } else {
+            out = Put(out, "null, \"temperature_unit\": null");
+        }
+        out_.Commit(Put(out, "}"));
+        return !out_.failed();
+    }
+    bool Finish() override {
+        CloseSet();
+        Text(kNewLine);
+        Text("  ]");
+        Text(kNewLine);
+        Text("}");
+        Text(kNewLine);
+        return TidyWriter::Finish();
+    }
+
+  private:
+    static char* PutTime(char* out, const CalendarTime& t, bool valid) {
+        if (!valid || !IsValidTime(t)) return Put(out, "null");
+        *out++ = '"';
+        out = PutIso(out, t);
+        *out++ = '"';
+        return out;
+    }
+    void CloseSet() {
+        if (!inSet_) return;
+        if (setRecords_ != 0) {
+            Text(kNewLine);
+            Text("     ");
+        }
+        Text("]}");
+        inSet_ = false;
+    }
+
+    int sets_ = 0;
+    bool inSet_ = false;
+    std::int64_t setRecords_ = 0;
+};
+
+ExportResult Run(TidyWriter& writer, ByteSource& bin, std::int64_t length,
+                 const ConvertProgress& progress) {
+    const DecodeResult decoded = Decode(bin, length, writer, progress);
+    ExportResult result;
+    result.outcome = decoded.outcome;
+    result.failure = decoded.failure;
+    result.bytesRead = decoded.bytesRead;
+    result.records = writer.records();
+    // What was decoded before a failure is written all the same, as the report keeps it.
+    if (!writer.Finish() || decoded.readerStopped) {
+        result.outcome = ConvertOutcome::Failed;
+        result.writeFailed = true;
+    }
+    return result;
+}
+
+}  // namespace
+
+std::string IsoTime(const CalendarTime& t) {
+    char text[20];
+    return std::string(text, static_cast<std::size_t>(PutIso(text, t) - text));
+}
+
+std::string_view PlainUnit(std::string_view unit) {
+    if (unit.size() >= 2 && unit.front() == '(' && unit.back() == ')') {
+        unit = unit.substr(1, unit.size() - 2);
+    }
+    const std::size_t first = unit.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return unit.substr(first, unit.find_last_not_of(' ') - first + 1);
+}
+
+std::string_view PlainReading(std::string_view reading) {
+    if (!reading.empty() && reading.front() == ' ') reading.remove_prefix(1);
+    if (!reading.empty() && reading.back() == '.') reading.remove_suffix(1);
+    return reading;
+}
+
+ExportResult ExportImage(ByteSource& bin, std::int64_t length, TextSink& out, ExportFormat format,
+                         const ConvertProgress& progress) {
+    if (format == ExportFormat::Json) {
+        TidyJson json(out);
+        return Run(json, bin, length, progress);
+    }
+    TidyCsv csv(out);
+    return Run(csv, bin, length, progress);
+}
+
+}  // namespace vsdl::conversion

@@ -1,0 +1,49 @@
+// The tidy export of a BIN image, for spreadsheets and scripts: one row per record with a header
+// row (CSV), or the data sets with their records (JSON). Times are ISO 8601 with four-digit
+// years, readings plain decimals with a full stop, out-of-range readings empty (null) with their
+// status. Standard library only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "conversion/ConvertResult.h"
+#include "conversion/Decoder.h"
+#include "conversion/Streams.h"
+
+namespace vsdl::conversion {
+
+enum class ExportFormat { Csv, Json };
+
+inline constexpr std::string_view kTidyCsvHeader =
+    "data_set,record,time,reading,status,unit,temperature,temperature_unit";
+
+// Lines end as text files do on this system.
+#ifdef _WIN32
+inline constexpr std::string_view kNewLine = "\r\n";
+#else
+inline constexpr std::string_view kNewLine = "\n";
+#endif
+
+// "2024-03-14T09:30:00"; empty when the time is no real date and time.
+std::string IsoTime(const CalendarTime& t);
+// A unit text without its parentheses and blanks: "(mg / l)" -> "mg / l", "(   )" -> "".
+std::string_view PlainUnit(std::string_view unit);
+// The reading as a plain decimal: " 12.34" -> "12.34", " 1023." -> "1023", "-0.005".
+std::string_view PlainReading(std::string_view reading);
+
+// Exports the image `bin` of `length` bytes to `out`. The outcome is the conversion's: Corrupt
+// for a wrong marker (nothing written), Failed with the conversion's failure (what came before
+// it is written), and a write failure of `out` is Failed with `writeFailure`'s text.
+struct ExportResult {
+    ConvertOutcome outcome = ConvertOutcome::Completed;
+    Failure failure = Failure::CannotReadBin;  // when Failed and !writeFailed
+    bool writeFailed = false;
+    std::int64_t bytesRead = 0;
+    std::int64_t records = 0;
+};
+ExportResult ExportImage(ByteSource& bin, std::int64_t length, TextSink& out, ExportFormat format,
+                         const ConvertProgress& progress = {});
+
+}  // namespace vsdl::conversion

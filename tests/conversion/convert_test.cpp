@@ -11,6 +11,7 @@
 #include "common/Paths.h"
 #include "common/modGlobals.h"
 #include "conversion/ConvertCore.h"
+#include "conversion/Export.h"
 #include "conversion/modConvert.h"
 #include "instrument/BinBuilder.h"
 #include "support/CoreTestSupport.h"
@@ -234,6 +235,59 @@ TEST(Conversion, ConvertBINtoPRNShowsTheOutcomeOnceAndKeepsTheFigures) {
                   "Error 1. Cannot open the BIN file. VSDownload\r\nThis BIN file is corrupted."}));
     EXPECT_EQ(missing.yields, 0);
     EXPECT_EQ(gFileLength, 0);
+}
+
+// The tidy export of every sample, in the text mode of this system, against its golden table.
+TEST(Export, EachSampleGivesItsGoldenTables) {
+    int tables = 0;
+    for (const auto& entry : fs::directory_iterator(VSDL_SAMPLES_DIR)) {
+        const std::string file = entry.path().filename().string();
+        const bool json = file.ends_with(".tidy.json");
+        if (!json && !file.ends_with(".tidy.csv")) continue;
+        ++tables;
+        const std::string bin = file.substr(0, file.find('.')) + ".BIN";
+        const std::string image = ReadFile(entry.path().parent_path() / bin);
+        MemorySource source(reinterpret_cast<const std::uint8_t*>(image.data()), image.size());
+        StringSink out;
+        const ExportResult result = ExportImage(source, static_cast<std::int64_t>(image.size()),
+                                                out, json ? ExportFormat::Json : ExportFormat::Csv);
+        EXPECT_EQ(result.outcome, ConvertOutcome::Completed) << file;
+        std::string expected;
+        for (char c : ReadFile(entry.path())) {
+            if (c == '\n')
+                expected += kNewLine;
+            else
+                expected += c;
+        }
+        EXPECT_EQ(out.text, expected) << file;
+    }
+    EXPECT_GE(tables, 5);
+}
+
+// What the samples do not have: a time stamp that is no date.
+TEST(Export, AStampThatIsNoDateHasNoTime) {
+    const std::vector<std::uint8_t> bytes = Build(
+        "marker timed\nsetcount 1\nset 1\nunit 6\nend 12/31/24 00:00:00\n"
+        "at 01/31/24 23:59:59\nreading 2.5\n"
+        "bytes BF 7D 97 E2 18 FA\n");  // 02/31/24 23:59:59 = -2.50
+    for (const ExportFormat format : {ExportFormat::Csv, ExportFormat::Json}) {
+        MemorySource source(bytes.data(), bytes.size());
+        StringSink out;
+        const ExportResult result =
+            ExportImage(source, static_cast<std::int64_t>(bytes.size()), out, format);
+        EXPECT_EQ(result.outcome, ConvertOutcome::Completed);
+        EXPECT_EQ(result.records, 2);
+        const std::string nl(kNewLine);
+        if (format == ExportFormat::Csv) {
+            EXPECT_EQ(out.text, std::string(kTidyCsvHeader) + nl +
+                                    "1,1,2024-01-31T23:59:59,2.5,ok,mg / l,," + nl +
+                                    "1,2,,-2.50,ok,mg / l,," + nl);
+        } else {
+            EXPECT_NE(out.text.find("{\"record\": 2, \"time\": null, \"reading\": -2.50, "),
+                      std::string::npos)
+                << out.text;
+        }
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The conversion on real files: the report names beside the BIN file, what the file system can
 // refuse (nothing but an ordinary file is read, a report that cannot be made or written), the
-// samples' BIN files as the generator makes them, and `vsdl convert` on top of it all.
+// samples' BIN files as the generator makes them, and `vsdl convert` and `vsdl export` on top
+// of it all.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -143,6 +144,46 @@ TEST(VsdlConvert, ConvertsEachFileAndSaysWhatWentWrong) {
         EXPECT_EQ(Vsdl(dir, usage).status, 2) << usage;
     }
     EXPECT_EQ(Vsdl(dir, "--version").out, "vsdl (VSDownload) 2.1.0\n");
+}
+
+TEST(VsdlExport, WritesTheTableBesideTheBinAndNeverOverAFile) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "logs");
+    fs::copy_file(kSamples / "DEMO.BIN", dir.path() / "logs" / "Run1.bin");
+    WriteFile(dir.path() / "BAD.BIN", "\x3C\x3C\x3D\x01");
+    WriteFile(dir.path() / "START.BIN",
+              sample::Build(sample::Parse(ReadFile(fs::path(VSDL_TESTS_DIR) / "conversion" /
+                                                   "cases" / "BAD_START_TIME.txt"))));
+    ToolRun run = Vsdl(dir, "export logs/Run1.bin");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "The export has completed.  Your file is: Run1.tidy.csv\n");
+    const std::string golden = ReadFile(kSamples / "DEMO.tidy.csv");
+    EXPECT_EQ(ReadFile(dir.path() / "logs" / "Run1.tidy.csv"), golden);
+
+    WriteFile(dir.path() / "logs" / "Run1.tidy.csv", "mine");
+    run = Vsdl(dir, "export -q logs/Run1.bin");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "logs/Run1.tidy.csv exists. Add --force to replace it.\n");
+    EXPECT_EQ(Vsdl(dir, "export -q --force logs/Run1.bin -o logs/Run1.tidy.csv").status, 0);
+    EXPECT_EQ(ReadFile(dir.path() / "logs" / "Run1.tidy.csv"), golden);
+    EXPECT_EQ(Vsdl(dir, "export -q --force logs/Run1.bin -o logs/../logs/Run1.bin").status, 2);
+    EXPECT_EQ(Vsdl(dir, "export -q logs/Run1.bin -o sets.JSON").status, 0);
+    EXPECT_EQ(ReadFile(dir.path() / "sets.JSON").substr(0, 15), "{\n  \"data_sets\"");
+
+    // A file that is no image leaves nothing; a fault keeps what came before it.
+    run = Vsdl(dir, "export BAD.BIN");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "This BIN is corrupt\n");
+    EXPECT_FALSE(fs::exists(dir.path() / "BAD.tidy.csv"));
+    run = Vsdl(dir, "export START.BIN");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.substr(0, 9), "Error 5. ");
+    EXPECT_EQ(ReadFile(dir.path() / "START.tidy.csv").find("data_set,record,"), 0u);
+
+    for (const char* usage :
+         {"export", "export --format xml logs/Run1.bin", "export A.BIN B.BIN", "export -o"}) {
+        EXPECT_EQ(Vsdl(dir, usage).status, 2) << usage;
+    }
 }
 #endif
 

@@ -24,6 +24,8 @@ struct Command {
 
 int RunConvert(const std::vector<std::string>& args);
 void HelpConvert();
+int RunExport(const std::vector<std::string>& args);
+void HelpExport();
 int RunDownload(const std::vector<std::string>& args);
 void HelpDownload();
 int RunSimulate(const std::vector<std::string>& args);

@@ -29,4 +29,24 @@ paths::SplitPath SplitCommandLinePath(const std::string& path) {
     return split;
 }
 
+void ProgressLine::Draw(std::int64_t done, std::int64_t total) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(200)) {
+        return;
+    }
+    last_ = now;
+    const double fraction =
+        total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0.0;
+    std::fprintf(stderr, "\r%s: %3d%%", what_.c_str(), static_cast<int>(fraction * 100.0));
+    std::fflush(stderr);
+    shown_ = true;
+}
+
+void ProgressLine::Clear() {
+    if (!shown_) return;
+    std::fprintf(stderr, "\r%*s\r", static_cast<int>(what_.size()) + 8, "");
+    std::fflush(stderr);
+    shown_ = false;
+}
+
 }  // namespace vsdl::tool

@@ -1,8 +1,11 @@
 // Helpers shared by vsdl's subcommands for writing to a terminal.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "common/Paths.h"
 
@@ -16,5 +19,31 @@ std::string ForTerminal(std::string text);
 
 // Splits a BIN path given on the command line; a bare name is in the current folder.
 paths::SplitPath SplitCommandLinePath(const std::string& path);
+
+// "<what>:  42%" on stderr, drawn in place on a terminal once a job has run for a second and
+// wiped when it ends.
+class ProgressLine {
+  public:
+    ProgressLine(bool enabled, std::string what) : enabled_(enabled), what_(std::move(what)) {}
+    ~ProgressLine() { Clear(); }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    // Called once per record: the clock is read only every few thousand calls.
+    void Tick(std::int64_t done, std::int64_t total) {
+        if (enabled_ && ++ticks_ % 4096 == 0) Draw(done, total);
+    }
+    void Clear();
+
+  private:
+    void Draw(std::int64_t done, std::int64_t total);
+
+    bool enabled_;
+    std::string what_;
+    unsigned long ticks_ = 0;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point last_ = start_;
+};
 
 }  // namespace vsdl::tool

@@ -1,5 +1,4 @@
 // vsdl convert [-q] FILE.BIN...: the program's conversion, from the command line.
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -16,45 +15,6 @@ namespace {
 
 // The message of the conversion dialog for a name without the BIN extension.
 constexpr const char* kNameMessage = "Your filename must end in .BIN";
-
-// Shows a progress line on a terminal once a conversion has run for a second.
-class Progress {
-  public:
-    Progress(bool enabled, std::string name) : enabled_(enabled), name_(std::move(name)) {}
-    ~Progress() { Clear(); }
-
-    void Tick(std::int64_t bytesRead, std::int64_t length) {
-        // The clock is read only every few thousand records: this runs once per record.
-        if (!enabled_ || ++ticks_ % 4096 != 0) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - start_ < std::chrono::seconds(1) ||
-            now - last_ < std::chrono::milliseconds(200)) {
-            return;
-        }
-        last_ = now;
-        const double fraction =
-            length > 0 ? static_cast<double>(bytesRead) / static_cast<double>(length) : 0.0;
-        std::fprintf(stderr, "\rConverting %s: %3d%%", name_.c_str(),
-                     static_cast<int>(fraction * 100.0));
-        std::fflush(stderr);
-        shown_ = true;
-    }
-
-    void Clear() {
-        if (!shown_) return;
-        std::fprintf(stderr, "\r%*s\r", static_cast<int>(name_.size()) + 18, "");
-        std::fflush(stderr);
-        shown_ = false;
-    }
-
-  private:
-    bool enabled_;
-    std::string name_;
-    unsigned long ticks_ = 0;
-    bool shown_ = false;
-    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point last_ = start_;
-};
 
 }  // namespace
 
@@ -101,7 +61,7 @@ int RunConvert(const std::vector<std::string>& args) {
             status = kExitFailed;
             continue;
         }
-        Progress progress(terminal, split.name);
+        ProgressLine progress(terminal, "Converting " + split.name);
         const conversion::ConvertResult result = conversion::RunConversion(
             split.folder, split.name,
             [&progress](std::int64_t read, std::int64_t length) { progress.Tick(read, length); });

@@ -1,4 +1,4 @@
-// vsdl: the command-line side of VSDownload (convert, download, simulate).
+// vsdl: the command-line side of VSDownload (convert, export, plot, download, simulate).
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -24,6 +24,9 @@ namespace {
 const Command kCommands[] = {
     {"convert", "convert [-q] FILE.BIN...",
      "converts BIN memory images into their PRN reports and CSV files", &RunConvert, &HelpConvert},
+    {"export", "export FILE.BIN [-o OUT] [--format csv|json] [--force]",
+     "writes the readings as a tidy CSV table (or JSON) for spreadsheets and scripts", &RunExport,
+     &HelpExport},
     {"download", "download [--port N | --device PATH] [--out FILE.BIN [--force]] [--convert]",
      "receives the instrument's memory image over a serial port", &RunDownload, &HelpDownload},
     {"simulate", "simulate IMAGE.BIN --link PATH [--rate BAUD] [--text LINE]... [--repeat] [...]",

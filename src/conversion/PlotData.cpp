@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iterator>
 #include <utility>
 
 #include "common/Paths.h"
@@ -17,6 +20,46 @@ double SecondsSinceEpoch(const CalendarTime& t) {
                                          day{static_cast<unsigned>(t.day)}};
     return static_cast<double>(days.time_since_epoch().count()) * 86400.0 + t.hour * 3600.0 +
            t.minute * 60.0 + t.second;
+}
+
+std::vector<TimeTick> TimeTicks(double from, double to, int wanted) {
+    std::vector<TimeTick> ticks;
+    if (!(to > from) || wanted < 1) return ticks;
+    constexpr double kSteps[] = {1,          2,          5,          10,          15,
+                                 30,         60,         120,        300,         600,
+                                 900,        1800,       3600,       7200,        10800,
+                                 21600,      43200,      86400,      2 * 86400,   7 * 86400,
+                                 14 * 86400, 30 * 86400, 91 * 86400, 182 * 86400, 365 * 86400};
+    double step = kSteps[std::size(kSteps) - 1];
+    for (double s : kSteps) {
+        if ((to - from) / s <= wanted) {
+            step = s;
+            break;
+        }
+    }
+    using namespace std::chrono;
+    for (double t = std::ceil(from / step) * step; t <= to; t += step) {
+        const sys_seconds at{seconds{static_cast<long long>(t)}};
+        const sys_days day = floor<days>(at);
+        const year_month_day date{day};
+        const hh_mm_ss clock{at - day};
+        char text[24];
+        const int y = static_cast<int>(date.year()),
+                  mo = static_cast<int>(static_cast<unsigned>(date.month())),
+                  d = static_cast<int>(static_cast<unsigned>(date.day()));
+        const int h = static_cast<int>(clock.hours().count()),
+                  mi = static_cast<int>(clock.minutes().count()),
+                  se = static_cast<int>(clock.seconds().count());
+        if (step >= 86400) {
+            std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, mo, d);
+        } else if (step >= 60) {
+            std::snprintf(text, sizeof text, "%02d-%02d %02d:%02d", mo, d, h, mi);
+        } else {
+            std::snprintf(text, sizeof text, "%02d:%02d:%02d", h, mi, se);
+        }
+        ticks.push_back({t, text});
+    }
+    return ticks;
 }
 
 std::string PlotSet::Label() const {
@@ -93,6 +136,7 @@ bool PlotCollector::DataSet(const DataSetHeader& h) {
 }
 
 bool PlotCollector::Record(const DecodedRecord& r) {
+    if (stop_ != nullptr && *stop_) return false;
     if (sets_.empty()) return true;
     PlotSet& set = sets_.back();
     ++set.records;
@@ -132,7 +176,8 @@ std::vector<PlotSet> PlotCollector::TakeSets() {
     return std::move(sets_);
 }
 
-PlotData LoadPlotData(const std::string& binPath, int columns, const ConvertProgress& progress) {
+PlotData LoadPlotData(const std::string& binPath, int columns, const ConvertProgress& progress,
+                      const bool* stop) {
     PlotData data;
     const std::string name = paths::Split(binPath).name;
     const OpenedBin bin = OpenBin(binPath);
@@ -141,13 +186,14 @@ PlotData LoadPlotData(const std::string& binPath, int columns, const ConvertProg
         return data;
     }
     FileSource source(bin.file.get());
-    PlotCollector collector(columns);
+    PlotCollector collector(columns, stop);
     const DecodeResult decoded = Decode(source, bin.length, collector, progress);
     data.sets = collector.TakeSets();
     data.status.outcome = decoded.outcome;
     data.status.bytesRead = decoded.bytesRead;
     data.status.length = bin.length;
-    if (decoded.outcome == ConvertOutcome::Failed) {
+    data.stopped = decoded.readerStopped;
+    if (decoded.outcome == ConvertOutcome::Failed && !decoded.readerStopped) {
         data.status = FailedResult(decoded.failure, name);
     } else if (decoded.outcome == ConvertOutcome::Corrupt) {
         data.status.message = std::string(kCorruptText);

@@ -16,6 +16,14 @@ namespace vsdl::conversion {
 // Times are seconds since 1970-01-01 00:00:00 of the logger's own clock (which has no zone).
 double SecondsSinceEpoch(const CalendarTime& t);
 
+// A label of a time axis at `time`.
+struct TimeTick {
+    double time;
+    std::string label;  // "2024-03-14", "03-14 09:30" or "09:30:15", by the step
+};
+// Ticks at round steps (1 second to a year) between `from` and `to`, about `wanted` of them.
+std::vector<TimeTick> TimeTicks(double from, double to, int wanted);
+
 struct PlotPoint {
     double time;
     double value;
@@ -66,7 +74,9 @@ class ThinnedSeries {
 // its header) with `columns` slices.
 class PlotCollector final : public DecodeReader {
   public:
-    explicit PlotCollector(int columns = 2000) : columns_(columns < 1 ? 1 : columns) {}
+    // `stop` (when given) ends the decoding at the next record once it is true.
+    explicit PlotCollector(int columns = 2000, const bool* stop = nullptr)
+        : columns_(columns < 1 ? 1 : columns), stop_(stop) {}
     bool DataSet(const DataSetHeader& header) override;
     bool Record(const DecodedRecord& record) override;
     bool NextDataSet() override { return true; }
@@ -77,16 +87,19 @@ class PlotCollector final : public DecodeReader {
     void FinishSet();
 
     int columns_;
+    const bool* stop_;
     std::vector<PlotSet> sets_;
     ThinnedSeries readings_, temperatures_, outOfRange_;
 };
 
-// The plot data of a BIN file, with the conversion's outcome and message when it fails.
+// The plot data of a BIN file, with the conversion's outcome and message when it fails (the
+// sets decoded before a fault are kept).
 struct PlotData {
     ConvertResult status;  // outcome Completed (message empty), Corrupt or Failed
+    bool stopped = false;  // ended early by `stop`
     std::vector<PlotSet> sets;
 };
 PlotData LoadPlotData(const std::string& binPath, int columns = 2000,
-                      const ConvertProgress& progress = {});
+                      const ConvertProgress& progress = {}, const bool* stop = nullptr);
 
 }  // namespace vsdl::conversion

@@ -23,6 +23,7 @@
 #include "forms/frmComSelect.h"
 #include "forms/frmConvertBINtoPRN.h"
 #include "forms/frmDownload.h"
+#include "forms/frmViewData.h"
 
 namespace {
 
@@ -178,6 +179,9 @@ void frmMain::BuildMenus() {
     mnuToolsDownloadAndConvert =
         addEntry(mnuTools, "mnuToolsDownloadAndConvert", QStringLiteral("Download &and Convert"),
                  QKeySequence(Qt::Key_F5), &frmMain::mnuToolsDownloadAndConvert_Click);
+    mnuToolsSeparator = mnuTools->addSeparator();
+    mnuToolsViewData = addEntry(mnuTools, "mnuToolsViewData", QStringLiteral("&View Data"),
+                                QKeySequence(Qt::Key_F6), &frmMain::mnuToolsViewData_Click);
 
     mnuHelp = addMenu("mnuHelp", QStringLiteral("&Help"));
     mnuHelpAbout = addEntry(mnuHelp, "mnuHelpAbout", QStringLiteral("&About"), {},
@@ -260,6 +264,16 @@ void frmMain::mnuToolsConvert_Click() {
 }
 void frmMain::mnuToolsDownloadAndConvert_Click() {
     cmdAllSteps->click();
+}
+
+// View Data has no button: the entry opens its window itself, like the other jobs, but leaves
+// gRunMode alone.
+void frmMain::mnuToolsViewData_Click() {
+    IgnoringErrors([this] {
+        frmViewData dialog(context_, this);
+        dialog.exec();
+    });
+    TakeBackFocus();
 }
 
 void frmMain::mnuHelpAbout_Click() {

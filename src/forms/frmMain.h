@@ -32,6 +32,8 @@ class frmMain : public QMainWindow {
     QAction* mnuToolsDownload = nullptr;
     QAction* mnuToolsConvert = nullptr;
     QAction* mnuToolsDownloadAndConvert = nullptr;
+    QAction* mnuToolsSeparator = nullptr;
+    QAction* mnuToolsViewData = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpAbout = nullptr;
 
@@ -46,6 +48,7 @@ class frmMain : public QMainWindow {
     void mnuToolsDownload_Click();
     void mnuToolsConvert_Click();
     void mnuToolsDownloadAndConvert_Click();
+    void mnuToolsViewData_Click();
     void mnuHelpAbout_Click();
 
   private:

@@ -12,6 +12,7 @@
 #include "common/modGlobals.h"
 #include "conversion/ConvertCore.h"
 #include "conversion/Export.h"
+#include "conversion/PlotData.h"
 #include "conversion/modConvert.h"
 #include "instrument/BinBuilder.h"
 #include "support/CoreTestSupport.h"
@@ -287,6 +288,27 @@ TEST(Export, AStampThatIsNoDateHasNoTime) {
                       std::string::npos)
                 << out.text;
         }
+    }
+}
+
+TEST(Plot, TimeLabelsAreRoundStepsOfTheLoggersClock) {
+    const double day = SecondsSinceEpoch({2024, 3, 14, 0, 0, 0});
+    const std::tuple<double, double, std::vector<std::string>> cases[] = {
+        {day + 9 * 3600 + 7,
+         day + 9 * 3600 + 30,
+         {"09:00:10", "09:00:15", "09:00:20", "09:00:25", "09:00:30"}},
+        {day - 3600,
+         day + 2 * 3600,
+         {"03-13 23:00", "03-13 23:30", "03-14 00:00", "03-14 00:30", "03-14 01:00", "03-14 01:30",
+          "03-14 02:00"}},
+        {day,
+         day + 4 * 86400,
+         {"2024-03-14", "2024-03-15", "2024-03-16", "2024-03-17", "2024-03-18"}},
+        {day, day, {}}};
+    for (const auto& [from, to, labels] : cases) {
+        std::vector<std::string> got;
+        for (const TimeTick& tick : TimeTicks(from, to, 6)) got.push_back(tick.label);
+        EXPECT_EQ(got, labels);
     }
 }
 

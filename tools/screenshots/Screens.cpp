@@ -26,6 +26,7 @@
 #include "forms/frmConvertBINtoPRN.h"
 #include "forms/frmDownload.h"
 #include "forms/frmMain.h"
+#include "forms/frmViewData.h"
 
 namespace vsdl::screenshots {
 
@@ -76,6 +77,18 @@ const std::vector<Screen>& Screens() {
          [](Shot& s) {
              s.WriteFile("serialport.cfg", "2\r\n");
              return std::make_unique<frmComSelect>(s.context);
+         }},
+        {"frmViewData",
+         [](Shot& s) {
+             // The demo's image under the name the other pictures show.
+             QFile sample(QStringLiteral(VSDL_SAMPLES_DIR "/DEMO.BIN"));
+             if (!sample.open(QIODevice::ReadOnly) || !s.WriteFile("Run1.BIN", sample.readAll())) {
+                 return std::unique_ptr<frmViewData>();
+             }
+             auto dialog = std::make_unique<frmViewData>(s.context);
+             dialog->LoadFile(s.programFolder + QStringLiteral("Run1.BIN"));
+             dialog->lblFullPath->setPath("/home/lab/fluorometer/2026-12-04/Run1.BIN");
+             return dialog;
          }},
         {"frmAbout", [](Shot& s) { return std::make_unique<frmAbout>(s.context); }},
         {"frmConfirmOverwrite",

@@ -26,6 +26,8 @@ int RunConvert(const std::vector<std::string>& args);
 void HelpConvert();
 int RunExport(const std::vector<std::string>& args);
 void HelpExport();
+int RunPlot(const std::vector<std::string>& args);
+void HelpPlot();
 int RunDownload(const std::vector<std::string>& args);
 void HelpDownload();
 int RunSimulate(const std::vector<std::string>& args);

@@ -27,6 +27,8 @@ const Command kCommands[] = {
     {"export", "export FILE.BIN [-o OUT] [--format csv|json] [--force]",
      "writes the readings as a tidy CSV table (or JSON) for spreadsheets and scripts", &RunExport,
      &HelpExport},
+    {"plot", "plot FILE.BIN -o PICTURE.png|svg [--set N] [--size WxH] [--force]",
+     "draws the readings against time into a picture, without a display", &RunPlot, &HelpPlot},
     {"download", "download [--port N | --device PATH] [--out FILE.BIN [--force]] [--convert]",
      "receives the instrument's memory image over a serial port", &RunDownload, &HelpDownload},
     {"simulate", "simulate IMAGE.BIN --link PATH [--rate BAUD] [--text LINE]... [--repeat] [...]",

@@ -73,7 +73,7 @@ demo-cli:
 install: deps
 	@cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVSDL_TESTS=OFF \
 	    -DVSDL_BENCH=OFF >/dev/null
-	@cmake --build $(RELEASE_BUILD) -j $(JOBS) --target VSDownload vsdl
+	@cmake --build $(RELEASE_BUILD) -j $(JOBS) --target VSDownload vsdl vsdl-plot
 	@scripts/install $(RELEASE_BUILD) $(PREFIX)
 
 # The Debian package vsdownload_<version>_<arch>.deb (CPack, release build, /usr layout), then

@@ -14,99 +14,11 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "conversion/ConvertCore.h"
-#include "conversion/RunningTime.h"
-#include "instrument/BinBuilder.h"
-
-#ifndef _WIN32
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-extern char** environ;
-#endif
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using vsdl::conversion::RunningTime;
-using vsdl::instrument::sample::PackRecord;
-using vsdl::instrument::sample::RecordFields;
-
-struct Generated {
-    fs::path path;
-    std::uint64_t records = 0;
-};
-
-// One one-way data set that fills `bytes`, its end time the last record's, then the end mark.
-Generated Generate(const fs::path& path, std::uint64_t bytes, bool timed) {
-    const int length = timed ? 7 : 2;
-    const std::uint64_t records =
-        (bytes - vsdl::bench::kOneSetOverhead) / static_cast<std::uint64_t>(length);
-    vsdl::bench::BinWriter out(path.string(), timed, "bench_convert");
-    RunningTime clock;
-    clock.Set(1, 1, 20, 0, 0, 0);
-    const int interval = 1;  // interval code 0
-    std::uint32_t lcg = 7;
-    int reading = 500;
-    RunningTime last = clock;
-    for (std::uint64_t i = 0; i < records; ++i) {
-        reading = vsdl::bench::NextReading(lcg, reading);
-        RecordFields f;
-        f.hour = clock.hour();
-        f.minute = clock.minute();
-        f.second = clock.second();
-        f.month = clock.month();
-        f.day = clock.day();
-        f.yearOffset = clock.year() - 1990;
-        f.tempTenths = 200 + static_cast<int>((lcg >> 8) % 60);
-        f.fahrenheit = static_cast<int>((i / 1000) % 2);
-        f.negative = (i % 97) == 0 ? 1 : 0;
-        f.decimals = static_cast<int>((i / 5000) % 4);
-        f.reading = reading;
-        if (timed) {
-            const auto packed = PackRecord(7, f);
-            out.Append(packed.data(), packed.size());
-        } else {
-            const std::uint8_t packed[2] = {
-                static_cast<std::uint8_t>((f.negative << 4) | (f.decimals << 2) | (reading >> 8)),
-                static_cast<std::uint8_t>(reading & 0xFF)};
-            out.Append(packed, 2);
-        }
-        last = clock;
-        clock.Add(interval);
-    }
-    out.Finish(last);
-    return {path, records};
-}
-
-struct ChildRun {
-    double seconds = 0;
-    long peakKiB = 0;
-    int status = -1;
-};
-
-ChildRun RunVsdl(const fs::path& bin) {
-    ChildRun run;
-#ifndef _WIN32
-    const std::string exe = VSDL_EXE;
-    const std::string file = bin.string();
-    char* argv[] = {const_cast<char*>(exe.c_str()), const_cast<char*>("convert"),
-                    const_cast<char*>("-q"), const_cast<char*>(file.c_str()), nullptr};
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, environ) != 0) return run;
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    run.peakKiB = usage.ru_maxrss;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#else
-    (void)bin;
-#endif
-    return run;
-}
 
 // The same bytes, two files, written with stdio in 64 KiB pieces.
 double Floor(const fs::path& dir, std::uintmax_t prnBytes, std::uintmax_t csvBytes) {
@@ -140,14 +52,16 @@ void Measure(const fs::path& dir, const char* label, bool timed, std::uint64_t b
     const fs::path bin = dir / (timed ? "TIMED7.BIN" : "UNTIMED2.BIN");
     const fs::path prn = dir / (timed ? "TIMED7.PRN" : "UNTIMED2.PRN");
     const fs::path csv = dir / (timed ? "TIMED7.CSV" : "UNTIMED2.CSV");
-    const Generated g = Generate(bin, bytes, timed);
-    ChildRun best;
+    const std::uint64_t records =
+        vsdl::bench::GenerateImage(bin.string(), bytes, timed, "bench_convert");
+    vsdl::bench::ChildRun best;
     long peakKiB = 0;
     std::uintmax_t prnBytes = 0, csvBytes = 0;
     double floor = 0;
     std::error_code ec;
     for (int round = 0; round < 3; ++round) {
-        const ChildRun run = RunVsdl(bin);
+        const vsdl::bench::ChildRun run =
+            vsdl::bench::RunChild(VSDL_EXE, {"convert", "-q", bin.string()});
         if (round == 0 || run.seconds < best.seconds) best = run;
         peakKiB = std::max(peakKiB, run.peakKiB);
         prnBytes = fs::file_size(prn, ec);
@@ -161,9 +75,9 @@ void Measure(const fs::path& dir, const char* label, bool timed, std::uint64_t b
     const double outMB = static_cast<double>(prnBytes + csvBytes) / 1e6;
     std::printf("%-22s BIN %.1f MiB, %llu records, output %.1f MB (exit %d)\n", label,
                 static_cast<double>(bytes) / (1024.0 * 1024.0),
-                static_cast<unsigned long long>(g.records), outMB, best.status);
+                static_cast<unsigned long long>(records), outMB, best.status);
     std::printf("  vsdl convert: %.2f s, %.2f M records/s, %.0f MB/s output, peak RSS %.1f MiB\n",
-                best.seconds, static_cast<double>(g.records) / best.seconds / 1e6,
+                best.seconds, static_cast<double>(records) / best.seconds / 1e6,
                 outMB / best.seconds, static_cast<double>(peakKiB) / 1024.0);
     std::printf("  I/O floor:    %.2f s, %.0f MB/s  -> conversion takes %.2fx the floor\n", floor,
                 outMB / floor, best.seconds / floor);

@@ -34,10 +34,6 @@
 
 namespace {
 
-using vsdl::conversion::RunningTime;
-using vsdl::instrument::sample::PackRecord;
-using vsdl::instrument::sample::RecordFields;
-
 class Quiet final : public vsdl::forms::IMessages {
   public:
     void Show(QWidget*, const QString& text) override { last = text; }
@@ -53,44 +49,6 @@ class NoDialogs final : public vsdl::forms::IFileDialogs {
         return std::nullopt;
     }
 };
-
-// One one-way data set of untimed 2-byte records filling `bytes`, readings wandering in small
-// steps; the set ends at its last record's time, then the end mark.
-std::int64_t Generate(const QString& path, std::int64_t bytes) {
-    const std::int64_t records =
-        (bytes - static_cast<std::int64_t>(vsdl::bench::kOneSetOverhead)) / 2;
-    // Every (negative, decimals, reading) packed once.
-    std::vector<std::uint8_t> packed(2 * 2 * 4 * 1024);
-    for (int negative = 0; negative < 2; ++negative) {
-        for (int decimals = 0; decimals < 4; ++decimals) {
-            for (int reading = 0; reading < 1024; ++reading) {
-                RecordFields f;
-                f.negative = negative;
-                f.decimals = decimals;
-                f.reading = reading;
-                const auto r = PackRecord(2, f);
-                const std::size_t at = 2 * ((negative * 4 + decimals) * 1024 + reading);
-                packed[at] = r[0];
-                packed[at + 1] = r[1];
-            }
-        }
-    }
-    vsdl::bench::BinWriter out(path.toStdString(), false, "bench_dialog_convert");
-    RunningTime last;
-    last.Set(1, 1, 20, 0, 0, 0);
-    std::uint32_t lcg = 11;
-    int reading = 500;
-    for (std::int64_t i = 0; i < records; ++i) {
-        reading = vsdl::bench::NextReading(lcg, reading);
-        const int negative = (i % 97) == 0 ? 1 : 0;
-        const int decimals = static_cast<int>((i / 5000) % 4);
-        const std::size_t at = 2 * ((negative * 4 + decimals) * 1024 + reading);
-        out.Append(&packed[at], 2);
-        if (i + 1 < records) last.Add(1);
-    }
-    out.Finish(last);
-    return records;
-}
 
 // Both start from a folder without the reports, so the dialog has nothing to ask.
 void RemoveReports(const QString& bin) {
@@ -209,7 +167,9 @@ int main(int argc, char** argv) {
     const QString folder = dir.path() + QLatin1Char('/');
     const QString name = QStringLiteral("BENCH.BIN");
     const QString bin = folder + name;
-    const std::int64_t records = Generate(bin, mib * 1024 * 1024);
+    const auto records = static_cast<std::int64_t>(
+        vsdl::bench::GenerateImage(bin.toStdString(), static_cast<std::uint64_t>(mib) * 1024 * 1024,
+                                   false, "bench_dialog_convert"));
     std::printf("BIN %lld MiB, %lld untimed 2-byte records; %d runs each, alternating\n",
                 static_cast<long long>(mib), static_cast<long long>(records), runs);
     std::fflush(stdout);

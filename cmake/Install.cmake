@@ -12,7 +12,7 @@ if(NOT VSDL_WITH_QT)
 endif()
 
 if(NOT VSDL_INSTALL_LAYOUT STREQUAL "system")
-  install(TARGETS VSDownload vsdl RUNTIME DESTINATION .)
+  install(TARGETS VSDownload vsdl vsdl-plot RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
   install(FILES ${VSDL_APP_DIR}/VSDownload.svg DESTINATION share RENAME vsdownload.svg)
   # The entry names the folder the files end up in, so it is made at install time.
@@ -48,6 +48,8 @@ endforeach()
 add_custom_target(vsdl_packaging_files ALL DEPENDS ${compressed})
 
 install(TARGETS VSDownload vsdl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# vsdl plot runs it from ../libexec/vsdownload beside vsdl's folder.
+install(TARGETS vsdl-plot RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/vsdownload)
 install(FILES ${generated}/vsdownload.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${VSDL_APP_DIR}/VSDownload.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME vsdownload.svg)

@@ -11,7 +11,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 HOME="$scratch/home" XDG_DATA_HOME= "$source_dir/scripts/install" "$build_dir" "$prefix" >/dev/null
 
-for f in VSDownload vsdl README.md share/vsdownload.svg share/vsdownload.desktop; do
+for f in VSDownload vsdl vsdl-plot README.md share/vsdownload.svg share/vsdownload.desktop; do
   [ -e "$prefix/$f" ] || fail "$f is missing from the program folder"
 done
 [ -x "$prefix/VSDownload" ] || fail "VSDownload is not executable"

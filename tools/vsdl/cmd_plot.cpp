@@ -12,12 +12,10 @@
 #include "Terminal.h"
 #include "common/Paths.h"
 
-#ifdef VSDL_WITH_QT
-#include <QApplication>
-#include <QChart>
-
-#include "conversion/PlotData.h"
-#include "forms/ReadingsChart.h"
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace vsdl::tool {
@@ -26,9 +24,40 @@ namespace {
 constexpr const char* kUsage =
     "Usage: vsdl plot FILE.BIN -o PICTURE.png|svg [--set N] [--size WxH] [--force] [-q]\n";
 
-int Usage(const std::string& problem) {
-    std::cerr << "vsdl plot: " << problem << "\n" << kUsage;
-    return kExitUsage;
+// Runs `program` with `args` in place of this process (on Windows: waits for it); its exit
+// status, or -1 when it could not be started.
+int RunInstead(const std::string& program, const std::vector<std::string>& args) {
+#ifdef _WIN32
+    // The spawned program splits its command line again: each argument is quoted by the rules
+    // of CommandLineToArgvW (backslashes before a quote or the end are doubled).
+    const auto quoted = [](const std::wstring& arg) {
+        std::wstring out = L"\"";
+        std::size_t backslashes = 0;
+        for (wchar_t c : arg) {
+            if (c == L'\\') {
+                ++backslashes;
+                continue;
+            }
+            out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+            backslashes = 0;
+            out.push_back(c);
+        }
+        out.append(2 * backslashes, L'\\');
+        return out + L"\"";
+    };
+    std::vector<std::wstring> wide{quoted(paths::ToFsPath(program).wstring())};
+    for (const std::string& a : args) wide.push_back(quoted(paths::ToFsPath(a).wstring()));
+    std::vector<const wchar_t*> argv;
+    for (const std::wstring& w : wide) argv.push_back(w.c_str());
+    argv.push_back(nullptr);
+    return static_cast<int>(_wspawnv(_P_WAIT, paths::ToFsPath(program).c_str(), argv.data()));
+#else
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    return -1;
+#endif
 }
 
 }  // namespace
@@ -51,99 +80,40 @@ void HelpPlot() {
         << "existing PICTURE without --force.\n";
 }
 
-#ifdef VSDL_WITH_QT
-
-int RunPlot(const std::vector<std::string>& args) {
-    std::string bin, out, setText, sizeText = "1200x700";
-    bool force = false, quiet = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-o" || a == "--set" || a == "--size") {
-            if (i + 1 >= args.size()) return Usage(a + " needs a value");
-            (a == "-o" ? out : a == "--set" ? setText : sizeText) = args[++i];
-        } else if (a == "--force") {
-            force = true;
-        } else if (a == "-q") {
-            quiet = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return Usage("unknown option '" + a + "'");
-        } else if (bin.empty()) {
-            bin = a;
-        } else {
-            return Usage("one BIN file at a time");
-        }
-    }
-    if (bin.empty()) return Usage("no BIN file given");
-    if (out.empty()) return Usage("-o PICTURE is needed");
-    int width = 0, height = 0;
-    char x = 0;
-    char rest = 0;
-    if (std::sscanf(sizeText.c_str(), "%d%c%d%c", &width, &x, &height, &rest) != 3 ||
-        (x != 'x' && x != 'X') || width < 100 || height < 100 || width > 10000 || height > 10000) {
-        return Usage("--size is WxH, each 100 to 10000, not '" + sizeText + "'");
-    }
-    int setNumber = -1;
-    if (!setText.empty()) {
-        char* end = nullptr;
-        const long n = std::strtol(setText.c_str(), &end, 10);
-        if (*end != '\0' || n < 0 || n > 255) return Usage("--set needs a set number 0 to 255");
-        setNumber = static_cast<int>(n);
-    }
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (!force && fs::exists(fs::symlink_status(paths::ToFsPath(out), ec))) {
-        std::cerr << out << " exists. Add --force to replace it.\n";
-        return kExitUsage;
-    }
-
-    ProgressLine progress(!quiet && IsTerminal(stderr), "Reading " + paths::Split(bin).name);
-    conversion::PlotData data = conversion::LoadPlotData(
-        bin, width,
-        [&progress](std::int64_t read, std::int64_t length) { progress.Tick(read, length); });
-    progress.Clear();
-    if (data.status.outcome != conversion::ConvertOutcome::Completed) {
-        std::cerr << ForTerminal(data.status.message) << "\n";
-        return kExitFailed;
-    }
-    std::vector<const conversion::PlotSet*> shown;
-    std::string numbers;
-    for (const conversion::PlotSet& set : data.sets) {
-        numbers += (numbers.empty() ? "" : ", ") + std::to_string(set.number);
-        if (setNumber < 0 || set.number == setNumber) shown.push_back(&set);
-    }
-    if (shown.empty()) {
-        std::cerr << (data.sets.empty() ? bin + " holds no data set.\n"
-                                        : bin + " has no data set " + setText + "; its sets are " +
-                                              numbers + ".\n");
-        return kExitFailed;
-    }
-
-    // Drawn offscreen: no display is needed, and none is touched.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int argc = 1;
-    char name[] = "vsdl";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    QChart chart;
-    QString title = QString::fromStdString(paths::Split(bin).name);
-    if (shown.size() == 1)
-        title += QStringLiteral(": ") + QString::fromStdString(shown[0]->Label());
-    chart.setTitle(title);
-    forms::FillReadingsChart(chart, shown);
-    QString error;
-    if (!forms::SaveChartPicture(chart, QString::fromStdString(out), QSize(width, height), error)) {
-        std::cerr << ForTerminal(error.toStdString()) << "\n";
-        return kExitFailed;
-    }
-    if (!quiet) std::cout << "The picture has been written: " << out << "\n";
-    return kExitOk;
-}
-
-#else  // without Qt: no charts
+#ifndef VSDL_WITH_QT
 
 int RunPlot(const std::vector<std::string>&) {
     std::cerr << "vsdl plot: this vsdl was built without Qt, whose charts the plot draws with; "
                  "use the vsdl of the full build (see docs/WINDOWS.md).\n";
+    return kExitFailed;
+}
+
+#else
+
+// The drawing is done by vsdl-plot, beside vsdl (or, installed system-wide, in
+// ../libexec/vsdownload/), which replaces this process with the same arguments.
+int RunPlot(const std::vector<std::string>& args) {
+    const std::string folder = paths::ExecutableFolder();
+#ifdef _WIN32
+    const char* const kHelper = "vsdl-plot.exe";
+#else
+    const char* const kHelper = "vsdl-plot";
+#endif
+    std::vector<std::string> tried;
+    for (const std::string& at :
+         {paths::Join(folder, kHelper),
+          paths::Join(paths::Join(paths::Join(folder, ".."), "libexec/vsdownload"), kHelper)}) {
+        tried.push_back(at);
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(paths::ToFsPath(at), ec)) continue;
+        std::cout.flush();
+        const int status = RunInstead(at, args);
+        if (status >= 0) return status;
+        std::cerr << "vsdl plot: " << at << " could not be started.\n";
+        return kExitFailed;
+    }
+    std::cerr << "vsdl plot: its drawing part is missing (looked for " << tried[0] << " and "
+              << tried[1] << "); reinstall VSDownload.\n";
     return kExitFailed;
 }
 

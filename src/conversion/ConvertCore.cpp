@@ -30,7 +30,7 @@ class ReportWriter final : public DecodeReader {
         // A set whose unit code has no text shows the unit of the set before it.
         if (!h.unit.empty()) unit_ = h.unit;
         if (h.number <= 1) WriteBanner(prn_, h.strategy);
-        char number[4];
+        char number[12];  // a byte has three digits; room for any number
         const char* numberEnd = digits::PutDecimal(number, static_cast<std::uint32_t>(h.number));
         prn_.Line("");
         prn_.Line(kSetNumberLabel,

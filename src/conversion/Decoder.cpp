@@ -164,7 +164,7 @@ class Decoding {
         char td[kLongStampLength];
         char reading[12];
         std::int16_t b[7];
-        std::uint8_t bytes[7];
+        std::uint8_t bytes[8];  // the longest record is 7; one more for vectorised copies
         r.time = std::string_view(ts, kStampLength);
         r.hasTemperature = temperatures;
         for (std::int32_t counter = 1;; ++counter) {

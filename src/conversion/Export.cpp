@@ -80,7 +80,7 @@ class TidyWriter : public DecodeReader {
     std::int64_t records_ = 0;
 
   private:
-    char set_[4] = {};
+    char set_[12] = {};  // a byte has three digits; room for any number
     std::size_t setLength_ = 0;
 };
 

@@ -24,6 +24,38 @@ namespace {
 constexpr const char* kUsage =
     "Usage: vsdl plot FILE.BIN -o PICTURE.png|svg [--set N] [--size WxH] [--force] [-q]\n";
 
+}  // namespace
+
+void HelpPlot() {
+    std::cout
+        << kUsage
+        << "Draws the readings of a BIN memory image against the logger's time into a PNG or\n"
+        << "SVG picture, as Tools > View Data shows them: one line per data set, temperatures\n"
+        << "on a second axis, out-of-range readings marked along the time axis. No display is\n"
+        << "needed. Large images are thinned to the lowest and highest reading of each pixel\n"
+        << "column, so every peak stays visible.\n\n"
+        << "  -o PICTURE   the picture to write; .png or .svg says which\n"
+        << "  --set N      only data set N (default: every set)\n"
+        << "  --size WxH   the picture's size in pixels (default 1200x700)\n"
+        << "  --force      replaces an existing PICTURE\n"
+        << "  -q           prints nothing but errors\n\n"
+        << "Exit status: 0 when the picture was written, 1 when the BIN file was corrupt or\n"
+        << "could not be read, or the picture could not be written, 2 on a usage error or an\n"
+        << "existing PICTURE without --force.\n";
+}
+
+#ifndef VSDL_WITH_QT
+
+int RunPlot(const std::vector<std::string>&) {
+    std::cerr << "vsdl plot: this vsdl was built without Qt, whose charts the plot draws with; "
+                 "use the vsdl of the full build (see docs/WINDOWS.md).\n";
+    return kExitFailed;
+}
+
+#else
+
+namespace {
+
 // Runs `program` with `args` in place of this process (on Windows: waits for it); its exit
 // status, or -1 when it could not be started.
 int RunInstead(const std::string& program, const std::vector<std::string>& args) {
@@ -61,34 +93,6 @@ int RunInstead(const std::string& program, const std::vector<std::string>& args)
 }
 
 }  // namespace
-
-void HelpPlot() {
-    std::cout
-        << kUsage
-        << "Draws the readings of a BIN memory image against the logger's time into a PNG or\n"
-        << "SVG picture, as Tools > View Data shows them: one line per data set, temperatures\n"
-        << "on a second axis, out-of-range readings marked along the time axis. No display is\n"
-        << "needed. Large images are thinned to the lowest and highest reading of each pixel\n"
-        << "column, so every peak stays visible.\n\n"
-        << "  -o PICTURE   the picture to write; .png or .svg says which\n"
-        << "  --set N      only data set N (default: every set)\n"
-        << "  --size WxH   the picture's size in pixels (default 1200x700)\n"
-        << "  --force      replaces an existing PICTURE\n"
-        << "  -q           prints nothing but errors\n\n"
-        << "Exit status: 0 when the picture was written, 1 when the BIN file was corrupt or\n"
-        << "could not be read, or the picture could not be written, 2 on a usage error or an\n"
-        << "existing PICTURE without --force.\n";
-}
-
-#ifndef VSDL_WITH_QT
-
-int RunPlot(const std::vector<std::string>&) {
-    std::cerr << "vsdl plot: this vsdl was built without Qt, whose charts the plot draws with; "
-                 "use the vsdl of the full build (see docs/WINDOWS.md).\n";
-    return kExitFailed;
-}
-
-#else
 
 // The drawing is done by vsdl-plot, beside vsdl (or, installed system-wide, in
 // ../libexec/vsdownload/), which replaces this process with the same arguments.

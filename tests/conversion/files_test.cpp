@@ -66,8 +66,14 @@ TEST(Files, WhatTheFileSystemRefusesIsAFailure) {
     fs::create_directory(dir.path() / "Y.CSV");
     WriteFile(dir.path() / "Z.BIN", Small());
     fs::create_directory(dir.path() / "Z.PRN");
-    const std::pair<const char*, int> cases[] = {
-        {"NONE.BIN", 1}, {"D.BIN", 1}, {"Y.BIN", 8}, {"Z.BIN", 7}};
+    // Sparse files of the largest length the conversion takes (all zeros: corrupt) and one more.
+    for (const auto& [name, size] :
+         {std::pair<const char*, std::uintmax_t>{"MAX.BIN", 0x7FFFFFFF}, {"BIG.BIN", 0x80000000}}) {
+        WriteFile(dir.path() / name, "");
+        fs::resize_file(dir.path() / name, size);
+    }
+    const std::pair<const char*, int> cases[] = {{"NONE.BIN", 1}, {"D.BIN", 1},   {"Y.BIN", 8},
+                                                 {"Z.BIN", 7},    {"MAX.BIN", 0}, {"BIG.BIN", 3}};
     for (const auto& [name, failure] : cases) {
         EXPECT_EQ(RunConversion(dir.str(), name).failureNumber, failure) << name;
     }

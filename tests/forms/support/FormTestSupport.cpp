@@ -24,11 +24,9 @@ namespace {
 std::optional<QString> Next(ScriptedFileDialogs& d, const vsdl::forms::FileDialogRequest& r) {
     d.requests.push_back(r);
     if (d.answers.empty()) return std::nullopt;
-    const bool cancelled = !d.answers.front().has_value();
-    const QString path = d.answers.front().value_or(QString());
+    const std::optional<QString> answer = d.answers.front();
     d.answers.pop_front();
-    if (cancelled) return std::nullopt;
-    return path;
+    return answer;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "conversion/Export.h"
 
+#include <cstring>
+
 #include "conversion/Digits.h"
 
 namespace vsdl::conversion {
@@ -54,6 +56,59 @@ std::string_view TemperatureUnit(const DecodedRecord& r) {
     return r.temperatureUnit == "(F)" ? "F" : "C";
 }
 
+// A record's time as ISO text, kept from record to record: most steps change only the seconds,
+// whose two digits are then all that is written again.
+class IsoText {
+  public:
+    // Empty when the time is no real date and time.
+    std::string_view For(const CalendarTime& t) {
+        if (valid_ && t.year == last_.year && t.month == last_.month && t.day == last_.day &&
+            t.hour == last_.hour && t.minute == last_.minute) {
+            if (t.second < 0 || t.second > 59) return {};
+            PutPair(text_ + 17, static_cast<unsigned>(t.second));
+            last_.second = t.second;
+            return {text_, sizeof text_};
+        }
+        last_ = t;
+        valid_ = PutIso(text_, t) != text_;
+        return valid_ ? std::string_view(text_, sizeof text_) : std::string_view();
+    }
+
+  private:
+    CalendarTime last_;
+    bool valid_ = false;
+    char text_[19] = {};
+};
+
+// A record counter's decimal text, counted up in place when it follows the last one.
+class CounterText {
+  public:
+    std::string_view For(std::int32_t n) {
+        if (n > 1 && n == last_ + 1) {
+            std::size_t at = sizeof digits_;
+            while (at > begin_ && digits_[at - 1] == '9') digits_[--at] = '0';
+            if (at > begin_) {
+                ++digits_[at - 1];
+            } else {
+                digits_[--begin_] = '1';
+            }
+        } else {
+            char text[12];
+            const std::size_t length =
+                static_cast<std::size_t>(PutDecimal(text, static_cast<std::uint32_t>(n)) - text);
+            begin_ = sizeof digits_ - length;
+            std::memcpy(digits_ + begin_, text, length);
+        }
+        last_ = n;
+        return {digits_ + begin_, sizeof digits_ - begin_};
+    }
+
+  private:
+    std::int32_t last_ = 0;
+    char digits_[11] = {};
+    std::size_t begin_ = sizeof digits_;
+};
+
 // What both formats share: the buffered output and the set's texts.
 class TidyWriter : public DecodeReader {
   public:
@@ -72,11 +127,17 @@ class TidyWriter : public DecodeReader {
         setLength_ =
             static_cast<std::size_t>(PutDecimal(set_, static_cast<std::uint32_t>(h.number)) - set_);
         unit_ = PlainUnit(h.unit);
+        // Unit texts are a few characters; quoted, each may double.
+        char field[64];
+        unitField_.assign(field, PutCsvField(field, unit_.substr(0, 30)));
     }
     std::string_view set() const { return {set_, setLength_}; }
 
     BufferedWriter out_;
     std::string_view unit_;
+    std::string unitField_;  // the unit as a CSV field
+    IsoText time_;
+    CounterText counter_;
     std::int64_t records_ = 0;
 
   private:
@@ -99,13 +160,13 @@ class TidyCsv final : public TidyWriter {
         char* out = out_.Reserve(kMaxRow);
         out = Put(out, set());
         *out++ = ',';
-        out = PutDecimal(out, static_cast<std::uint32_t>(r.counter));
+        out = Put(out, counter_.For(r.counter));
         *out++ = ',';
-        out = PutIso(out, r.when);
+        out = Put(out, time_.For(r.when));
         *out++ = ',';
         out =
             r.inRange ? Put(Put(out, PlainReading(r.reading)), ",ok,") : Put(out, ",out of range,");
-        out = PutCsvField(out, unit_);
+        out = Put(out, unitField_);
         *out++ = ',';
         if (r.hasTemperature) {
             out = Put(out, r.temperature);
@@ -167,9 +228,10 @@ class TidyJson final : public TidyWriter {
         if (setRecords_++ != 0) *out++ = ',';
         out = Put(out, kNewLine);
         out = Put(out, "      {\"record\": ");
-        out = PutDecimal(out, static_cast<std::uint32_t>(r.counter));
+        out = Put(out, counter_.For(r.counter));
         out = Put(out, ", \"time\": ");
-        out = PutTime(out, r.when, true);
+        const std::string_view time = time_.For(r.when);
+        out = time.empty() ? Put(out, "null") : Put(Put(Put(out, "\""), time), "\"");
         out = Put(out, ", \"reading\": ");
         out = Put(out, r.inRange ? PlainReading(r.reading) : "null");
         out = Put(out, r.inRange ? ", \"status\": \"ok\"" : ", \"status\": \"out of range\"");

@@ -198,7 +198,7 @@ void frmMain::Form_Load() {
 }
 
 // A closed dialog leaves the keyboard wherever the window manager puts it (often nowhere); the
-// main window takes it back, so that F2 to F5 work without a click.
+// main window takes it back, so that F2 to F6 work without a click.
 void frmMain::TakeBackFocus() {
     raise();
     activateWindow();

@@ -1,6 +1,7 @@
-// The main window: the program's four jobs as buttons and again as Tools menu entries. Each job
-// runs in a modal dialog that this window opens and waits for; the dialogs learn which job was
-// started only from gRunMode and hand results back only through gLastBinPath and the settings.
+// The main window: the program's four jobs as buttons and again as Tools menu entries, and View
+// Data in the Tools menu alone. Each job runs in a modal dialog that this window opens and waits
+// for; the dialogs learn which job was started only from gRunMode and hand results back only
+// through gLastBinPath and the settings.
 #pragma once
 
 #include <QMainWindow>

@@ -138,6 +138,9 @@ TEST(FileOps, NothingButAnOrdinaryFileIsOpenedAndNothingBlocks) {
     EXPECT_FALSE(CreateForWriting(dir / "fifo", reason));
     EXPECT_FALSE(CreateForWriting(dir / "folder", reason));
     EXPECT_EQ(reason, std::strerror(EISDIR));
+    // Without following links only a link is called one; other failures keep their reason.
+    EXPECT_FALSE(CreateForWriting(dir / "gone/x", reason, false));
+    EXPECT_EQ(reason, std::strerror(ENOENT));
     EXPECT_FALSE(ReadFileStart(dir / "fifo", 10).has_value());
     WriteFile(dir / "ten", "0123456789");
     EXPECT_EQ(ReadFileStart(dir / "ten", 4), "0123");

@@ -220,6 +220,10 @@ TEST(Conversion, ConvertBINtoPRNShowsTheOutcomeOnceAndKeepsTheFigures) {
                   "Error 1. Cannot open the BIN file. VSDownload\r\nThis BIN file is corrupted."}));
     EXPECT_EQ(missing.yields, 0);
     EXPECT_EQ(gFileLength, 0);
+    // A name too short to hold ".BIN" names no reports.
+    RecordingNotifier bare;
+    ConvertBINtoPRN(dir.str(), "BIN", bare);
+    EXPECT_EQ(gPrnFile, "");
 }
 
 // The tidy export of every sample, in the text mode of this system, against its golden table.

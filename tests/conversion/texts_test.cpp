@@ -96,17 +96,19 @@ char* TwoDigits(char* out, int value, int, int) {
 TEST(Texts, ReadingTemperatureAndTwoDigitTexts) {
     const std::tuple<int, int, int, const char*> readings[] = {
         // reading decimals negative
-        {1023, 0, 0, " 1023."},       {1023, 3, 0, " 1.023"},     {5, 3, 1, "-0.005"},
-        {347, 2, 0, " 3.47"},         {341, 1, 1, "-34.1"},       {0, 0, 0, " 0."},
-        {0, 3, 0, " 0.000"},          {100, 2, 1, "-1.00"},       {1024, 0, 0, "<out of range>"},
-        {-1, 0, 0, "<out of range>"}, {1, 4, 0, "<out of range>"}};
+        {1023, 0, 0, " 1023."},     {1023, 3, 0, " 1.023"},         {5, 3, 1, "-0.005"},
+        {347, 2, 0, " 3.47"},       {341, 1, 1, "-34.1"},           {0, 0, 0, " 0."},
+        {0, 3, 0, " 0.000"},        {100, 2, 1, "-1.00"},           {199, 0, 0, " 199."},
+        {999, 0, 0, " 999."},       {1024, 0, 0, "<out of range>"}, {-1, 0, 0, "<out of range>"},
+        {1, 4, 0, "<out of range>"}};
     for (const auto& [r, d, n, text] : readings) EXPECT_EQ(Text(PutReading, r, d, n), text) << r;
 
     const std::tuple<int, int, const char*> temperatures[] = {
         // tenths Fahrenheit; Fahrenheit exact: (18 t + 3200) / 10, rounded
-        {253, 0, "25.3"}, {253, 1, "77.5"}, {5, 0, "0.5"},       {0, 1, "32.0"},
-        {99, 0, "9.9"},   {90, 0, "9.0"},   {1023, 0, "102.3"},  {1023, 1, "216.1"},
-        {1, 1, "32.2"},   {3, 1, "32.5"},   {12345, 0, "1234.5"}};
+        {253, 0, "25.3"}, {253, 1, "77.5"}, {5, 0, "0.5"},        {0, 1, "32.0"},
+        {99, 0, "9.9"},   {90, 0, "9.0"},   {1023, 0, "102.3"},   {1023, 1, "216.1"},
+        {1, 1, "32.2"},   {3, 1, "32.5"},   {12345, 0, "1234.5"}, {-15, 0, "-1.5"},
+        {-200, 1, "-4.0"}};
     for (const auto& [t, f, text] : temperatures) EXPECT_EQ(Text(Temperature, t, f, 0), text) << t;
     for (int t = 0; t <= 1023; ++t) {
         const long tenths = (18L * t + 3200 + 5) / 10;
@@ -120,12 +122,17 @@ TEST(Texts, ReadingTemperatureAndTwoDigitTexts) {
 }
 
 TEST(Texts, HeaderTextsAndFailureCatalogue) {
+    // Every code: its seconds step the running time.
     const std::tuple<int, const char*, int> intervals[] = {
-        {0, "1  (SEC)", 1},      {3, "5  (SEC)", 5}, {6, "30  (SEC)", 30}, {7, "1  (MIN)", 60},
-        {13, "30  (MIN)", 1800}, {14, "N/A", 0},     {255, "N/A", 0}};
+        {0, "1  (SEC)", 1},      {1, "2  (SEC)", 2},      {2, "3  (SEC)", 3},
+        {3, "5  (SEC)", 5},      {4, "10  (SEC)", 10},    {5, "20  (SEC)", 20},
+        {6, "30  (SEC)", 30},    {7, "1  (MIN)", 60},     {8, "2  (MIN)", 120},
+        {9, "3  (MIN)", 180},    {10, "5  (MIN)", 300},   {11, "10  (MIN)", 600},
+        {12, "20  (MIN)", 1200}, {13, "30  (MIN)", 1800}, {14, "N/A", 0},
+        {255, "N/A", 0}};
     for (const auto& [code, text, seconds] : intervals) {
-        EXPECT_EQ(IntervalFor(code).text, text);
-        EXPECT_EQ(IntervalFor(code).seconds, seconds);
+        EXPECT_EQ(IntervalFor(code).text, text) << code;
+        EXPECT_EQ(IntervalFor(code).seconds, seconds) << code;
     }
     const std::pair<int, const char*> units[] = {
         {0, "(   )"}, {7, "(mg / dl)"}, {27, "(fg / mg)"}, {100, "(RAW)"}, {28, ""}, {101, ""}};

@@ -178,13 +178,14 @@ std::vector<Case> Cases() {
     {
         // The handshake starts the framing again: the first block begins with the sync mark.
         const Bytes image = MakeImage(1024 + 100);
-        cases.push_back({"HandshakeRestartsTheFraming",
-                         {ArriveText(std::string(700, 'x') + "\r\n"), Arrive(InstrumentStream(image))},
-                         state::kFinished,
-                         Finish(2, image.size()),
-                         image,
-                         Acks(image, 1, 0x5F),
-                         {std::string(700, 'x')}});
+        cases.push_back(
+            {"HandshakeRestartsTheFraming",
+             {ArriveText(std::string(700, 'x') + "\r\n"), Arrive(InstrumentStream(image))},
+             state::kFinished,
+             Finish(2, image.size()),
+             image,
+             Acks(image, 1, 0x5F),
+             {std::string(700, 'x')}});
     }
     const Bytes image = MakeImage(3 * 1024);
     const Bytes stream = InstrumentStream(image);
@@ -233,6 +234,30 @@ std::vector<Case> Cases() {
     const Bytes again = Acks(image, 3, stream.back());
     silence.sent.insert(silence.sent.end(), again.begin(), again.end());
     cases.push_back(silence);
+    // A text line cut off by the handshake is dropped when a silence restarts the download,
+    // not joined to the next one.
+    Case cut{"TextCutBySilence",
+             {ArriveText("PARTIAL"), Arrive(Part(stream, 0, 3 + 1025 + 50)), Silence(5001ms),
+              ArriveText("AGAIN\r\n"), Arrive(stream)},
+             state::kFinished,
+             Finish(4, image.size()),
+             image,
+             firstAck,
+             {"AGAIN"},
+             {},
+             2};
+    cut.sent.insert(cut.sent.end(), again.begin(), again.end());
+    cases.push_back(cut);
+    // A final byte of 0 ends the download as any other does.
+    {
+        const Bytes small = MakeImage(100);
+        cases.push_back({"FinalByteZero",
+                         {Arrive(InstrumentStream(small, 0, 0x00))},
+                         state::kFinished,
+                         Finish(1, small.size()),
+                         small,
+                         Acks(small, 0, 0x00)});
+    }
     // The silence is measured from the last byte.
     std::vector<Event> slow{Arrive(kHs)};
     for (int i = 0; i < 10; ++i) {

@@ -6,12 +6,14 @@
 #include <QIcon>
 #include <memory>
 
+#include "common/AtomicFile.h"
 #include "common/UserFolders.h"
 #include "download/QtSerialPort.h"
 #include "forms/FormContext.h"
 #include "forms/frmMain.h"
 
 int main(int argc, char* argv[]) {
+    vsdl::fileops::CleanUpOnSignals();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VSDownload"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/VSDownload.png")));

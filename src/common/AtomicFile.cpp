@@ -1,6 +1,10 @@
 #include "common/AtomicFile.h"
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <system_error>
@@ -64,6 +68,54 @@ bool RenameReplacing(const fs::path& from, const fs::path& to, std::string& reas
     reason = ErrorText(errno);
     return false;
 }
+
+// The temporary files being written at this moment, where a signal handler can find them: fixed
+// storage, taken and given back through lock-free atomics, which is all a handler may touch.
+struct PartSlot {
+    std::atomic<bool> taken{false};
+    std::atomic<bool> ready{false};
+    char path[4096] = {};
+};
+std::array<PartSlot, 8> gParts;
+
+extern "C" void RemovePartsAndEnd(int sig) {
+    for (PartSlot& slot : gParts) {
+        if (slot.ready) ::unlink(slot.path);
+    }
+    // The handler was reset to the default action on entry: this ends the program as the
+    // signal would have.
+    ::raise(sig);
+}
+
+// Lists a temporary file for the handler while it lives. A file that does not fit (a path too
+// long, more writers than slots) is written all the same, only not removed on a signal.
+class ListedPart {
+  public:
+    explicit ListedPart(const fs::path& temp) {
+        std::error_code ec;
+        const fs::path absolute = fs::absolute(temp, ec);
+        const std::string& text = (ec ? temp : absolute).native();
+        if (text.size() >= sizeof(PartSlot::path)) return;
+        for (PartSlot& slot : gParts) {
+            bool free = false;
+            if (!slot.taken.compare_exchange_strong(free, true)) continue;
+            std::memcpy(slot.path, text.c_str(), text.size() + 1);
+            slot.ready = true;
+            slot_ = &slot;
+            return;
+        }
+    }
+    ~ListedPart() {
+        if (slot_ == nullptr) return;
+        slot_->ready = false;
+        slot_->taken = false;
+    }
+    ListedPart(const ListedPart&) = delete;
+    ListedPart& operator=(const ListedPart&) = delete;
+
+  private:
+    PartSlot* slot_ = nullptr;
+};
 
 #endif
 
@@ -205,6 +257,9 @@ Result ReplaceFileContents(std::string_view target, const std::function<bool(std
     fs::path temp;
     FilePtr out = CreateTempBeside(final, temp, reason);
     if (!out) return fail(reason);
+#ifndef _WIN32
+    const ListedPart listed(temp);
+#endif
     KeepAttributes(out.get(), temp, existing);
 
     errno = 0;
@@ -254,4 +309,20 @@ Result CopyFileReplacing(std::string_view source, std::string_view target) {
     if (readFailed) result.reason = "cannot read " + std::string(source) + ": " + result.reason;
     return result;
 }
+void CleanUpOnSignals() {
+#ifndef _WIN32
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal that is ignored (nohup) or handled by the program keeps its action.
+        struct sigaction current {};
+        if (::sigaction(sig, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+        struct sigaction cleanUp {};
+        cleanUp.sa_handler = RemovePartsAndEnd;
+        sigemptyset(&cleanUp.sa_mask);
+        cleanUp.sa_flags = SA_RESETHAND;
+        ::sigaction(sig, &cleanUp, nullptr);
+    }
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
 }  // namespace vsdl::fileops

@@ -23,4 +23,11 @@ Result ReplaceFileContents(std::string_view target, const std::function<bool(std
 // Copies `source` to `target` through ReplaceFileContents.
 Result CopyFileReplacing(std::string_view source, std::string_view target);
 
+// For a program's start: SIGINT, SIGTERM and SIGHUP, where they would end the program anyway,
+// first remove the temporary file of every replacement in progress, so that Ctrl+C, a kill or
+// a closed terminal in the middle of a large write leaves no hidden file behind; and a file size
+// limit makes a write fail with its reason instead of ending the program. On Windows an open
+// file cannot be removed and there is no such limit: nothing is done there.
+void CleanUpOnSignals();
+
 }  // namespace vsdl::fileops

@@ -10,7 +10,12 @@
 #include <thread>
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include "common/AtomicFile.h"
@@ -147,6 +152,44 @@ TEST(FileOps, NothingButAnOrdinaryFileIsOpenedAndNothingBlocks) {
     const FilePtr made = CreateForWriting(dir / "ten", reason);
     ASSERT_TRUE(made);
     EXPECT_EQ(FileLength(made.get()), 0);  // emptied
+}
+
+// Ctrl+C, a kill or a closed terminal in the middle of a large write ends the program as ever
+// but leaves the old file and nothing else; a signal the user has ignored (nohup) changes
+// nothing, and a file size limit is a failure with its reason, not the end of the program.
+TEST(FileOps, ASignalInTheMiddleOfAWriteLeavesNoTemporaryFile) {
+    // signal, ignored by the user, the writer's wait status (a signal's number, or exit code
+    // times 256), the file afterwards
+    const std::tuple<int, bool, int, const char*> cases[] = {{SIGINT, false, SIGINT, "old"},
+                                                             {SIGTERM, false, SIGTERM, "old"},
+                                                             {SIGHUP, false, SIGHUP, "old"},
+                                                             {SIGHUP, true, 0, "half and the rest"},
+                                                             {SIGXFSZ, false, 1 * 256, "old"}};
+    for (const auto& [signal, ignored, waitStatus, file] : cases) {
+        TempDir dir;
+        WriteFile(dir / "out.csv", "old");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::signal(signal, ignored ? SIG_IGN : SIG_DFL);
+            rlimit small{};
+            ::getrlimit(RLIMIT_FSIZE, &small);
+            small.rlim_cur = 2;
+            if (signal == SIGXFSZ) ::setrlimit(RLIMIT_FSIZE, &small);
+            CleanUpOnSignals();
+            const Result r = ReplaceFileContents(dir / "out.csv", [&](std::FILE* f) {
+                if (std::fputs("half", f) < 0 || std::fflush(f) != 0) return false;
+                if (signal != SIGXFSZ) ::raise(signal);
+                return std::fputs(" and the rest", f) >= 0;
+            });
+            ::_exit(r.ok ? 0 : r.reason == std::strerror(EFBIG) ? 1 : 2);
+        }
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(status, waitStatus) << signal;
+        EXPECT_EQ(ReadFile(dir / "out.csv"), file) << signal;
+        EXPECT_EQ(Entries(dir), 1) << signal;
+    }
 }
 #endif
 

@@ -11,6 +11,7 @@
 #include "instrument/BinBuilder.h"
 
 int main(int argc, char** argv) {
+    vsdl::fileops::CleanUpOnSignals();
     if (argc != 3) {
         std::cerr << "Usage: vsdl-mksample DESCRIPTION.txt OUTPUT.BIN\n";
         return 2;

@@ -14,6 +14,7 @@
 
 #include "../vsdl/Commands.h"
 #include "../vsdl/Terminal.h"
+#include "common/AtomicFile.h"
 #include "common/Paths.h"
 #include "conversion/PlotData.h"
 #include "forms/ReadingsChart.h"
@@ -119,5 +120,6 @@ int DrawPlot(const std::vector<std::string>& args) {
 }  // namespace vsdl::tool
 
 int main(int argc, char** argv) {
+    vsdl::fileops::CleanUpOnSignals();
     return vsdl::tool::DrawPlot({argv + 1, argv + argc});
 }

@@ -8,6 +8,7 @@
 
 #include "Commands.h"
 #include "common/AppInfo.h"
+#include "common/AtomicFile.h"
 #include "common/Paths.h"
 
 #ifdef _WIN32
@@ -72,6 +73,7 @@ static std::vector<std::string> Arguments(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     using namespace vsdl::tool;
+    vsdl::fileops::CleanUpOnSignals();
     const std::vector<std::string> args = Arguments(argc, argv);
     if (args.empty()) {
         PrintUsage(std::cerr);

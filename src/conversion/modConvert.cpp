@@ -107,6 +107,16 @@ ConvertResult RunExport(const std::string& binPath, const std::string& outPath, 
     const std::string outName = paths::Split(outPath).name;
     const OpenedBin bin = OpenBin(binPath);
     if (bin.failure) return FailedResult(*bin.failure, outName);
+    // The save dialog lets a user pick any name: the table must not replace the image it is
+    // read from.
+    if (fileops::SameFile(outPath, binPath)) {
+        ConvertResult refused;
+        refused.outcome = ConvertOutcome::Failed;
+        refused.message =
+            "The file " + outPath + " could not be written.\nIt is the BIN file itself.";
+        refused.prnName = outName;
+        return refused;
+    }
 
     FileSource source(bin.file.get());
     ExportResult exported;

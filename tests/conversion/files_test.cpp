@@ -173,6 +173,10 @@ TEST(VsdlExport, WritesTheTableBesideTheBinAndNeverOverAFile) {
     EXPECT_EQ(Vsdl(dir, "export -q --force logs/Run1.bin -o logs/Run1.tidy.csv").status, 0);
     EXPECT_EQ(ReadFile(dir.path() / "logs" / "Run1.tidy.csv"), golden);
     EXPECT_EQ(Vsdl(dir, "export -q --force logs/Run1.bin -o logs/../logs/Run1.bin").status, 2);
+    // View Data's Export takes any name from its save dialog.
+    const std::string bin = (dir.path() / "logs" / "Run1.bin").string();
+    EXPECT_EQ(RunExport(bin, bin, ExportFormat::Csv).outcome, ConvertOutcome::Failed);
+    EXPECT_EQ(ReadFile(dir.path() / "logs" / "Run1.bin"), ReadFile(kSamples / "DEMO.BIN"));
     EXPECT_EQ(Vsdl(dir, "export -q logs/Run1.bin -o sets.JSON").status, 0);
     EXPECT_EQ(ReadFile(dir.path() / "sets.JSON").substr(0, 15), "{\n  \"data_sets\"");
 

@@ -69,53 +69,23 @@ bool RenameReplacing(const fs::path& from, const fs::path& to, std::string& reas
     return false;
 }
 
-// The temporary files being written at this moment, where a signal handler can find them: fixed
+// The unfinished files of this moment, where a signal handler can find them: fixed
 // storage, taken and given back through lock-free atomics, which is all a handler may touch.
-struct PartSlot {
+struct UnfinishedSlot {
     std::atomic<bool> taken{false};
     std::atomic<bool> ready{false};
     char path[4096] = {};
 };
-std::array<PartSlot, 8> gParts;
+std::array<UnfinishedSlot, 8> gUnfinished;
 
-extern "C" void RemovePartsAndEnd(int sig) {
-    for (PartSlot& slot : gParts) {
+extern "C" void RemoveUnfinishedAndEnd(int sig) {
+    for (UnfinishedSlot& slot : gUnfinished) {
         if (slot.ready) ::unlink(slot.path);
     }
     // The handler was reset to the default action on entry: this ends the program as the
     // signal would have.
     ::raise(sig);
 }
-
-// Lists a temporary file for the handler while it lives. A file that does not fit (a path too
-// long, more writers than slots) is written all the same, only not removed on a signal.
-class ListedPart {
-  public:
-    explicit ListedPart(const fs::path& temp) {
-        std::error_code ec;
-        const fs::path absolute = fs::absolute(temp, ec);
-        const std::string& text = (ec ? temp : absolute).native();
-        if (text.size() >= sizeof(PartSlot::path)) return;
-        for (PartSlot& slot : gParts) {
-            bool free = false;
-            if (!slot.taken.compare_exchange_strong(free, true)) continue;
-            std::memcpy(slot.path, text.c_str(), text.size() + 1);
-            slot.ready = true;
-            slot_ = &slot;
-            return;
-        }
-    }
-    ~ListedPart() {
-        if (slot_ == nullptr) return;
-        slot_->ready = false;
-        slot_->taken = false;
-    }
-    ListedPart(const ListedPart&) = delete;
-    ListedPart& operator=(const ListedPart&) = delete;
-
-  private:
-    PartSlot* slot_ = nullptr;
-};
 
 #endif
 
@@ -257,9 +227,7 @@ Result ReplaceFileContents(std::string_view target, const std::function<bool(std
     fs::path temp;
     FilePtr out = CreateTempBeside(final, temp, reason);
     if (!out) return fail(reason);
-#ifndef _WIN32
-    const ListedPart listed(temp);
-#endif
+    const UnfinishedFile unfinished(paths::FromFsPath(temp));
     KeepAttributes(out.get(), temp, existing);
 
     errno = 0;
@@ -309,6 +277,33 @@ Result CopyFileReplacing(std::string_view source, std::string_view target) {
     if (readFailed) result.reason = "cannot read " + std::string(source) + ": " + result.reason;
     return result;
 }
+UnfinishedFile::UnfinishedFile([[maybe_unused]] std::string_view path) {
+#ifndef _WIN32
+    std::error_code ec;
+    const fs::path given = paths::ToFsPath(path);
+    const fs::path absolute = fs::absolute(given, ec);
+    const std::string& text = (ec ? given : absolute).native();
+    if (text.size() >= sizeof(UnfinishedSlot::path)) return;
+    for (UnfinishedSlot& slot : gUnfinished) {
+        bool free = false;
+        if (!slot.taken.compare_exchange_strong(free, true)) continue;
+        std::memcpy(slot.path, text.c_str(), text.size() + 1);
+        slot.ready = true;
+        slot_ = &slot;
+        return;
+    }
+#endif
+}
+
+UnfinishedFile::~UnfinishedFile() {
+#ifndef _WIN32
+    if (slot_ == nullptr) return;
+    auto* slot = static_cast<UnfinishedSlot*>(slot_);
+    slot->ready = false;
+    slot->taken = false;
+#endif
+}
+
 void CleanUpOnSignals() {
 #ifndef _WIN32
     for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
@@ -316,7 +311,7 @@ void CleanUpOnSignals() {
         struct sigaction current {};
         if (::sigaction(sig, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
         struct sigaction cleanUp {};
-        cleanUp.sa_handler = RemovePartsAndEnd;
+        cleanUp.sa_handler = RemoveUnfinishedAndEnd;
         sigemptyset(&cleanUp.sa_mask);
         cleanUp.sa_flags = SA_RESETHAND;
         ::sigaction(sig, &cleanUp, nullptr);

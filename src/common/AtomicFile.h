@@ -23,8 +23,23 @@ Result ReplaceFileContents(std::string_view target, const std::function<bool(std
 // Copies `source` to `target` through ReplaceFileContents.
 Result CopyFileReplacing(std::string_view source, std::string_view target);
 
+// While it lives, a signal that ends the program (see CleanUpOnSignals) first removes the file
+// at `path`: for a file that is of no use unless it is complete. A path too long or more such
+// files at once than there is room for are simply not removed.
+class UnfinishedFile {
+  public:
+    explicit UnfinishedFile(std::string_view path);
+    ~UnfinishedFile();
+    UnfinishedFile(const UnfinishedFile&) = delete;
+    UnfinishedFile& operator=(const UnfinishedFile&) = delete;
+
+  private:
+    void* slot_ = nullptr;
+};
+
 // For a program's start: SIGINT, SIGTERM and SIGHUP, where they would end the program anyway,
-// first remove the temporary file of every replacement in progress, so that Ctrl+C, a kill or
+// first remove every UnfinishedFile, among them the temporary file of every replacement in
+// progress, so that Ctrl+C, a kill or
 // a closed terminal in the middle of a large write leaves no hidden file behind; and a file size
 // limit makes a write fail with its reason instead of ending the program. On Windows an open
 // file cannot be removed and there is no such limit: nothing is done there.

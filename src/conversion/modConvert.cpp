@@ -76,8 +76,11 @@ ConvertResult RunConversion(const std::string& folder, const std::string& binFil
 
     fileops::FilePtr prn = CreateOutput(paths.prn);
     if (!prn) return FailedResult(Failure::CannotCreatePrn, prnName);
+    // A report cut off at any byte by Ctrl+C or a kill could end in a wrong number: it goes.
+    const fileops::UnfinishedFile prnUnfinished(paths.prn);
     fileops::FilePtr csv = CreateOutput(paths.csv);
     if (!csv) return FailedResult(Failure::CannotCreateCsv, prnName);
+    const fileops::UnfinishedFile csvUnfinished(paths.csv);
 
     FileSource source(bin.file.get());
     FileSink prnSink(prn.get());

@@ -10,12 +10,7 @@
 #include <thread>
 
 #ifndef _WIN32
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <csignal>
 #endif
 
 #include "common/AtomicFile.h"
@@ -168,9 +163,7 @@ TEST(FileOps, ASignalInTheMiddleOfAWriteLeavesNoTemporaryFile) {
     for (const auto& [signal, ignored, waitStatus, file] : cases) {
         TempDir dir;
         WriteFile(dir / "out.csv", "old");
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        const int status = WaitStatusOfChild([&] {
             std::signal(signal, ignored ? SIG_IGN : SIG_DFL);
             rlimit small{};
             ::getrlimit(RLIMIT_FSIZE, &small);
@@ -183,9 +176,7 @@ TEST(FileOps, ASignalInTheMiddleOfAWriteLeavesNoTemporaryFile) {
                 return std::fputs(" and the rest", f) >= 0;
             });
             ::_exit(r.ok ? 0 : r.reason == std::strerror(EFBIG) ? 1 : 2);
-        }
-        int status = -1;
-        ::waitpid(child, &status, 0);
+        });
         EXPECT_EQ(status, waitStatus) << signal;
         EXPECT_EQ(ReadFile(dir / "out.csv"), file) << signal;
         EXPECT_EQ(Entries(dir), 1) << signal;

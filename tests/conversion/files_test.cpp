@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #endif
 
+#include "common/AtomicFile.h"
 #include "common/Paths.h"
 #include "conversion/modConvert.h"
 #include "instrument/BinBuilder.h"
@@ -97,6 +98,22 @@ TEST(Files, WhatTheFileSystemRefusesIsAFailure) {
     }
 #endif
 }
+
+#ifndef _WIN32
+// Ctrl+C or a kill in the middle leaves no report that could end in a cut number.
+TEST(Files, AConversionEndedByASignalLeavesNoReport) {
+    TempDir dir;
+    fs::copy_file(kSamples / "DEMO.BIN", dir.path() / "DEMO.BIN");
+    EXPECT_EQ(WaitStatusOfChild([&] {
+                  vsdl::fileops::CleanUpOnSignals();
+                  RunConversion(dir.str(), "DEMO.BIN", [](std::int64_t read, std::int64_t length) {
+                      if (2 * read > length) ::raise(SIGTERM);
+                  });
+              }),
+              SIGTERM);
+    EXPECT_FALSE(fs::exists(dir.path() / "DEMO.PRN") || fs::exists(dir.path() / "DEMO.CSV"));
+}
+#endif
 
 TEST(Files, TheSamplesAreWhatTheGeneratorMakes) {
     int samples = 0;

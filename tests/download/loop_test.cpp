@@ -11,8 +11,6 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include "download/DownloadLoop.h"
@@ -226,14 +224,11 @@ TEST_F(Loop, OneDownloadAtATimeHoldsTheTemporaryFile) {
     EXPECT_EQ(TempFileLock().Acquire(dir / "gone/~tempidl.bin"), TempFileLock::Outcome::Failed);
 #ifndef _WIN32
     // A program that crashes holding the lock lets go of it.
-    const pid_t child = ::fork();
-    if (child == 0) {
-        TempFileLock held;
-        ::_exit(held.Acquire(temp) == TempFileLock::Outcome::Locked ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_EQ(WaitStatusOfChild([&] {
+                  TempFileLock held;
+                  ::_exit(held.Acquire(temp) == TempFileLock::Outcome::Locked ? 0 : 1);
+              }),
+              0);
     ASSERT_TRUE(fs::exists(temp + ".lock"));
     EXPECT_EQ(first.Acquire(temp), TempFileLock::Outcome::Locked);
 #endif

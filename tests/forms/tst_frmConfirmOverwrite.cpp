@@ -18,24 +18,14 @@ class TestConfirmOverwrite : public QObject, private FormFixture {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("answer");
-        QTest::newRow("Yes") << "yes"
-                             << "N"
-                             << "Y";
-        QTest::newRow("No") << "no"
-                            << "Y"
-                            << "N";
-        QTest::newRow("Enter") << "enter"
-                               << "N"
-                               << "Y";
-        QTest::newRow("Tab, Enter") << "tab enter"
-                                    << "Y"
-                                    << "N";
-        QTest::newRow("Esc") << "esc"
-                             << "Y"
-                             << "N";
-        QTest::newRow("close box") << "close"
-                                   << "Y"
-                                   << "N";
+        const char* const rows[][4] = {
+            {"Yes", "yes", "N", "Y"},     {"No", "no", "Y", "N"},
+            {"Enter", "enter", "N", "Y"}, {"Tab, Enter", "tab enter", "Y", "N"},
+            {"Esc", "esc", "Y", "N"},     {"close box", "close", "Y", "N"}};
+        for (const auto& [name, how, before, answer] : rows) {
+            QTest::newRow(name) << QString::fromLatin1(how) << QString::fromLatin1(before)
+                                << QString::fromLatin1(answer);
+        }
     }
 
     void eachWayOfClosingLeavesItsAnswer() {

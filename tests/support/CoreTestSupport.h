@@ -1,6 +1,6 @@
 // What the tests of the cores (common, conversion, download) share: a fresh folder per test,
-// whole files, CR LF lines, a file-size limit that plays a full disk, and memory images with the
-// byte streams an instrument sends for them.
+// whole files, CR LF lines, a file-size limit that plays a full disk, a child process, and memory
+// images with the byte streams an instrument sends for them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,8 +15,11 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
+#include <functional>
 #endif
 
 #include "common/BinFormat.h"
@@ -91,6 +94,21 @@ class FileSizeLimit {
     rlimit saved_{};
     void (*previous_)(int) = nullptr;
 };
+#endif
+
+#ifndef _WIN32
+// Runs `body` in a child process, which ends with exit status 0 when it returns; the child's
+// wait status: the number of the signal that ended it, or its exit status times 256.
+inline int WaitStatusOfChild(const std::function<void()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        body();
+        ::_exit(0);
+    }
+    int status = -1;
+    if (child > 0) ::waitpid(child, &status, 0);
+    return status;
+}
 #endif
 
 // A download's memory image of `size` bytes: sync mark, SetCount, a 17-byte set header, data

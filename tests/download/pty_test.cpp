@@ -160,7 +160,9 @@ TEST_F(PtyDownload, APortOpenedThroughALinkIsLockedUnderTheDevicesOwnName) {
     other.close();
     sim.reset();
 
-    // A link whose device is gone is reported as such.
+    // A number that can name no device, and a link whose device is gone, are said as such.
+    EXPECT_FALSE(port.SetPortNumber(0));
+    EXPECT_EQ(port.LastError().kind, PortErrorKind::NoSuchDevice);
     fs::create_symlink("/dev/pts/999999", deep / "ports" / "com1");
     ASSERT_TRUE(port.SetPortNumber(1));
     EXPECT_FALSE(port.Open());

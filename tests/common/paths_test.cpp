@@ -20,6 +20,7 @@ TEST(Paths, SplitAndJoinWithEitherSeparator) {
         {"C:\\LOGS/sub/x.BIN", W, "C:\\LOGS/sub/", "x.BIN"},
         {"C:\\x.bin", W, "C:\\", "x.bin"},
         {"/home/lab/run.BIN", P, "/home/lab/", "run.BIN"},
+        {"/run.BIN", P, "/", "run.BIN"},
         {"dir\\name.bin", P, "", "dir\\name.bin"},  // a backslash is part of a POSIX name
         {"DEMO.BIN", W, "", "DEMO.BIN"},
         {"C:\\LOGS\\", W, "C:\\LOGS\\", ""}};

@@ -258,19 +258,21 @@ TEST(Export, AStampThatIsNoDateHasNoTime) {
     const std::vector<std::uint8_t> bytes = Build(
         "marker timed\nsetcount 1\nset 1\nunit 6\nend 12/31/24 00:00:00\n"
         "at 01/31/24 23:59:59\nreading 2.5\n"
-        "bytes BF 7D 97 E2 18 FA\n");  // 02/31/24 23:59:59 = -2.50
+        "bytes BF 7D 97 E2 18 FA\n"  // 02/31/24 23:59:59 = -2.50
+        "bytes C0 00 0F E2 18 FA BF 80 0F E2 18 FA B8 1E 0F E2 18 FA\n");  // 24:00, 23:60, 23:00:60
     for (const ExportFormat format : {ExportFormat::Csv, ExportFormat::Json}) {
         MemorySource source(bytes.data(), bytes.size());
         StringSink out;
         const ExportResult result =
             ExportImage(source, static_cast<std::int64_t>(bytes.size()), out, format);
         EXPECT_EQ(result.outcome, ConvertOutcome::Completed);
-        EXPECT_EQ(result.records, 2);
+        EXPECT_EQ(result.records, 5);
         const std::string nl(kNewLine);
         if (format == ExportFormat::Csv) {
             EXPECT_EQ(out.text, std::string(kTidyCsvHeader) + nl +
                                     "1,1,2024-01-31T23:59:59,2.5,ok,mg / l,," + nl +
-                                    "1,2,,-2.50,ok,mg / l,," + nl);
+                                    "1,2,,-2.50,ok,mg / l,," + nl + "1,3,,-2.50,ok,mg / l,," + nl +
+                                    "1,4,,-2.50,ok,mg / l,," + nl + "1,5,,-2.50,ok,mg / l,," + nl);
         } else {
             EXPECT_NE(out.text.find("{\"record\": 2, \"time\": null, \"reading\": -2.50, "),
                       std::string::npos)
@@ -281,21 +283,19 @@ TEST(Export, AStampThatIsNoDateHasNoTime) {
 
 TEST(Plot, TimeLabelsAreRoundStepsOfTheLoggersClock) {
     const double day = SecondsSinceEpoch({2024, 3, 14, 0, 0, 0});
-    const std::tuple<double, double, std::vector<std::string>> cases[] = {
-        {day + 9 * 3600 + 7,
-         day + 9 * 3600 + 30,
-         {"09:00:10", "09:00:15", "09:00:20", "09:00:25", "09:00:30"}},
-        {day - 3600,
-         day + 2 * 3600,
-         {"03-13 23:00", "03-13 23:30", "03-14 00:00", "03-14 00:30", "03-14 01:00", "03-14 01:30",
-          "03-14 02:00"}},
-        {day,
-         day + 4 * 86400,
-         {"2024-03-14", "2024-03-15", "2024-03-16", "2024-03-17", "2024-03-18"}},
-        {day, day, {}}};
+    const std::tuple<double, double, std::string> cases[] = {
+        {day + 9 * 3600 + 7, day + 9 * 3600 + 30, "09:00:10|09:00:15|09:00:20|09:00:25|09:00:30|"},
+        {day, day + 50, "00:00:00|00:00:10|00:00:20|00:00:30|00:00:40|00:00:50|"},
+        {day - 3600, day + 2 * 3600,
+         "03-13 23:00|03-13 23:30|03-14 00:00|03-14 00:30|03-14 01:00|03-14 01:30|03-14 02:00|"},
+        {day, day + 4 * 86400, "2024-03-14|2024-03-15|2024-03-16|2024-03-17|2024-03-18|"},
+        // Steps of 30 and 365 days count from the clock's start, as all steps do.
+        {day, day + 150 * 86400, "2024-03-18|2024-04-17|2024-05-17|2024-06-16|2024-07-16|"},
+        {day, day + 5 * 365 * 86400, "2024-12-18|2025-12-18|2026-12-18|2027-12-18|2028-12-17|"},
+        {day, day, ""}};
     for (const auto& [from, to, labels] : cases) {
-        std::vector<std::string> got;
-        for (const TimeTick& tick : TimeTicks(from, to, 6)) got.push_back(tick.label);
+        std::string got;
+        for (const TimeTick& tick : TimeTicks(from, to, 6)) got += tick.label + "|";
         EXPECT_EQ(got, labels);
     }
 }

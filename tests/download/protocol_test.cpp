@@ -73,8 +73,8 @@ struct Case {
     std::vector<Event> script;
     std::int16_t state;                      // DownloadState at the end
     std::string finish;                      // the finish text
-    Bytes stored;                            // the temporary file's bytes
-    Bytes sent;                              // what went back to the instrument
+    Bytes stored = {};                       // the temporary file's bytes
+    Bytes sent = {};                         // what went back to the instrument
     std::vector<std::string> list = {};      // instrument text lines
     std::vector<std::string> messages = {};  // message boxes
     int fileStarts = 1;                      // 1 + restarts after a silence
@@ -160,21 +160,18 @@ std::vector<Case> Cases() {
                      {},
                      {"Model 62RV", "Serial 1234", "v2.1b"}});
     cases.push_back(
-        {"PartOfTheHandshake", {Arrive({0xA5, 0x3C})}, state::kHandshake, Finish(0, 0), {}, {}});
+        {"PartOfTheHandshake", {Arrive({0xA5, 0x3C})}, state::kHandshake, Finish(0, 0)});
     cases.push_back({"WrongHandshake",
                      {Arrive({0xA5, 0x3C, 0x3C, 0x69, 0xA5, 0x3C, 0x69})},
                      state::kHandshake,
-                     Finish(0, 0),
-                     {},
-                     {}});
+                     Finish(0, 0)});
     // 1024 bytes of text: the next byte is a checksum byte, and 1024 'A' sum to 0x00.
     cases.push_back({"FramingCountsFromTheStart",
                      {ArriveText(std::string(1024, 'A')), Arrive({0x00})},
                      state::kWaiting,
                      Finish(1, 0),
                      {},
-                     {0x00},
-                     {}});
+                     {0x00}});
     {
         // The handshake starts the framing again: the first block begins with the sync mark.
         const Bytes image = MakeImage(1024 + 100);
@@ -199,18 +196,13 @@ std::vector<Case> Cases() {
     cases.push_back({"CancelBeforeTheHandshake",
                      {ArriveText("HELLO"), CancelAfter(0ms)},
                      state::kCancelled,
-                     Finish(0, 0),
-                     {},
-                     {}});
+                     Finish(0, 0)});
     // After more than 5 s of silence a Cancel still cancels, in every state (it was lost once).
-    cases.push_back(
-        {"LateCancelWaiting", {CancelAfter(7s)}, state::kCancelled, Finish(0, 0), {}, {}});
+    cases.push_back({"LateCancelWaiting", {CancelAfter(7s)}, state::kCancelled, Finish(0, 0)});
     cases.push_back({"LateCancelHandshake",
                      {Arrive({0xA5}), CancelAfter(7s)},
                      state::kCancelled,
-                     Finish(0, 0),
-                     {},
-                     {}});
+                     Finish(0, 0)});
     cases.push_back({"LateCancelData",
                      {Arrive(Part(stream, 0, 3 + 1025 + 200)), CancelAfter(7s)},
                      state::kCancelled,
@@ -218,7 +210,7 @@ std::vector<Case> Cases() {
                      Part(image, 0, 1224),
                      firstAck});
     cases.push_back(
-        {"NoTimeLimitBeforeTheHandshake", {Silence(3h)}, state::kWaiting, Finish(0, 0), {}, {}});
+        {"NoTimeLimitBeforeTheHandshake", {Silence(3h)}, state::kWaiting, Finish(0, 0)});
     // Silent for exactly 5 s is allowed; a millisecond more empties the file and waits for a
     // fresh start, which then succeeds.
     Case silence{

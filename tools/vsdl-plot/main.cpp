@@ -31,26 +31,14 @@ int Usage(const std::string& problem) {
 }
 
 int DrawPlot(const std::vector<std::string>& args) {
-    std::string bin, out, setText, sizeText = "1200x700";
-    bool force = false, quiet = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-o" || a == "--set" || a == "--size") {
-            if (i + 1 >= args.size()) return Usage(a + " needs a value");
-            (a == "-o" ? out : a == "--set" ? setText : sizeText) = args[++i];
-        } else if (a == "--force") {
-            force = true;
-        } else if (a == "-q") {
-            quiet = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return Usage("unknown option '" + a + "'");
-        } else if (bin.empty()) {
-            bin = a;
-        } else {
-            return Usage("one BIN file at a time");
-        }
-    }
-    if (bin.empty()) return Usage("no BIN file given");
+    OneFileArgs parsed;
+    parsed.values["--size"] = "1200x700";
+    const std::string problem = ParseOneFileArgs(args, {"-o", "--set", "--size"}, parsed);
+    if (!problem.empty()) return Usage(problem);
+    const std::string& bin = parsed.bin;
+    const std::string& out = parsed.values["-o"];
+    const std::string& setText = parsed.values["--set"];
+    const std::string& sizeText = parsed.values["--size"];
     if (out.empty()) return Usage("-o PICTURE is needed");
     int width = 0, height = 0;
     char x = 0;
@@ -66,14 +54,9 @@ int DrawPlot(const std::vector<std::string>& args) {
         if (*end != '\0' || n < 0 || n > 255) return Usage("--set needs a set number 0 to 255");
         setNumber = static_cast<int>(n);
     }
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (!force && fs::exists(fs::symlink_status(paths::ToFsPath(out), ec))) {
-        std::cerr << out << " exists. Add --force to replace it.\n";
-        return kExitUsage;
-    }
+    if (!MayWrite(out, parsed.force)) return kExitUsage;
 
-    ProgressLine progress(!quiet && IsTerminal(stderr), "Reading " + paths::Split(bin).name);
+    ProgressLine progress(!parsed.quiet && IsTerminal(stderr), "Reading " + paths::Split(bin).name);
     conversion::PlotData data = conversion::LoadPlotData(
         bin, width,
         [&progress](std::int64_t read, std::int64_t length) { progress.Tick(read, length); });
@@ -112,7 +95,7 @@ int DrawPlot(const std::vector<std::string>& args) {
         std::cerr << ForTerminal(error.toStdString()) << "\n";
         return kExitFailed;
     }
-    if (!quiet) std::cout << "The picture has been written: " << out << "\n";
+    if (!parsed.quiet) std::cout << "The picture has been written: " << out << "\n";
     return kExitOk;
 }
 

@@ -4,8 +4,12 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
+#include <map>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "common/Paths.h"
 
@@ -16,6 +20,24 @@ bool IsTerminal(std::FILE* stream);
 
 // Message boxes put a CR LF between lines; a terminal wants a plain line feed.
 std::string ForTerminal(std::string text);
+
+// The command line of a command that reads one BIN file and writes one file: the BIN file, the
+// options that take a value, --force and -q.
+struct OneFileArgs {
+    std::string bin;
+    std::map<std::string, std::string, std::less<>> values;  // by option name
+    bool force = false;
+    bool quiet = false;
+};
+
+// Reads `args` into `parsed`, taking the names in `valued` as options with a value; the usage
+// problem, or an empty text when there is none.
+std::string ParseOneFileArgs(const std::vector<std::string>& args,
+                             std::initializer_list<std::string_view> valued, OneFileArgs& parsed);
+
+// True when `out` may be written: it does not exist (not even as a link) or --force was given;
+// otherwise says so on stderr.
+bool MayWrite(const std::string& out, bool force);
 
 // Splits a BIN path given on the command line; a bare name is in the current folder.
 paths::SplitPath SplitCommandLinePath(const std::string& path);

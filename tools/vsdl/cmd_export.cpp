@@ -54,27 +54,12 @@ void HelpExport() {
 }
 
 int RunExport(const std::vector<std::string>& args) {
-    std::string bin, out, format;
-    bool force = false;
-    bool quiet = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-o" || a == "--format") {
-            if (i + 1 >= args.size()) return Usage(a + " needs a value");
-            (a == "-o" ? out : format) = args[++i];
-        } else if (a == "--force") {
-            force = true;
-        } else if (a == "-q") {
-            quiet = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return Usage("unknown option '" + a + "'");
-        } else if (bin.empty()) {
-            bin = a;
-        } else {
-            return Usage("one BIN file at a time");
-        }
-    }
-    if (bin.empty()) return Usage("no BIN file given");
+    OneFileArgs parsed;
+    const std::string problem = ParseOneFileArgs(args, {"-o", "--format"}, parsed);
+    if (!problem.empty()) return Usage(problem);
+    const std::string& bin = parsed.bin;
+    std::string out = parsed.values["-o"];
+    std::string format = parsed.values["--format"];
     if (format.empty()) format = EndsWith(out, ".json") ? "json" : "csv";
     if (format != "csv" && format != "json") {
         return Usage("--format is csv or json, not '" + format + "'");
@@ -98,12 +83,10 @@ int RunExport(const std::vector<std::string>& args) {
         std::cerr << "vsdl export: " << out << " is a folder.\n";
         return kExitUsage;
     }
-    if (!force && fs::exists(fs::symlink_status(target, ec))) {
-        std::cerr << out << " exists. Add --force to replace it.\n";
-        return kExitUsage;
-    }
+    if (!MayWrite(out, parsed.force)) return kExitUsage;
 
-    ProgressLine progress(!quiet && IsTerminal(stderr), "Exporting " + paths::Split(bin).name);
+    ProgressLine progress(!parsed.quiet && IsTerminal(stderr),
+                          "Exporting " + paths::Split(bin).name);
     const conversion::ConvertResult result = conversion::RunExport(
         bin, out, kind,
         [&progress](std::int64_t read, std::int64_t length) { progress.Tick(read, length); });
@@ -112,7 +95,7 @@ int RunExport(const std::vector<std::string>& args) {
         std::cerr << ForTerminal(result.message) << "\n";
         return kExitFailed;
     }
-    if (!quiet) std::cout << ForTerminal(result.message) << "\n";
+    if (!parsed.quiet) std::cout << ForTerminal(result.message) << "\n";
     return kExitOk;
 }
 

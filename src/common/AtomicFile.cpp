@@ -277,6 +277,7 @@ Result CopyFileReplacing(std::string_view source, std::string_view target) {
     if (readFailed) result.reason = "cannot read " + std::string(source) + ": " + result.reason;
     return result;
 }
+
 UnfinishedFile::UnfinishedFile([[maybe_unused]] std::string_view path) {
 #ifndef _WIN32
     std::error_code ec;

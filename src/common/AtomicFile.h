@@ -39,10 +39,10 @@ class UnfinishedFile {
 
 // For a program's start: SIGINT, SIGTERM and SIGHUP, where they would end the program anyway,
 // first remove every UnfinishedFile, among them the temporary file of every replacement in
-// progress, so that Ctrl+C, a kill or
-// a closed terminal in the middle of a large write leaves no hidden file behind; and a file size
-// limit makes a write fail with its reason instead of ending the program. On Windows an open
-// file cannot be removed and there is no such limit: nothing is done there.
+// progress, so that Ctrl+C, a kill or a closed terminal in the middle of a large write leaves
+// no hidden file behind; and a file size limit makes a write fail with its reason instead of
+// ending the program. On Windows an open file cannot be removed and there is no such limit:
+// nothing is done there.
 void CleanUpOnSignals();
 
 }  // namespace vsdl::fileops

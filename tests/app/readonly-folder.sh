@@ -8,7 +8,8 @@ set -euo pipefail
 vsdl=$1 vsdownload=$2 samples=$3
 fail() { echo "FAIL: $*" >&2; exit 1; }
 work=$(mktemp -d)
-trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
+# Whatever this test started from the program folder ends with it.
+trap 'pkill -KILL -f "^$work/program/" 2>/dev/null; chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
 chmod 755 "$work"
 program="$work/program" home="$work/home"
 mkdir -p "$program" "$home"
@@ -20,14 +21,15 @@ if [ "$(id -u)" -eq 0 ]; then
 else
   chmod 555 "$program"
 fi
-run() {
-  "${as_user[@]}" env -i PATH=/usr/bin:/bin HOME="$home" QT_QPA_PLATFORM=offscreen "$@"
-}
+# Called without a function, so that a background run's $! is the program itself (setpriv and
+# env exec it) and kill ends the program, not a subshell that would leave it running.
+as_env=("${as_user[@]}" env -i PATH=/usr/bin:/bin HOME="$home" QT_QPA_PLATFORM=offscreen)
+run() { "${as_env[@]}" "$@"; }
 data="$home/.local/share/VSDownload"
 run touch "$program/probe" 2>/dev/null && fail "the user can write the program folder"
 
 # The program makes the data folder when it starts.
-run "$program/VSDownload" >/dev/null 2>&1 &
+"${as_env[@]}" "$program/VSDownload" >/dev/null 2>&1 &
 window=$!
 for _ in $(seq 100); do [ -d "$data" ] && break; sleep 0.1; done
 kill $window; wait $window || true
@@ -36,7 +38,7 @@ kill $window; wait $window || true
 # COM 2 from serialport.cfg in the data folder, its link in the data folder's ports/.
 run mkdir -p "$data/ports"
 run sh -c "printf '2\r\n' > '$data/serialport.cfg'"
-run "$program/vsdl" simulate "$samples/DEMO.BIN" --link "$data/ports/com2" >/dev/null &
+"${as_env[@]}" "$program/vsdl" simulate "$samples/DEMO.BIN" --link "$data/ports/com2" >/dev/null &
 simulator=$!
 for _ in $(seq 50); do [ -L "$data/ports/com2" ] && break; sleep 0.1; done
 run "$program/vsdl" download >"$work/download.log" 2>&1 || { cat "$work/download.log"; fail "vsdl download failed"; }

@@ -258,11 +258,13 @@ bool frmDownload::SaveDownload() {
     const std::string folder = lblFullPath->text().toStdString();
     const std::string name = lblFilename->text().toStdString();
 
-    // Saving under the temporary file's own name keeps the file where it is, and records it in
-    // lower case.
-    const bool keepTemp = vsdl::paths::EqualsIgnoreCase(name, vsdl::binformat::kTempFileName);
+    // Saving as the temporary file itself keeps the file where it is, and records it in lower
+    // case. The same name in another folder is an ordinary target: the image is copied there.
     const std::string lowerName = vsdl::paths::ToLower(name);
     const std::string proposed = vsdl::paths::Join(folder, lowerName);
+    const bool keepTemp =
+        vsdl::paths::EqualsIgnoreCase(name, vsdl::binformat::kTempFileName) &&
+        vsdl::fileops::SameFile(proposed, vsdl::download::TempFilePath(dataFolder));
     if (const std::optional<std::string> existing =
             vsdl::fileops::FileToBeReplaced(folder, keepTemp ? lowerName : name, lowerName)) {
         gOverwriteFileName = *existing;

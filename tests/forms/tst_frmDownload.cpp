@@ -176,6 +176,22 @@ class TestFrmDownload : public QObject, private FormFixture {
         QCOMPARE(QDir(folder_->path()).entryList(QDir::Files).size(), 2);
     }
 
+    void theTemporaryFilesNameInAnotherFolderIsCopiedThere() {
+        const QByteArray image = Image(300);
+        Serve(image);
+        QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("other")));
+        const QString chosen = folder_->file(QStringLiteral("other/~tempidl.bin"));
+        dialogs_->answers.push_back(chosen);
+        frmDownload dialog(context_);
+        QVERIFY(RunDoprompt(dialog, [&] {
+            dialog.cmdBrowse->click();
+            dialog.cmdOK->click();
+        }));
+        QVERIFY(folder_->read(QStringLiteral("other/~tempidl.bin")) == image);
+        QCOMPARE(gLastBinPath, chosen.toStdString());
+        QCOMPARE(folder_->read(QStringLiteral("lastbin.cfg")), chosen.toUtf8() + "\r\n");
+    }
+
     void aFailedSaveStaysInTheSavePhase() {
         Serve(Image(200));
         const QString gone = folder_->path() + QStringLiteral("gone/x.BIN");

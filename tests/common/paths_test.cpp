@@ -3,10 +3,12 @@
 
 #include <clocale>
 #include <string>
+#include <vector>
 
 #include "common/AppInfo.h"
 #include "common/BinFormat.h"
 #include "common/Paths.h"
+#include "common/StartupArgs.h"
 
 namespace {
 
@@ -69,6 +71,31 @@ TEST(Paths, VersionTexts) {
               "Valdor Sensing Download Program Version 2.1");
     EXPECT_EQ(vsdl::appinfo::VersionText(Version{2, 10, 3}), "Version 2.10.3");
     EXPECT_EQ(vsdl::appinfo::VersionNumber(), "2.1.0");
+}
+
+TEST(Paths, ProgramArguments) {
+    using vsdl::startup::Action;
+    struct Case {
+        std::vector<std::string> args;
+        Action action;
+        std::string binFile;
+    };
+    const Case cases[] = {
+        {.args = {}, .action = Action::Run, .binFile = ""},
+        {.args = {"Run1.BIN"}, .action = Action::Run, .binFile = "Run1.BIN"},
+        {.args = {"--", "-odd.BIN"}, .action = Action::Run, .binFile = "-odd.BIN"},
+        {.args = {"Run1.BIN", "--version"}, .action = Action::Version, .binFile = ""},
+        {.args = {"-h"}, .action = Action::Help, .binFile = ""},
+        {.args = {"--", "--help"}, .action = Action::Run, .binFile = "--help"},
+        {.args = {"--open"}, .action = Action::UsageError, .binFile = ""},
+        {.args = {"a.BIN", "b.BIN"}, .action = Action::UsageError, .binFile = ""},
+    };
+    for (const Case& c : cases) {
+        const vsdl::startup::Request request = vsdl::startup::ParseArguments(c.args);
+        EXPECT_EQ(request.action, c.action) << c.args.size();
+        EXPECT_EQ(request.binFile, c.binFile);
+        EXPECT_EQ(request.error.empty(), c.action != Action::UsageError);
+    }
 }
 
 }  // namespace

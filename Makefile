@@ -13,7 +13,7 @@ PREFIX     ?= $(HOME)/VSDownload
 TESTS      ?= AUTO
 
 .PHONY: all deps configure build test test-asan bench fuzz fuzz-smoke format clean \
-        run demo demo-cli install screenshots package windows test-windows
+        run demo demo-cli install uninstall screenshots package windows test-windows
 
 all: build
 
@@ -58,15 +58,15 @@ fuzz-smoke:
 
 # The program alone, from the build folder.
 run:
-	@scripts/demo run $(BUILD)
+	@JOBS=$(JOBS) scripts/demo run $(BUILD)
 
 # The whole road with no instrument: the simulator as COM1, then VSDownload (F5, Enter...).
 demo:
-	@scripts/demo gui $(BUILD)
+	@JOBS=$(JOBS) scripts/demo gui $(BUILD)
 
 # The same road on the terminal: vsdl simulate + vsdl download --convert.
 demo-cli:
-	@scripts/demo cli $(BUILD)
+	@JOBS=$(JOBS) scripts/demo cli $(BUILD)
 
 # Stripped release binaries in a program folder PREFIX, plus a menu entry and icon for the
 # current user. The folder uses the system's Qt 6 libraries.
@@ -75,6 +75,10 @@ install: deps
 	    -DVSDL_BENCH=OFF >/dev/null
 	@cmake --build $(RELEASE_BUILD) -j $(JOBS) --target VSDownload vsdl vsdl-plot
 	@scripts/install $(RELEASE_BUILD) $(PREFIX)
+
+# Undoes `make install` for the same PREFIX; what the programs wrote there is kept.
+uninstall:
+	@scripts/uninstall $(PREFIX)
 
 # The Debian package vsdownload_<version>_<arch>.deb (CPack, release build, /usr layout), then
 # its check: lintian, and the package's files and vsdl run from an extracted copy.

@@ -24,11 +24,21 @@ entry="$scratch/home/.local/share/applications/vsdownload.desktop"
 icon="$scratch/home/.local/share/icons/hicolor/scalable/apps/vsdownload.svg"
 [ -f "$entry" ] || fail "no desktop entry for the user"
 [ -f "$icon" ] || fail "no icon for the user"
-grep -qx "Exec=\"$prefix/VSDownload\"" "$entry" || fail "Exec does not name the installed program: $(grep Exec "$entry")"
+grep -qx "Exec=\"$prefix/VSDownload\" %f" "$entry" || fail "Exec does not name the installed program: $(grep Exec "$entry")"
 grep -qx "Icon=vsdownload" "$entry" || fail "Icon does not name the installed icon"
 grep -q '<svg' "$icon" || fail "the icon is not an SVG"
 # Nothing of the build folder's settings travels with the installation.
 for f in serialport.cfg lastbin.cfg '~tempidl.bin'; do
   [ ! -e "$prefix/$f" ] || fail "$f was installed"
 done
+
+# make uninstall takes away what was installed and keeps what the programs wrote.
+printf '2\r\n' >"$prefix/serialport.cfg"
+HOME="$scratch/home" XDG_DATA_HOME= "$source_dir/scripts/uninstall" "$prefix" >/dev/null
+[ "$(ls -A "$prefix")" = serialport.cfg ] || fail "uninstall left $(ls -A "$prefix" | tr '\n' ' ')"
+[ ! -e "$entry" ] && [ ! -e "$icon" ] || fail "uninstall left the menu entry or icon"
+rm "$prefix/serialport.cfg"
+HOME="$scratch/home" XDG_DATA_HOME= "$source_dir/scripts/install" "$build_dir" "$prefix" >/dev/null
+HOME="$scratch/home" XDG_DATA_HOME= "$source_dir/scripts/uninstall" "$prefix" >/dev/null
+[ ! -e "$prefix" ] || fail "uninstall left an empty program folder"
 echo "install layout ok"

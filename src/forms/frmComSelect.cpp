@@ -54,6 +54,9 @@ void frmComSelect::BuildControls() {
     cboPortOptions->setInsertPolicy(QComboBox::NoInsert);
     cboPortOptions->setGeometry(TwipsRect(2640, 1080, 1455, 315, this));
     cboPortOptions->lineEdit()->setObjectName(QStringLiteral("cboPortOptionsText"));
+    cboPortOptions->setAccessibleName(QStringLiteral("COM port"));
+    cboPortOptions->setAccessibleDescription(
+        QStringLiteral("The number of the serial port the instrument is connected to"));
 
     cmdOK = vsdl::forms::MakeButton(this, "cmdOK", QStringLiteral("OK"),
                                     TwipsRect(2640, 1680, 1455, 375, this));

@@ -1,5 +1,7 @@
 #include "forms/frmConvertBINtoPRN.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -66,6 +68,33 @@ class DialogNotifier final : public ConvertNotifier {
     std::uint32_t calls_ = 0;
 };
 
+// The bar is two frames; to a screen reader it is one progress bar with its percentage.
+const char* const kPercentProperty = "vsdlPercent";
+
+class PercentBarAccessible final : public QAccessibleWidget, public QAccessibleValueInterface {
+  public:
+    explicit PercentBarAccessible(QWidget* bar)
+        : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QVariant currentValue() const override { return widget()->property(kPercentProperty).toInt(); }
+    void setCurrentValue(const QVariant&) override {}  // the conversion sets it, not the user
+    QVariant maximumValue() const override { return 100; }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 1; }
+};
+
+// Qt's accessibility cache owns the interfaces a factory makes.
+QAccessibleInterface* PercentBarFactory(const QString&, QObject* object) {
+    if (object == nullptr || !object->isWidgetType() ||
+        object->objectName() != QLatin1String("famPercent100"))
+        return nullptr;
+    return new PercentBarAccessible(static_cast<QWidget*>(object));
+}
+
 }  // namespace
 
 frmConvertBINtoPRN::frmConvertBINtoPRN(const vsdl::forms::FormContext& context, QWidget* parent)
@@ -103,6 +132,13 @@ void frmConvertBINtoPRN::BuildControls() {
     famPercent100->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     famPercent100->setLineWidth(1);
     famPercent100->setGeometry(TwipsRect(1260, 1380, 1695, 255, this));
+    static const bool barFactoryInstalled = [] {
+        QAccessible::installFactory(PercentBarFactory);
+        return true;
+    }();
+    (void)barFactoryInstalled;
+    famPercent100->setAccessibleName(QStringLiteral("Conversion progress"));
+    famPercent100->setProperty(kPercentProperty, 0);
     famPercentSome = new QFrame(famPercent100);
     famPercentSome->setObjectName(QStringLiteral("famPercentSome"));
     QPalette blue = famPercentSome->palette();
@@ -185,6 +221,12 @@ void frmConvertBINtoPRN::Timer2_Timer() {
     const QRect inside = famPercent100->contentsRect();
     const long width = std::lround(std::clamp(fraction, 0.0, 1.0) * inside.width());
     famPercentSome->resize(static_cast<int>(width), inside.height());
+    const int percent = static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * 100));
+    if (famPercent100->property(kPercentProperty).toInt() != percent) {
+        famPercent100->setProperty(kPercentProperty, percent);
+        QAccessibleValueChangeEvent changed(famPercent100, percent);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 void frmConvertBINtoPRN::reject() {

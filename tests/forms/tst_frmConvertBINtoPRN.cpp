@@ -1,6 +1,7 @@
 // The conversion dialog's own logic with real BIN files in a temporary program folder: what it
 // proposes, Browse, the name test, the overwrite question, lastbin.cfg, both run modes, the bar,
 // the conversion's messages and the refused close. (Cancel and Esc are QDialog's own.)
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -196,6 +197,13 @@ class TestFrmConvertBINtoPRN : public QObject, private FormFixture {
         QCOMPARE(bar, qRound(double(gBytesRead) / gFileLength *
                              dialog.famPercent100->contentsRect().width()));
         QCOMPARE(gBytesRead, gFileLength - 6);
+        // A screen reader hears a progress bar at the same point.
+        QAccessibleInterface* barAccess =
+            QAccessible::queryAccessibleInterface(dialog.famPercent100);
+        QVERIFY(barAccess != nullptr);
+        QCOMPARE(barAccess->role(), QAccessible::ProgressBar);
+        QCOMPARE(barAccess->valueInterface()->currentValue().toInt(),
+                 qRound(100.0 * gBytesRead / gFileLength));
     }
 
     void runModesWaitOrAskForABinFile() {

@@ -96,7 +96,9 @@ install(FILES ${generated}/vsdl.1.gz ${generated}/VSDownload.1.gz ${generated}/v
 # The package has a Debian revision (2.1.0-1), so its changelog is the Debian one.
 install(FILES ${generated}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vsdownload
         RENAME changelog.Debian.gz)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${packaging}/copyright
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vsdownload)
+# For the package's users, the user guide; the README is the developers'.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/USER-GUIDE.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vsdownload
+        RENAME user-guide.md)
+install(FILES ${packaging}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vsdownload)
 
 include(${CMAKE_CURRENT_LIST_DIR}/Package.cmake)

@@ -20,7 +20,7 @@ usr/libexec/vsdownload/vsdl-plot
 usr/share/applications/$id.desktop
 usr/share/metainfo/$id.metainfo.xml
 usr/share/mime/packages/vsdownload.xml
-usr/share/doc/vsdownload/README.md
+usr/share/doc/vsdownload/user-guide.md
 usr/share/doc/vsdownload/changelog.Debian.gz
 usr/share/doc/vsdownload/copyright
 usr/share/icons/hicolor/scalable/apps/vsdownload.svg

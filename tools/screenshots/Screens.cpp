@@ -20,13 +20,13 @@
 #include <QLabel>
 
 #include "common/modGlobals.h"
+#include "forms/ReadingsChart.h"
 #include "forms/frmAbout.h"
 #include "forms/frmComSelect.h"
 #include "forms/frmConfirmOverwrite.h"
 #include "forms/frmConvertBINtoPRN.h"
 #include "forms/frmDownload.h"
 #include "forms/frmMain.h"
-#include "forms/ReadingsChart.h"
 #include "forms/frmViewData.h"
 
 namespace vsdl::screenshots {

@@ -294,7 +294,7 @@ ChartContents FillReadingsChart(QChart& chart, const std::vector<const PlotSet*>
                           ? name
                           : QStringLiteral("%1 (%2)").arg(name, QString::fromStdString(set->unit)));
         line->setPen(SetPen(set->index));
-        line->setMarkerSize(7.0);
+        line->setMarkerSize(5.0);
         chart.addSeries(line);
         line->attachAxis(time);
         line->attachAxis(readings);
@@ -312,7 +312,7 @@ ChartContents FillReadingsChart(QChart& chart, const std::vector<const PlotSet*>
             auto* temp = new QLineSeries(&chart);
             temp->setName(name + QStringLiteral(" temperature"));
             temp->setPen(TemperaturePen(set->index));
-            temp->setMarkerSize(5.0);
+            temp->setMarkerSize(4.0);
             for (const PlotPoint& p : conversion::TemperaturesIn(*set, view->fahrenheit)) {
                 tempLow = std::min(tempLow, p.value);
                 tempHigh = std::max(tempHigh, p.value);
@@ -354,7 +354,15 @@ ChartContents FillReadingsChart(QChart& chart, const std::vector<const PlotSet*>
         }
     }
     // A long legend stands in a column beside the chart, where it has room for every name.
+    // Its samples show each line's pen, dashes included; past 16 sets its text is smaller, so
+    // that 32 names fit beside a chart of 700 pixels.
     chart.legend()->setAlignment(sets.size() > 4 ? Qt::AlignRight : Qt::AlignBottom);
+    chart.legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
+    if (sets.size() > 16) {
+        QFont small = chart.legend()->font();
+        small.setPointSizeF(small.pointSizeF() * std::max(0.65, 20.0 / sets.size()));
+        chart.legend()->setFont(small);
+    }
 
     const auto [from, to] = ValueSpan(low, high);
     readings->setRange(from, to);

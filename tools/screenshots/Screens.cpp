@@ -16,6 +16,7 @@
 // and every file dialog is cancelled.
 #include "Screens.h"
 
+#include <QChartView>
 #include <QFile>
 #include <QLabel>
 

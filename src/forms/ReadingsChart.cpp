@@ -45,8 +45,8 @@ constexpr int kMarkedPoints = 60;
 // Up to this many sets, the legend names each set's temperature line too.
 constexpr std::size_t kTemperaturesInLegend = 6;
 
-// Set colours that tell apart on screen and on paper; sets beyond them repeat the colours
-// with dashes, then dots, then dash-dot-dots. Red is left to the out-of-range marks.
+// Set colours that tell apart on screen and on paper; sets beyond them repeat the hues darker,
+// then lighter, and with dashes, dots or dash-dot-dots. Red is left to the out-of-range marks.
 const QColor kColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e),
                            QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd),
                            QColor(0x8c, 0x56, 0x4b), QColor(0xe3, 0x77, 0xc2),
@@ -54,16 +54,22 @@ const QColor kColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e),
                            QColor(0x17, 0xbe, 0xcf), QColor(0x1a, 0x23, 0x7e)};
 const Qt::PenStyle kStyles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotDotLine};
 
+// Dashes cost much to draw along a dense line, where they could not be told apart anyway: a
+// line of more points than this is drawn solid.
+constexpr int kDashedPoints = 300;
+
 QPen SetPen(int index) {
     const auto count = static_cast<int>(std::size(kColours));
-    QPen pen(kColours[index % count], 2.0);
-    pen.setStyle(kStyles[(index / count) % static_cast<int>(std::size(kStyles))]);
+    const int round = index / count;
+    const QColor base = kColours[index % count];
+    QPen pen(round % 3 == 1 ? base.darker(160) : round % 3 == 2 ? base.lighter(150) : base, 2.0);
+    pen.setStyle(kStyles[round % static_cast<int>(std::size(kStyles))]);
     return pen;
 }
 
 // A temperature line: its set's colour, lighter, thinner and dash-dotted.
 QPen TemperaturePen(int index) {
-    QPen pen(SetPen(index).color().lighter(135), 1.5);
+    QPen pen(SetPen(index).color().lighter(135), 1.2);
     pen.setStyle(Qt::DashDotLine);
     return pen;
 }
@@ -87,6 +93,14 @@ QList<QPointF> ToQt(const std::vector<PlotPoint>& points) {
     list.reserve(static_cast<qsizetype>(points.size()));
     for (const PlotPoint& p : points) list.append({p.time, p.value});
     return list;
+}
+
+void SetPoints(QLineSeries* line, const std::vector<PlotPoint>& points, const QPen& pen) {
+    line->replace(ToQt(points));
+    line->setPointsVisible(points.size() <= kMarkedPoints);
+    QPen drawn = pen;
+    if (points.size() > kDashedPoints) drawn.setStyle(Qt::SolidLine);
+    if (line->pen() != drawn) line->setPen(drawn);
 }
 
 // What the chart draws, kept beside it so that each change of the time axis' range draws the
@@ -179,13 +193,11 @@ class ChartView final : public QObject {
                 }
             }
             if (!read) shown = conversion::VisiblePoints(set, low, high, columns);
-            line.readings->replace(ToQt(shown.readings));
-            line.readings->setPointsVisible(shown.readings.size() <= kMarkedPoints);
+            SetPoints(line.readings, shown.readings, SetPen(set.index));
             contents.readingPoints += static_cast<int>(shown.readings.size());
             if (line.temperatures != nullptr) {
                 const auto temperatures = conversion::TemperaturesIn(shown, fahrenheit);
-                line.temperatures->replace(ToQt(temperatures));
-                line.temperatures->setPointsVisible(temperatures.size() <= kMarkedPoints);
+                SetPoints(line.temperatures, temperatures, TemperaturePen(set.index));
                 contents.temperaturePoints += static_cast<int>(temperatures.size());
             }
             if (line.marks != nullptr) {

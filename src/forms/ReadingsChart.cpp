@@ -179,7 +179,7 @@ class ChartView final : public QObject {
             PlotPoints shown;
             // The set's own points do while they have a slice or more per pixel column.
             const bool reread = !whole && set.thinned && !source_.binPath.empty() &&
-                                set.sliceWidth * 2 > (high - low) / columns;
+                                set.sliceWidth > (high - low) / columns;
             bool read = false;
             if (reread) {
                 conversion::PlotSpan span =

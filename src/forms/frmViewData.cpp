@@ -35,7 +35,7 @@ const char* const kPictureFilter = "PNG Picture (*.png)|*.png|SVG Picture (*.svg
 const char* const kCsvFilter = "CSV File (*.csv)|*.csv|All File (*.*)|*.*";
 // Slices of the whole span kept in memory: finer than the screen's columns, so that the first
 // zoom steps draw from them; narrower views read their records again from the file.
-constexpr int kColumns = 8192;
+constexpr int kColumns = 16384;
 // As the conversion's dialog: the events run every 15 ms while a file is read.
 constexpr qint64 kYieldIntervalMs = 15;
 constexpr std::uint32_t kCallsPerClockRead = 64;

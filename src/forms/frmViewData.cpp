@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -32,8 +33,9 @@ namespace {
 const char* const kBinFilter = "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*";
 const char* const kPictureFilter = "PNG Picture (*.png)|*.png|SVG Picture (*.svg)|*.svg";
 const char* const kCsvFilter = "CSV File (*.csv)|*.csv|All File (*.*)|*.*";
-// A slice of the time axis per screen column or so: a few thousand points per line at most.
-constexpr int kColumns = 2000;
+// Slices of the whole span kept in memory: finer than the screen's columns, so that the first
+// zoom steps draw from them; narrower views read their records again from the file.
+constexpr int kColumns = 16384;
 // As the conversion's dialog: the events run every 15 ms while a file is read.
 constexpr qint64 kYieldIntervalMs = 15;
 constexpr std::uint32_t kCallsPerClockRead = 64;
@@ -46,6 +48,10 @@ class TimeChartView final : public QChartView {
         setRubberBand(QChartView::HorizontalRubberBand);
         setRenderHint(QPainter::Antialiasing);
         setFocusPolicy(Qt::StrongFocus);
+        // The keys zoom only with the focus here: a frame in the highlight colour shows it.
+        setStyleSheet(
+            QStringLiteral("QChartView { border: 2px solid transparent; }"
+                           "QChartView:focus { border: 2px solid palette(highlight); }"));
     }
 
   protected:
@@ -116,18 +122,22 @@ void frmViewData::BuildControls() {
     Label1->setObjectName(QStringLiteral("Label1"));
     lblFullPath = new vsdl::forms::PathLabel(this);
     lblFullPath->setObjectName(QStringLiteral("lblFullPath"));
-    lblFullPath->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // A long path is drawn shortened: it must not widen the window past the screen.
+    lblFullPath->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblFullPath->setMinimumWidth(120);
+    lblFullPath->setAccessibleName(QStringLiteral("BIN file"));
     const auto button = [this](const char* name, const QString& text) {
         auto* b = new QPushButton(text, this);
         b->setObjectName(QLatin1String(name));
         b->setAutoDefault(false);
         return b;
     };
-    cmdBrowse = button("cmdBrowse", QStringLiteral("Browse"));
+    cmdBrowse = button("cmdBrowse", QStringLiteral("&Browse"));
 
     lstSets = new QListWidget(this);
     lstSets->setObjectName(QStringLiteral("lstSets"));
     lstSets->setMaximumHeight(lstSets->fontMetrics().height() * 5);
+    lstSets->setAccessibleName(QStringLiteral("Data sets"));
     connect(lstSets, &QListWidget::itemChanged, this, [this] { ShowChosenSets(); });
 
     chart_ = new QChart();
@@ -135,20 +145,25 @@ void frmViewData::BuildControls() {
     chtReadings = new TimeChartView(chart_, this);  // owns the chart
     chtReadings->setObjectName(QStringLiteral("chtReadings"));
     chtReadings->setMinimumSize(720, 380);
+    chtReadings->setAccessibleName(QStringLiteral("Chart of the readings"));
+    chtReadings->setAccessibleDescription(
+        QStringLiteral("+ and - zoom the time, the arrow keys move it, Home shows everything"));
 
     lblStatus = new QLabel(this);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
     lblStatus->setWordWrap(true);
+    lblStatus->setAccessibleName(QStringLiteral("Status"));
     prgReading = new QProgressBar(this);
     prgReading->setObjectName(QStringLiteral("prgReading"));
     prgReading->setRange(0, 1000);
     prgReading->setTextVisible(false);
+    prgReading->setAccessibleName(QStringLiteral("Reading progress"));
     prgReading->hide();
 
-    cmdResetZoom = button("cmdResetZoom", QStringLiteral("Reset Zoom"));
-    cmdSavePicture = button("cmdSavePicture", QStringLiteral("Save Picture..."));
-    cmdExport = button("cmdExport", QStringLiteral("Export..."));
-    cmdClose = button("cmdClose", QStringLiteral("Close"));
+    cmdResetZoom = button("cmdResetZoom", QStringLiteral("Reset &Zoom"));
+    cmdSavePicture = button("cmdSavePicture", QStringLiteral("Save &Picture..."));
+    cmdExport = button("cmdExport", QStringLiteral("&Export..."));
+    cmdClose = button("cmdClose", QStringLiteral("&Close"));
     cmdClose->setDefault(true);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmViewData::cmdBrowse_Click);
     connect(cmdResetZoom, &QPushButton::clicked, this, &frmViewData::cmdResetZoom_Click);
@@ -183,6 +198,11 @@ void frmViewData::showEvent(QShowEvent* event) {
     // Once, and not when a file was read before the window was shown.
     if (loadedOnShow_ || !path_.isEmpty()) return;
     loadedOnShow_ = true;
+    // Never larger than the screen it opens on.
+    if (const QScreen* screen = this->screen()) {
+        const QSize room = screen->availableGeometry().size() - (frameSize() - size());
+        resize(size().boundedTo(room));
+    }
     vsdl::forms::CentreOnScreen(this);
     // The last BIN file is read once the window is up, so that its bar can be seen.
     if (!gLastBinPath.empty()) {
@@ -220,6 +240,7 @@ void frmViewData::LoadFile(const QString& path) {
         },
         &stop_);
     reading_ = false;
+    prgReading->setAccessibleName(QStringLiteral("Reading progress"));
     prgReading->hide();
     if (closeWhenRead_) {
         QDialog::reject();
@@ -248,7 +269,9 @@ void frmViewData::ShowChosenSets() {
         }
     }
     chart_->setTitle(QFileInfo(path_).fileName());
-    vsdl::forms::FillReadingsChart(*chart_, chosen);
+    vsdl::forms::FillReadingsChart(
+        *chart_, chosen,
+        {path_.toStdString(), [this](const QString& error) { lblStatus->setText(error); }});
     QString text;
     if (data_.sets.empty()) {
         text = path_.isEmpty() ? QStringLiteral("Choose a BIN file with Browse.")
@@ -262,8 +285,8 @@ void frmViewData::ShowChosenSets() {
         for (const auto* set : chosen) {
             if (set->thinned) {
                 text += QStringLiteral(
-                    " Long sets are drawn with the lowest and highest reading "
-                    "of each slice of time.");
+                    " Long sets are drawn with the lowest and highest reading of each "
+                    "column of the chart; a zoomed view reads its records from the file.");
                 break;
             }
         }

@@ -1,6 +1,7 @@
 // View Data: opened by F6 from the main window on the last BIN file, its chart's lines and
 // point counts (thinned for a long set), the picture it saves, Esc while it reads, and the same
 // chart from `vsdl plot`.
+#include <QCategoryAxis>
 #include <QChart>
 #include <QImage>
 #include <QLabel>
@@ -9,7 +10,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSvgRenderer>
+#include <QValueAxis>
 #include <QtTest>
+#include <algorithm>
 
 #include "common/modGlobals.h"
 #include "forms/ReadingsChart.h"
@@ -20,6 +23,14 @@
 using namespace vsdl::testing;
 
 namespace {
+
+QLineSeries* Line(const QChart& chart, const QString& name) {
+    for (QAbstractSeries* series : chart.series()) {
+        auto* line = qobject_cast<QLineSeries*>(series);
+        if (line != nullptr && line->name() == name) return line;
+    }
+    return nullptr;
+}
 
 // The points of each line of the chart, by name.
 QMap<QString, qsizetype> Lines(const QChart& chart) {
@@ -92,19 +103,105 @@ class TestViewData : public QObject, private FormFixture {
         const vsdl::conversion::PlotSet& set = view.sets()[0];
         QCOMPARE(set.records, std::int64_t{40102});
         QVERIFY(set.thinned);
-        QVERIFY(set.readings.size() <= 4000);
-        QVERIFY(set.readings.size() > 2000);
+        // Drawn from the set's slices, thinned again to the chart's columns.
+        const QList<QPointF> drawn = Line(*view.chart(), QStringLiteral("Set 1"))->points();
+        QVERIFY(drawn.size() > 1000 && drawn.size() <= 2 * 1000 + 2);
         double low = 1e9, high = -1e9, last = -1e18;
-        for (const auto& p : set.readings) {
-            low = std::min(low, p.value);
-            high = std::max(high, p.value);
-            QVERIFY(p.time >= last);  // in time order
-            last = p.time;
+        for (const QPointF& p : drawn) {
+            low = std::min(low, p.y());
+            high = std::max(high, p.y());
+            QVERIFY(p.x() >= last);  // in time order
+            last = p.x();
         }
         QCOMPARE(low, 0.0);
         QCOMPARE(high, 1023.0);
-        QCOMPARE(Lines(*view.chart()).value(QStringLiteral("Set 1")),
-                 static_cast<qsizetype>(set.readings.size()));
+    }
+
+    // Zoomed in, the line is drawn from the records in view, read again from the file: each
+    // second of 300 000, the spike among them.
+    void aZoomedViewShowsEachRecord() {
+        const QByteArray image = BuildBin(QStringLiteral(
+            "marker untimed\nsetcount 1\nset 1\nwalk 150000 5. seed 1\nreading 1023.\n"
+            "walk 149999 5. seed 2\ntrailer\n"));
+        QVERIFY(folder_->write(QStringLiteral("Spike.BIN"), image));
+        frmViewData view(context_);
+        view.LoadFile(folder_->file(QStringLiteral("Spike.BIN")));
+        QChart& chart = *view.chart();
+        auto* time = qobject_cast<QValueAxis*>(chart.axes(Qt::Horizontal).value(0));
+        vsdl::forms::ZoomTime(chart, (time->max() - time->min()) / 300.0);
+        const QList<QPointF> points = Line(chart, QStringLiteral("Set 1"))->points();
+        QVERIFY2(points.size() >= 300 && points.size() <= 303,
+                 qPrintable(QString::number(points.size())));
+        for (qsizetype i = 1; i < points.size(); ++i) {
+            QCOMPARE(points[i].x() - points[i - 1].x(), 1.0);
+        }
+        QVERIFY(std::any_of(points.begin(), points.end(),
+                            [](const QPointF& p) { return p.y() == 1023.0; }));
+    }
+
+    // A single reading, mixed units, many sets: what the lines and axes show.
+    void theChartsLinesAndAxes() {
+        QChart chart;
+        std::vector<vsdl::conversion::PlotSet> sets(32);
+        std::vector<const vsdl::conversion::PlotSet*> all;
+        for (int i = 0; i < 32; ++i) {
+            auto& set = sets[static_cast<std::size_t>(i)];
+            set.number = set.index = i;
+            set.unit = i == 0 ? "PPB" : "mg / l";
+            set.records = 1;
+            set.firstTime = set.lastTime = 1000.0 * i;
+            set.readings = {{1000.0 * i, 2.5}};
+            all.push_back(&set);
+        }
+        sets[0].celsiusRecords = sets[0].fahrenheitRecords = 1;
+        sets[0].celsius = {{0.0, 25.0}};
+        sets[0].fahrenheit = {{1.0, 77.0}};
+        sets[0].firstTime = 0.0;
+        sets[0].lastTime = 1.0;
+
+        // One reading: a marker where the line has no length; the view a minute about it.
+        vsdl::forms::FillReadingsChart(chart, {&sets[1]});
+        QVERIFY(Line(chart, QStringLiteral("Set 1"))->pointsVisible());
+        QCOMPARE(Line(chart, QStringLiteral("Set 1"))->count(), 1);
+        auto* time = qobject_cast<QValueAxis*>(chart.axes(Qt::Horizontal).value(0));
+        QCOMPARE(time->max() - time->min(), 60.0);
+
+        // Celsius and Fahrenheit in one set: one unit on the axis, the same temperature twice.
+        vsdl::forms::FillReadingsChart(chart, {&sets[0]});
+        const QList<QPointF> temps = Line(chart, QStringLiteral("Set 0 temperature"))->points();
+        QCOMPARE(temps, (QList<QPointF>{{0.0, 25.0}, {1.0, 25.0}}));
+        const auto axisTitles = [&chart] {
+            QStringList titles;
+            for (QAbstractAxis* axis : chart.axes()) {
+                if (axis->isVisible()) titles << axis->titleText();
+            }
+            return titles;
+        };
+        QCOMPARE(axisTitles(), (QStringList{QStringLiteral("Time (logger clock)"),
+                                            QStringLiteral("Reading (PPB)"),
+                                            QStringLiteral("Temperature (°C)")}));
+
+        // 32 sets: a pen each, their units in the legend, zoomed out no further than them all.
+        vsdl::forms::FillReadingsChart(chart, all);
+        QSet<QString> pens;
+        QStringList names;
+        for (QAbstractSeries* series : chart.series()) {
+            auto* line = qobject_cast<QLineSeries*>(series);
+            if (line == nullptr || line->name().contains(QStringLiteral("temperature"))) continue;
+            pens << line->pen().color().name() + QString::number(line->pen().style());
+            names << line->name();
+        }
+        QCOMPARE(pens.size(), 32);
+        QCOMPARE(names.value(0), QStringLiteral("Set 0 (PPB)"));
+        QCOMPARE(names.value(31), QStringLiteral("Set 31 (mg / l)"));
+        QCOMPARE(axisTitles().value(1), QStringLiteral("Reading (units in the legend)"));
+        time = qobject_cast<QValueAxis*>(chart.axes(Qt::Horizontal).value(0));
+        const std::pair whole{time->min(), time->max()};
+        for (int i = 0; i < 60; ++i) vsdl::forms::ZoomTime(chart, 0.5);
+        QCOMPARE((std::pair{time->min(), time->max()}), whole);
+        QVERIFY(whole.first < 0.0 && whole.second > 31000.0);
+        const int labels = static_cast<int>(qobject_cast<QCategoryAxis*>(time)->count());
+        QVERIFY(labels >= 2 && labels <= 12);
     }
 
     // Esc while a file is read stops the reading and closes the window.

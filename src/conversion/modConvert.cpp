@@ -74,13 +74,24 @@ ConvertResult RunConversion(const std::string& folder, const std::string& binFil
     const OpenedBin bin = OpenBin(paths.bin);
     if (bin.failure) return FailedResult(*bin.failure, prnName);
 
-    fileops::FilePtr prn = CreateOutput(paths.prn);
-    if (!prn) return FailedResult(Failure::CannotCreatePrn, prnName);
     // A report cut off at any byte by Ctrl+C or a kill could end in a wrong number: it goes.
-    const fileops::UnfinishedFile prnUnfinished(paths.prn);
-    fileops::FilePtr csv = CreateOutput(paths.csv);
+    // The signals wait until both files are made and known to the handler, so that one coming
+    // as a file is made removes it too.
+    fileops::FilePtr prn;
+    fileops::FilePtr csv;
+    std::optional<fileops::UnfinishedFile> prnUnfinished;
+    std::optional<fileops::UnfinishedFile> csvUnfinished;
+    {
+        const fileops::EndingSignalsHeld held;
+        prn = CreateOutput(paths.prn);
+        if (prn) {
+            prnUnfinished.emplace(paths.prn);
+            csv = CreateOutput(paths.csv);
+            if (csv) csvUnfinished.emplace(paths.csv);
+        }
+    }
+    if (!prn) return FailedResult(Failure::CannotCreatePrn, prnName);
     if (!csv) return FailedResult(Failure::CannotCreateCsv, prnName);
-    const fileops::UnfinishedFile csvUnfinished(paths.csv);
 
     FileSource source(bin.file.get());
     FileSink prnSink(prn.get());

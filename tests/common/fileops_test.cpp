@@ -11,6 +11,8 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "common/AtomicFile.h"
@@ -182,6 +184,129 @@ TEST(FileOps, ASignalInTheMiddleOfAWriteLeavesNoTemporaryFile) {
         EXPECT_EQ(Entries(dir), 1) << signal;
     }
 }
+
+// A process killed while it writes leaves its temporary file; the next write into that folder
+// removes it, but never the one of a process that still writes.
+TEST(FileOps, TemporaryFilesOfEndedProcessesAreRemoved) {
+    TempDir dir;
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        ReplaceFileContents(dir / "big.csv", [&](std::FILE* f) {
+            std::fputs("part", f);
+            std::fflush(f);
+            if (::write(ready[1], "w", 1) != 1) ::_exit(1);
+            ::pause();
+            return true;
+        });
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    const auto writeSmall = [&] {
+        return ReplaceFileContents(dir / "small.csv",
+                                   [](std::FILE* f) { return std::fputs("x", f) >= 0; })
+            .ok;
+    };
+    EXPECT_TRUE(writeSmall());
+    EXPECT_EQ(Entries(dir), 2);
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, nullptr, 0);
+    EXPECT_TRUE(writeSmall());
+    EXPECT_EQ(Entries(dir), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+// Another user's link in a folder anyone may write to is not followed, even by root.
+TEST(FileOps, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a link to another user";
+    TempDir dir;
+    fs::create_directory(dir.path() / "tmp");
+    fs::permissions(dir.path() / "tmp", fs::perms(01777));
+    WriteFile(dir / "victim", "theirs");
+    fs::create_symlink(dir / "victim", dir.path() / "tmp" / "out.csv");
+    ASSERT_EQ(::lchown((dir / "tmp/out.csv").c_str(), 65534, 65534), 0);
+    const Result r = ReplaceFileContents(dir / "tmp/out.csv",
+                                         [](std::FILE* f) { return std::fputs("x", f) >= 0; });
+    EXPECT_EQ(r.reason.substr(0, std::strlen(std::strerror(EACCES))), std::strerror(EACCES));
+    EXPECT_EQ(ReadFile(dir / "victim"), "theirs");
+}
 #endif
+
+#ifdef __linux__
+// A signal as the temporary file is made waits until the file is known to the handler.
+TEST(FileOps, ASignalAsTheTemporaryFileIsMadeLeavesNoTemporaryFile) {
+    TempDir dir;
+    WriteFile(dir / "out.csv", "old");
+    const int status = WaitStatusWithSignalAtCreate(
+        [&] {
+            CleanUpOnSignals();
+            ReplaceFileContents(dir / "out.csv",
+                                [](std::FILE* f) { return std::fputs("new", f) >= 0; });
+        },
+        1, SIGTERM);
+    if (status == -1) GTEST_SKIP() << "no process tracing here";
+    EXPECT_EQ(status, SIGTERM);
+    EXPECT_EQ(ReadFile(dir / "out.csv"), "old");
+    EXPECT_EQ(Entries(dir), 1);
+}
+#endif
+
+// Without replacing, a file that is there first stays: also one that another writer puts there
+// while this one writes. A name as long as a folder allows can be written.
+TEST(FileOps, AFileThatIsThereFirstIsKeptWhenAsked) {
+    TempDir dir;
+    WriteFile(dir / "old.csv", "old");
+    const std::string longest(255, 'n');
+    struct Case {
+        std::string name;
+        Existing existing;
+        const char* madeMeanwhile;  // by another writer while this one writes
+        bool ok;
+        const char* after;
+    };
+    const Case cases[] = {
+        {.name = "new.csv",
+         .existing = Existing::Keep,
+         .madeMeanwhile = nullptr,
+         .ok = true,
+         .after = "new"},
+        {.name = "old.csv",
+         .existing = Existing::Keep,
+         .madeMeanwhile = nullptr,
+         .ok = false,
+         .after = "old"},
+        {.name = "race.csv",
+         .existing = Existing::Keep,
+         .madeMeanwhile = "other",
+         .ok = false,
+         .after = "other"},
+        {.name = "race2.csv",
+         .existing = Existing::Replace,
+         .madeMeanwhile = "other",
+         .ok = true,
+         .after = "new"},
+        {.name = longest,
+         .existing = Existing::Keep,
+         .madeMeanwhile = nullptr,
+         .ok = true,
+         .after = "new"},
+    };
+    for (const Case& c : cases) {
+        const Result r = ReplaceFileContents(
+            dir / c.name,
+            [&](std::FILE* f) {
+                if (c.madeMeanwhile != nullptr) WriteFile(dir / c.name, c.madeMeanwhile);
+                return std::fputs("new", f) >= 0;
+            },
+            c.existing);
+        EXPECT_EQ(r.ok, c.ok) << c.name << r.reason;
+        EXPECT_EQ(r.existed, !c.ok) << c.name;
+        EXPECT_EQ(ReadFile(dir / c.name), c.after) << c.name;
+    }
+    EXPECT_EQ(Entries(dir), 5);  // no temporary file left behind
+}
 
 }  // namespace

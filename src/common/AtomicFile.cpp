@@ -150,9 +150,7 @@ struct UnfinishedSlot {
 std::array<UnfinishedSlot, 8> gUnfinished;
 
 extern "C" void RemoveUnfinishedAndEnd(int sig) {
-    for (UnfinishedSlot& slot : gUnfinished) {
-        if (slot.ready) ::unlink(slot.path);
-    }
+    RemoveUnfinishedFiles();
     // The handler was reset to the default action on entry: this ends the program as the
     // signal would have.
     ::raise(sig);
@@ -442,6 +440,14 @@ Result CopyFileReplacing(std::string_view source, std::string_view target, Exist
         existing);
     if (readFailed) result.reason = "cannot read " + std::string(source) + ": " + result.reason;
     return result;
+}
+
+void RemoveUnfinishedFiles() {
+#ifndef _WIN32
+    for (UnfinishedSlot& slot : gUnfinished) {
+        if (slot.ready) ::unlink(slot.path);
+    }
+#endif
 }
 
 EndingSignalsHeld::EndingSignalsHeld() {

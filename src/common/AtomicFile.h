@@ -69,6 +69,9 @@ class UnfinishedFile {
     void* slot_ = nullptr;
 };
 
+// Removes every UnfinishedFile now; safe in a signal handler (a program's own that ends it).
+void RemoveUnfinishedFiles();
+
 // For a program's start: SIGINT, SIGTERM and SIGHUP, where they would end the program anyway,
 // first remove every UnfinishedFile, among them the temporary file of every replacement in
 // progress, so that Ctrl+C, a kill or a closed terminal in the middle of a large write leaves

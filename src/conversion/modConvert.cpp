@@ -117,7 +117,7 @@ std::string ExportPathFor(const std::string& binPath, ExportFormat format) {
 }
 
 ConvertResult RunExport(const std::string& binPath, const std::string& outPath, ExportFormat format,
-                        const ConvertProgress& progress) {
+                        const ConvertProgress& progress, bool replaceExisting) {
     const std::string outName = paths::Split(outPath).name;
     const OpenedBin bin = OpenBin(binPath);
     if (bin.failure) return FailedResult(*bin.failure, outName);
@@ -134,13 +134,16 @@ ConvertResult RunExport(const std::string& binPath, const std::string& outPath, 
 
     FileSource source(bin.file.get());
     ExportResult exported;
-    const fileops::Result written = fileops::ReplaceFileContents(outPath, [&](std::FILE* out) {
-        std::setvbuf(out, nullptr, _IONBF, 0);
-        FileSink sink(out);
-        exported = ExportImage(source, bin.length, sink, format, progress);
-        // Nothing is kept of a file that is no BIN image at all.
-        return exported.outcome != ConvertOutcome::Corrupt && !exported.writeFailed;
-    });
+    const fileops::Result written = fileops::ReplaceFileContents(
+        outPath,
+        [&](std::FILE* out) {
+            std::setvbuf(out, nullptr, _IONBF, 0);
+            FileSink sink(out);
+            exported = ExportImage(source, bin.length, sink, format, progress);
+            // Nothing is kept of a file that is no BIN image at all.
+            return exported.outcome != ConvertOutcome::Corrupt && !exported.writeFailed;
+        },
+        replaceExisting ? fileops::Existing::Replace : fileops::Existing::Keep);
     ConvertResult result;
     if (exported.outcome == ConvertOutcome::Failed && !exported.writeFailed) {
         result = FailedResult(exported.failure, outName);
@@ -149,6 +152,7 @@ ConvertResult RunExport(const std::string& binPath, const std::string& outPath, 
         result.message = std::string(kCorruptText);
     } else if (!written.ok) {
         result.outcome = ConvertOutcome::Failed;
+        result.outputExisted = written.existed;
         result.message = "The file " + outPath + " could not be written.\n" + written.reason;
     } else {
         result.message = std::string(kExportedText) + outName;

@@ -246,7 +246,7 @@ TEST(FileOps, ASignalAsTheTemporaryFileIsMadeLeavesNoTemporaryFile) {
             ReplaceFileContents(dir / "out.csv",
                                 [](std::FILE* f) { return std::fputs("new", f) >= 0; });
         },
-        1, SIGTERM);
+        ".part", SIGTERM);
     if (status == -1) GTEST_SKIP() << "no process tracing here";
     EXPECT_EQ(status, SIGTERM);
     EXPECT_EQ(ReadFile(dir / "out.csv"), "old");

@@ -126,7 +126,7 @@ TEST(Files, ASignalAsAReportIsMadeLeavesNoReport) {
             vsdl::fileops::CleanUpOnSignals();
             RunConversion(dir.str(), "DEMO.BIN");
         },
-        2, SIGTERM);
+        "DEMO.CSV", SIGTERM);
     if (status == -1) GTEST_SKIP() << "no process tracing here";
     EXPECT_EQ(status, SIGTERM);
     EXPECT_FALSE(fs::exists(dir.path() / "DEMO.PRN") || fs::exists(dir.path() / "DEMO.CSV"));

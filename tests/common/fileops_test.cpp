@@ -5,14 +5,13 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include "common/AtomicFile.h"
@@ -186,37 +185,22 @@ TEST(FileOps, ASignalInTheMiddleOfAWriteLeavesNoTemporaryFile) {
 }
 
 // A process killed while it writes leaves its temporary file; the next write into that folder
-// removes it, but never the one of a process that still writes.
+// removes it, but never the one of a process that still writes (here: this one).
 TEST(FileOps, TemporaryFilesOfEndedProcessesAreRemoved) {
     TempDir dir;
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t writer = ::fork();
-    if (writer == 0) {
-        ReplaceFileContents(dir / "big.csv", [&](std::FILE* f) {
-            std::fputs("part", f);
-            std::fflush(f);
-            if (::write(ready[1], "w", 1) != 1) ::_exit(1);
-            ::pause();
-            return true;
+    const auto write = [&](const char* name, const std::function<void()>& meanwhile) {
+        return ReplaceFileContents(dir / name, [&](std::FILE* f) {
+            meanwhile();
+            return std::fputs("x", f) >= 0;
         });
-        ::_exit(0);
-    }
-    char c = 0;
-    ASSERT_EQ(::read(ready[0], &c, 1), 1);
-    const auto writeSmall = [&] {
-        return ReplaceFileContents(dir / "small.csv",
-                                   [](std::FILE* f) { return std::fputs("x", f) >= 0; })
-            .ok;
     };
-    EXPECT_TRUE(writeSmall());
+    EXPECT_EQ(WaitStatusOfChild([&] { write("big.csv", [] { ::raise(SIGKILL); }); }), SIGKILL);
+    ASSERT_EQ(Entries(dir), 1);
+    EXPECT_TRUE(write("a.csv", [&] {
+                    EXPECT_TRUE(write("b.csv", [] {}).ok);
+                    EXPECT_EQ(Entries(dir), 2);
+                }).ok);
     EXPECT_EQ(Entries(dir), 2);
-    ::kill(writer, SIGKILL);
-    ::waitpid(writer, nullptr, 0);
-    EXPECT_TRUE(writeSmall());
-    EXPECT_EQ(Entries(dir), 1);
-    ::close(ready[0]);
-    ::close(ready[1]);
 }
 
 // Another user's link in a folder anyone may write to is not followed, even by root.
@@ -260,51 +244,24 @@ TEST(FileOps, AFileThatIsThereFirstIsKeptWhenAsked) {
     TempDir dir;
     WriteFile(dir / "old.csv", "old");
     const std::string longest(255, 'n');
-    struct Case {
-        std::string name;
-        Existing existing;
-        const char* madeMeanwhile;  // by another writer while this one writes
-        bool ok;
-        const char* after;
-    };
-    const Case cases[] = {
-        {.name = "new.csv",
-         .existing = Existing::Keep,
-         .madeMeanwhile = nullptr,
-         .ok = true,
-         .after = "new"},
-        {.name = "old.csv",
-         .existing = Existing::Keep,
-         .madeMeanwhile = nullptr,
-         .ok = false,
-         .after = "old"},
-        {.name = "race.csv",
-         .existing = Existing::Keep,
-         .madeMeanwhile = "other",
-         .ok = false,
-         .after = "other"},
-        {.name = "race2.csv",
-         .existing = Existing::Replace,
-         .madeMeanwhile = "other",
-         .ok = true,
-         .after = "new"},
-        {.name = longest,
-         .existing = Existing::Keep,
-         .madeMeanwhile = nullptr,
-         .ok = true,
-         .after = "new"},
-    };
-    for (const Case& c : cases) {
+    // name, whether to replace, made by another writer while this one writes, ok, afterwards
+    const std::tuple<std::string, Existing, const char*, bool, const char*> cases[] = {
+        {"new.csv", Existing::Keep, nullptr, true, "new"},
+        {"old.csv", Existing::Keep, nullptr, false, "old"},
+        {"race.csv", Existing::Keep, "other", false, "other"},
+        {"race2.csv", Existing::Replace, "other", true, "new"},
+        {longest, Existing::Keep, nullptr, true, "new"}};
+    for (const auto& [name, existing, madeMeanwhile, ok, after] : cases) {
         const Result r = ReplaceFileContents(
-            dir / c.name,
+            dir / name,
             [&](std::FILE* f) {
-                if (c.madeMeanwhile != nullptr) WriteFile(dir / c.name, c.madeMeanwhile);
+                if (madeMeanwhile != nullptr) WriteFile(dir / name, madeMeanwhile);
                 return std::fputs("new", f) >= 0;
             },
-            c.existing);
-        EXPECT_EQ(r.ok, c.ok) << c.name << r.reason;
-        EXPECT_EQ(r.existed, !c.ok) << c.name;
-        EXPECT_EQ(ReadFile(dir / c.name), c.after) << c.name;
+            existing);
+        EXPECT_EQ(r.ok, ok) << name << r.reason;
+        EXPECT_EQ(r.existed, !ok) << name;
+        EXPECT_EQ(ReadFile(dir / name), after) << name;
     }
     EXPECT_EQ(Entries(dir), 5);  // no temporary file left behind
 }

@@ -426,7 +426,8 @@ void ResetZoom(QChart& chart) {
     }
 }
 
-bool SaveChartPicture(QChart& chart, const QString& path, QSize size, QString& error) {
+bool SaveChartPicture(QChart& chart, const QString& path, QSize size, QString& error,
+                      bool replaceExisting, bool* existed) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix != QLatin1String("png") && suffix != QLatin1String("svg")) {
         error = QStringLiteral("The picture's name must end in .png or .svg.");
@@ -466,11 +467,14 @@ bool SaveChartPicture(QChart& chart, const QString& path, QSize size, QString& e
     chart.resize(oldSize);
 
     // Written whole under a temporary name and renamed: a failure leaves an old file as it was.
-    const fileops::Result written =
-        fileops::ReplaceFileContents(path.toStdString(), [&bytes](std::FILE* out) {
+    const fileops::Result written = fileops::ReplaceFileContents(
+        path.toStdString(),
+        [&bytes](std::FILE* out) {
             return std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out) ==
                    static_cast<std::size_t>(bytes.size());
-        });
+        },
+        replaceExisting ? fileops::Existing::Replace : fileops::Existing::Keep);
+    if (existed != nullptr) *existed = written.existed;
     if (!written.ok) {
         error = QStringLiteral("The picture %1 could not be written.\n%2")
                     .arg(path, QString::fromStdString(written.reason));

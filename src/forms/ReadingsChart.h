@@ -46,7 +46,9 @@ void ZoomTime(QChart& chart, double factor, double shift = 0.0);
 void ResetZoom(QChart& chart);
 
 // Renders the chart at `size` into a PNG or SVG file (by the file's suffix). False with
-// `error` when the file cannot be written or the suffix is neither.
-bool SaveChartPicture(QChart& chart, const QString& path, QSize size, QString& error);
+// `error` when the file cannot be written or the suffix is neither. Without `replaceExisting` a
+// file that is there first (also one made meanwhile) stays, and `existed` is set.
+bool SaveChartPicture(QChart& chart, const QString& path, QSize size, QString& error,
+                      bool replaceExisting = true, bool* existed = nullptr);
 
 }  // namespace vsdl::forms

@@ -91,7 +91,11 @@ int DrawPlot(const std::vector<std::string>& args) {
     chart.setTitle(title);
     forms::FillReadingsChart(chart, shown);
     QString error;
-    if (!forms::SaveChartPicture(chart, QString::fromStdString(out), QSize(width, height), error)) {
+    bool existed = false;
+    if (!forms::SaveChartPicture(chart, QString::fromStdString(out), QSize(width, height), error,
+                                 parsed.force, &existed)) {
+        // Made by another program since the check above: refused all the same.
+        if (existed) return RefuseExisting(out);
         std::cerr << ForTerminal(error.toStdString()) << "\n";
         return kExitFailed;
     }

@@ -89,8 +89,11 @@ int RunExport(const std::vector<std::string>& args) {
                           "Exporting " + paths::Split(bin).name);
     const conversion::ConvertResult result = conversion::RunExport(
         bin, out, kind,
-        [&progress](std::int64_t read, std::int64_t length) { progress.Tick(read, length); });
+        [&progress](std::int64_t read, std::int64_t length) { progress.Tick(read, length); },
+        parsed.force);
     progress.Clear();
+    // Made by another program since the check above: refused all the same.
+    if (result.outputExisted) return RefuseExisting(out);
     if (result.outcome != conversion::ConvertOutcome::Completed) {
         std::cerr << ForTerminal(result.message) << "\n";
         return kExitFailed;

@@ -281,6 +281,29 @@ TEST(Export, AStampThatIsNoDateHasNoTime) {
     }
 }
 
+// A timed record's year is 1990 + YearOffset over all six bits, not the report's two digits.
+TEST(Decode, ATimedRecordsYearRunsOnTo2053) {
+    struct Years final : DecodeReader {
+        bool DataSet(const DataSetHeader&) override { return true; }
+        bool Record(const DecodedRecord& r) override {
+            got.push_back(r.when.year);
+            return true;
+        }
+        bool NextDataSet() override { return true; }
+        std::vector<int> got;
+    } years;
+    // 01/01 00:00:00 in b1-b4 (Day 1 is b4's top bits, YearOffset its low six), reading 5.
+    std::string records;
+    for (const char* offset : {"40", "67", "68", "7F"})  // 0, 39, 40, 63
+        records += std::string("bytes 00 00 08 ") + offset + " 00 05\n";
+    const std::vector<std::uint8_t> bytes =
+        Build("marker timed\nsetcount 1\nset 1\nend 12/31/24 00:00:00\n" + records);
+    MemorySource source(bytes.data(), bytes.size());
+    EXPECT_EQ(Decode(source, static_cast<std::int64_t>(bytes.size()), years).outcome,
+              ConvertOutcome::Completed);
+    EXPECT_EQ(years.got, (std::vector<int>{1990, 2029, 2030, 2053}));
+}
+
 TEST(Plot, TimeLabelsAreRoundStepsOfTheLoggersClock) {
     const double day = SecondsSinceEpoch({2024, 3, 14, 0, 0, 0});
     const std::tuple<double, double, std::string> cases[] = {

@@ -253,55 +253,39 @@ TEST(Export, EachSampleGivesItsGoldenTables) {
     EXPECT_GE(tables, 5);
 }
 
-// What the samples do not have: a time stamp that is no date.
-TEST(Export, AStampThatIsNoDateHasNoTime) {
+// What the samples do not have: a time stamp that is no date, and years past 2029 (a stamp's
+// year is 1990 + its six-bit YearOffset, 01/01 of offsets 0, 39, 40 and 63 here, not the
+// two-digit rule of the header times).
+TEST(Export, AStampHasItsOwnYearOrNoTime) {
     const std::vector<std::uint8_t> bytes = Build(
         "marker timed\nsetcount 1\nset 1\nunit 6\nend 12/31/24 00:00:00\n"
         "at 01/31/24 23:59:59\nreading 2.5\n"
         "bytes BF 7D 97 E2 18 FA\n"  // 02/31/24 23:59:59 = -2.50
-        "bytes C0 00 0F E2 18 FA BF 80 0F E2 18 FA B8 1E 0F E2 18 FA\n");  // 24:00, 23:60, 23:00:60
+        "bytes C0 00 0F E2 18 FA BF 80 0F E2 18 FA B8 1E 0F E2 18 FA\n"  // 24:00, 23:60, 23:00:60
+        "bytes 00 00 08 40 00 05 00 00 08 67 00 05 00 00 08 68 00 05 00 00 08 7F 00 05\n");
     for (const ExportFormat format : {ExportFormat::Csv, ExportFormat::Json}) {
         MemorySource source(bytes.data(), bytes.size());
         StringSink out;
         const ExportResult result =
             ExportImage(source, static_cast<std::int64_t>(bytes.size()), out, format);
         EXPECT_EQ(result.outcome, ConvertOutcome::Completed);
-        EXPECT_EQ(result.records, 5);
+        EXPECT_EQ(result.records, 9);
         const std::string nl(kNewLine);
         if (format == ExportFormat::Csv) {
             EXPECT_EQ(out.text, std::string(kTidyCsvHeader) + nl +
                                     "1,1,2024-01-31T23:59:59,2.5,ok,mg / l,," + nl +
                                     "1,2,,-2.50,ok,mg / l,," + nl + "1,3,,-2.50,ok,mg / l,," + nl +
-                                    "1,4,,-2.50,ok,mg / l,," + nl + "1,5,,-2.50,ok,mg / l,," + nl);
+                                    "1,4,,-2.50,ok,mg / l,," + nl + "1,5,,-2.50,ok,mg / l,," + nl +
+                                    "1,6,1990-01-01T00:00:00,5,ok,mg / l,," + nl +
+                                    "1,7,2029-01-01T00:00:00,5,ok,mg / l,," + nl +
+                                    "1,8,2030-01-01T00:00:00,5,ok,mg / l,," + nl +
+                                    "1,9,2053-01-01T00:00:00,5,ok,mg / l,," + nl);
         } else {
             EXPECT_NE(out.text.find("{\"record\": 2, \"time\": null, \"reading\": -2.50, "),
                       std::string::npos)
                 << out.text;
         }
     }
-}
-
-// A timed record's year is 1990 + YearOffset over all six bits, not the report's two digits.
-TEST(Decode, ATimedRecordsYearRunsOnTo2053) {
-    struct Years final : DecodeReader {
-        bool DataSet(const DataSetHeader&) override { return true; }
-        bool Record(const DecodedRecord& r) override {
-            got.push_back(r.when.year);
-            return true;
-        }
-        bool NextDataSet() override { return true; }
-        std::vector<int> got;
-    } years;
-    // 01/01 00:00:00 in b1-b4 (Day 1 is b4's top bits, YearOffset its low six), reading 5.
-    std::string records;
-    for (const char* offset : {"40", "67", "68", "7F"})  // 0, 39, 40, 63
-        records += std::string("bytes 00 00 08 ") + offset + " 00 05\n";
-    const std::vector<std::uint8_t> bytes =
-        Build("marker timed\nsetcount 1\nset 1\nend 12/31/24 00:00:00\n" + records);
-    MemorySource source(bytes.data(), bytes.size());
-    EXPECT_EQ(Decode(source, static_cast<std::int64_t>(bytes.size()), years).outcome,
-              ConvertOutcome::Completed);
-    EXPECT_EQ(years.got, (std::vector<int>{1990, 2029, 2030, 2053}));
 }
 
 TEST(Plot, TimeLabelsAreRoundStepsOfTheLoggersClock) {

@@ -132,51 +132,32 @@ class TestViewData : public QObject, private FormFixture {
     // The save dialog adds the chosen filter's suffix before it asks about replacing a file.
     void savePictureAsksAboutTheFileItWrites() {
         QVERIFY(folder_->write(QStringLiteral("chart.png"), "mine"));
-        const struct {
-            const char* filter;
-            QString question;  // empty: none, the dialog is accepted
-            const char* written;
-        } rows[] = {
-            {.filter = "PNG Picture (*.png)",
-             .question = "chart.png already exists",
-             .written = ""},
-            {.filter = "SVG Picture (*.svg)", .question = {}, .written = "chart.svg"},
-        };
-        for (const auto& row : rows) {
+        for (const QString& suffix : {QStringLiteral("png"), QStringLiteral("svg")}) {
             const auto dialog = vsdl::forms::QtFileDialogs::MakeSaveDialog(
-                nullptr,
-                {folder_->path(), QStringLiteral("Run1.png"),
-                 QStringLiteral("PNG Picture (*.png)|*.png|SVG Picture (*.svg)|*.svg"), true});
+                nullptr, {folder_->path(), {}, "PNG (*.png)|*.png|SVG (*.svg)|*.svg", true});
             dialog->show();
-            dialog->selectNameFilter(QLatin1String(row.filter));
+            dialog->selectNameFilter(suffix.toUpper() + QStringLiteral(" (*.") + suffix + ')');
             dialog->selectFile(QStringLiteral("chart"));
             QString asked;
             WhenModalIs<QMessageBox>(
                 [&](QMessageBox* box) {
                     asked = box->text();
-                    box->button(QMessageBox::No)->click();
+                    box->reject();
                 },
                 2000, dialog.get());
             static_cast<QDialog*>(dialog.get())->accept();  // as its Save button does
-            QVERIFY2(asked.startsWith(row.question), qPrintable(asked));
-            QCOMPARE(dialog->result() == QDialog::Accepted, row.question.isEmpty());
-            if (row.question.isEmpty()) {
-                QCOMPARE(dialog->selectedFiles(),
-                         QStringList{folder_->file(QLatin1String(row.written))});
-            }
+            // Only chart.png exists: the question names it; chart.svg is taken without one.
+            QCOMPARE(asked.section('\n', 0, 0),
+                     suffix == "png" ? QStringLiteral("chart.png already exists.") : QString());
+            QCOMPARE(dialog->selectedFiles(), QStringList{folder_->file("chart." + suffix)});
         }
-        QCOMPARE(folder_->read(QStringLiteral("chart.png")), QByteArray("mine"));
     }
 
     // The export's format follows the name; Esc stops it and leaves nothing behind.
     void exportByNameAndEscStopsIt() {
-        QVERIFY(folder_->write(QStringLiteral("One.BIN"),
-                               BuildBin(QStringLiteral("marker untimed\nsetcount 1\nset 1\n"
-                                                       "reading 2.5\ntrailer\n"))));
-        QVERIFY(folder_->write(
-            QStringLiteral("Big.BIN"),
-            BuildBin(
-                QStringLiteral("marker untimed\nsetcount 1\nset 1\nwalk 600000 5.00\ntrailer\n"))));
+        const QString set = QStringLiteral("marker untimed\nsetcount 1\nset 1\n");
+        QVERIFY(folder_->write(QStringLiteral("One.BIN"), BuildBin(set + "reading 2.5\n")));
+        QVERIFY(folder_->write(QStringLiteral("Big.BIN"), BuildBin(set + "walk 600000 5.00\n")));
         frmViewData view(context_);
         view.show();
         view.LoadFile(folder_->file(QStringLiteral("One.BIN")));
@@ -195,12 +176,10 @@ class TestViewData : public QObject, private FormFixture {
                   });
         view.cmdExport->click();
         QVERIFY(barShown);
-        QVERIFY(!view.exporting());
         QCOMPARE(QDir(folder_->path()).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{"Big.BIN", "One.BIN", "t.json"}));
         QCOMPARE(view.lblStatus->text(),
                  QStringLiteral("The export was stopped; big.csv was not written."));
-        QCOMPARE(messages_->texts.size(), 1);  // the JSON export's
     }
 
     void theChartAsPictures() {
@@ -226,25 +205,13 @@ class TestViewData : public QObject, private FormFixture {
             !vsdl::forms::SaveChartPicture(chart, dir + "gone/chart.png", QSize(640, 400), error));
         QVERIFY2(error.find("gone/chart.png could not be written") != std::string::npos,
                  error.c_str());
-        // A name that is no UTF-8 is written under its own bytes, not a look-alike's.
-        namespace fs = std::filesystem;
-        // QTemporaryDir cannot remove what it cannot name.
-        const auto noByteName = qScopeGuard([&] { fs::remove(dir + "pic\xfe.png"); });
-        QVERIFY(folder_->write(QStringLiteral("pic\uFFFD.png"), "mine"));
-        QVERIFY(vsdl::forms::SaveChartPicture(chart, dir + "pic\xfe.png", QSize(640, 400), error));
-        QVERIFY(fs::file_size(dir + "pic\xfe.png") > 1000);
-        QCOMPARE(folder_->read(QStringLiteral("pic\uFFFD.png")), QByteArray("mine"));
         // The BIN file under another name is never replaced.
         QVERIFY(folder_->write(QStringLiteral("Run.BIN"), "image"));
-        fs::create_symlink(dir + "Run.BIN", dir + "link.png");
-        fs::create_hard_link(dir + "Run.BIN", dir + "hard.SVG");
-        for (const char* name : {"link.png", "hard.SVG"}) {
-            QVERIFY(!vsdl::forms::SaveChartPicture(chart, dir + name, QSize(640, 400), error,
-                                                   dir + "Run.BIN"));
-            QCOMPARE(error, "The picture " + dir + name +
-                                " could not be written.\nIt is the BIN file itself.");
-        }
-        QCOMPARE(folder_->read(QStringLiteral("Run.BIN")), QByteArray("image"));
+        std::filesystem::create_hard_link(dir + "Run.BIN", dir + "hard.SVG");
+        QVERIFY(!vsdl::forms::SaveChartPicture(chart, dir + "hard.SVG", QSize(640, 400), error,
+                                               dir + "Run.BIN"));
+        QCOMPARE(error, "The picture " + dir +
+                            "hard.SVG could not be written.\nIt is the BIN file itself.");
     }
 
     void vsdlPlotDrawsWithoutADisplay() {
@@ -255,16 +222,12 @@ class TestViewData : public QObject, private FormFixture {
                        BuildBin(QStringLiteral("marker untimed\nsetcount 2\nset 1\nreading 0.01\n"
                                                "set 2\nend 13/01/05 00:00:00\nreading 0.02\n")));
         // Through the shell, so that a name may hold bytes that are no UTF-8.
-        const auto vsdl = [this](const QString& args) {
+        const QString plot =
+            QStringLiteral("unset QT_QPA_PLATFORM DISPLAY XDG_RUNTIME_DIR; '" VSDL_EXE "' plot ");
+        const auto vsdl = [this, &plot](const QString& args) {
             QProcess p;
             p.setWorkingDirectory(folder_->path());
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-            env.remove(QStringLiteral("DISPLAY"));
-            env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-            p.setProcessEnvironment(env);
-            p.start(QStringLiteral("sh"),
-                    {QStringLiteral("-c"), QStringLiteral("'" VSDL_EXE "' plot ") + args});
+            p.start(QStringLiteral("sh"), {QStringLiteral("-c"), plot + args});
             p.waitForFinished(60000);
             return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
         };
@@ -283,19 +246,19 @@ class TestViewData : public QObject, private FormFixture {
         QCOMPARE(vsdl("MISSING.BIN -o h.gif").first, 2);
         // A fault part-way: the set before it is drawn, and the status says it.
         const auto fault = vsdl("-q END.BIN -o i.png");
-        QCOMPARE(fault.first, 1);
-        QVERIFY2(fault.second.startsWith(QStringLiteral("Error 6.")), qPrintable(fault.second));
+        QVERIFY2(fault.first == 1 && fault.second.startsWith("Error 6."), qPrintable(fault.second));
         QVERIFY(!QImage(folder_->file(QStringLiteral("i.png"))).isNull());
         // The BIN file itself, by a link, is refused even with --force.
         QVERIFY(QFile::link(folder_->file(QStringLiteral("DEMO.BIN")),
                             folder_->file(QStringLiteral("j.png"))));
         QCOMPARE(vsdl("DEMO.BIN -o j.png --force").first, 2);
         QVERIFY(QImage(folder_->file(QStringLiteral("DEMO.BIN"))).isNull());
-        // A name that is no UTF-8 is checked and written under the same bytes.
-        const auto noByteName = qScopeGuard(
-            [this] { std::filesystem::remove(folder_->path().toStdString() + "k\xfe.png"); });
+        // A name that is no UTF-8 is checked and written under the same bytes (removed here:
+        // QTemporaryDir cannot remove what it cannot name).
         QVERIFY(folder_->write(QStringLiteral("k\uFFFD.png"), "mine"));
-        QCOMPARE(vsdl("-q DEMO.BIN -o \"$(printf 'k\\376.png')\"").first, 0);
+        QCOMPARE(vsdl("-q DEMO.BIN -o \"$(printf 'k\\376.png')\" && rm \"$(printf 'k\\376.png')\"")
+                     .first,
+                 0);
         QCOMPARE(folder_->read(QStringLiteral("k\uFFFD.png")), QByteArray("mine"));
     }
 };

@@ -117,7 +117,7 @@ std::string ExportPathFor(const std::string& binPath, ExportFormat format) {
 }
 
 ConvertResult RunExport(const std::string& binPath, const std::string& outPath, ExportFormat format,
-                        const ConvertProgress& progress, bool replaceExisting) {
+                        const ConvertProgress& progress, bool replaceExisting, const bool* stop) {
     const std::string outName = paths::Split(outPath).name;
     const OpenedBin bin = OpenBin(binPath);
     if (bin.failure) return FailedResult(*bin.failure, outName);
@@ -139,13 +139,18 @@ ConvertResult RunExport(const std::string& binPath, const std::string& outPath, 
         [&](std::FILE* out) {
             std::setvbuf(out, nullptr, _IONBF, 0);
             FileSink sink(out);
-            exported = ExportImage(source, bin.length, sink, format, progress);
-            // Nothing is kept of a file that is no BIN image at all.
-            return exported.outcome != ConvertOutcome::Corrupt && !exported.writeFailed;
+            exported = ExportImage(source, bin.length, sink, format, progress, stop);
+            // Nothing is kept of a file that is no BIN image at all, nor of a stopped export.
+            return exported.outcome != ConvertOutcome::Corrupt && !exported.writeFailed &&
+                   !exported.stopped;
         },
         replaceExisting ? fileops::Existing::Replace : fileops::Existing::Keep);
     ConvertResult result;
-    if (exported.outcome == ConvertOutcome::Failed && !exported.writeFailed) {
+    if (exported.stopped) {
+        result.outcome = ConvertOutcome::Failed;
+        result.stopped = true;
+        result.message = "The export was stopped; " + outName + " was not written.";
+    } else if (exported.outcome == ConvertOutcome::Failed && !exported.writeFailed) {
         result = FailedResult(exported.failure, outName);
     } else if (exported.outcome == ConvertOutcome::Corrupt) {
         result.outcome = ConvertOutcome::Corrupt;

@@ -47,8 +47,11 @@ std::string ExportPathFor(const std::string& binPath, ExportFormat format);
 // BIN file. The result's message says how it ended, with the conversion's texts for the BIN
 // file's faults; prnName holds the export's file name. Without `replaceExisting` a file that is
 // there first (also one made by another program meanwhile) stays, and outputExisted is set.
+// `stop` (when given) ends it at the next record once it is true: then nothing is written
+// (stopped, Failed).
 ConvertResult RunExport(const std::string& binPath, const std::string& outPath, ExportFormat format,
-                        const ConvertProgress& progress = {}, bool replaceExisting = true);
+                        const ConvertProgress& progress = {}, bool replaceExisting = true,
+                        const bool* stop = nullptr);
 
 }  // namespace vsdl::conversion
 

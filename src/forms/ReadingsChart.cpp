@@ -4,7 +4,6 @@
 #include <QBuffer>
 #include <QCategoryAxis>
 #include <QChart>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGraphicsScene>
 #include <QImage>
@@ -21,8 +20,11 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "common/AtomicFile.h"
+#include "common/FileOps.h"
+#include "common/Paths.h"
 
 namespace vsdl::forms {
 namespace {
@@ -426,11 +428,25 @@ void ResetZoom(QChart& chart) {
     }
 }
 
-bool SaveChartPicture(QChart& chart, const QString& path, QSize size, QString& error,
-                      bool replaceExisting, bool* existed) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("svg")) {
-        error = QStringLiteral("The picture's name must end in .png or .svg.");
+std::optional<PictureKind> PictureKindOf(std::string_view path) {
+    const std::size_t dot = path.find_last_of("./\\");
+    if (dot == std::string_view::npos || path[dot] != '.') return std::nullopt;
+    const std::string_view suffix = path.substr(dot + 1);
+    if (paths::EqualsIgnoreCase(suffix, "png")) return PictureKind::Png;
+    if (paths::EqualsIgnoreCase(suffix, "svg")) return PictureKind::Svg;
+    return std::nullopt;
+}
+
+bool SaveChartPicture(QChart& chart, const std::string& path, QSize size, std::string& error,
+                      const std::string& source, bool replaceExisting, bool* existed) {
+    const std::optional<PictureKind> kind = PictureKindOf(path);
+    if (!kind) {
+        error = "The picture's name must end in .png or .svg.";
+        return false;
+    }
+    // A save dialog or a link may name the BIN file itself: the chart never replaces its source.
+    if (!source.empty() && fileops::SameFile(path, source)) {
+        error = "The picture " + path + " could not be written.\nIt is the BIN file itself.";
         return false;
     }
     // The chart is drawn in a scene of its own at the asked size, then put back as it was.
@@ -445,7 +461,7 @@ bool SaveChartPicture(QChart& chart, const QString& path, QSize size, QString& e
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (suffix == QLatin1String("png")) {
+    if (*kind == PictureKind::Png) {
         QImage image(size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::white);
         QPainter painter(&image);
@@ -467,18 +483,17 @@ bool SaveChartPicture(QChart& chart, const QString& path, QSize size, QString& e
     chart.resize(oldSize);
 
     // Written whole under a temporary name and renamed: a failure leaves an old file as it was.
+    // The name's bytes go to the file system as they came, so that the file written is the one
+    // whose existence was checked.
     const fileops::Result written = fileops::ReplaceFileContents(
-        path.toStdString(),
+        path,
         [&bytes](std::FILE* out) {
             return std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out) ==
                    static_cast<std::size_t>(bytes.size());
         },
         replaceExisting ? fileops::Existing::Replace : fileops::Existing::Keep);
     if (existed != nullptr) *existed = written.existed;
-    if (!written.ok) {
-        error = QStringLiteral("The picture %1 could not be written.\n%2")
-                    .arg(path, QString::fromStdString(written.reason));
-    }
+    if (!written.ok) error = "The picture " + path + " could not be written.\n" + written.reason;
     return written.ok;
 }
 

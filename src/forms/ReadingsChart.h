@@ -9,7 +9,9 @@
 #include <QSize>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "conversion/PlotData.h"
@@ -45,10 +47,18 @@ void ZoomTime(QChart& chart, double factor, double shift = 0.0);
 // The whole time span again.
 void ResetZoom(QChart& chart);
 
-// Renders the chart at `size` into a PNG or SVG file (by the file's suffix). False with
-// `error` when the file cannot be written or the suffix is neither. Without `replaceExisting` a
-// file that is there first (also one made meanwhile) stays, and `existed` is set.
-bool SaveChartPicture(QChart& chart, const QString& path, QSize size, QString& error,
-                      bool replaceExisting = true, bool* existed = nullptr);
+enum class PictureKind { Png, Svg };
+// The picture format a file name asks for by its suffix (.png or .svg, any letter case).
+std::optional<PictureKind> PictureKindOf(std::string_view path);
+
+// Renders the chart at `size` into a PNG or SVG file, by the suffix of `path`. `path` holds the
+// name's bytes as the file system takes them (UTF-8 on Windows) and is never re-encoded. False
+// with `error` when the suffix is neither, when `path` is the file `source` (the BIN file the
+// chart shows, under any name or link), or when the file cannot be written. Without
+// `replaceExisting` a file that is there first (also one made meanwhile) stays, and `existed`
+// is set.
+bool SaveChartPicture(QChart& chart, const std::string& path, QSize size, std::string& error,
+                      const std::string& source = {}, bool replaceExisting = true,
+                      bool* existed = nullptr);
 
 }  // namespace vsdl::forms

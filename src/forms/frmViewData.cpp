@@ -17,6 +17,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "common/Paths.h"
 #include "common/modGlobals.h"
@@ -32,7 +34,8 @@ namespace {
 
 const char* const kBinFilter = "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*";
 const char* const kPictureFilter = "PNG Picture (*.png)|*.png|SVG Picture (*.svg)|*.svg";
-const char* const kCsvFilter = "CSV File (*.csv)|*.csv|All File (*.*)|*.*";
+const char* const kExportFilter =
+    "CSV File (*.csv)|*.csv|JSON File (*.json)|*.json|All File (*.*)|*.*";
 // Slices of the whole span kept in memory: finer than the screen's columns, so that the first
 // zoom steps draw from them; narrower views read their records again from the file.
 constexpr int kColumns = 16384;
@@ -95,7 +98,10 @@ class TimeChartView final : public QChartView {
 };
 
 QString SetText(const vsdl::conversion::PlotSet& set) {
-    QString text = FromStd(set.Label()) + QStringLiteral("  (%1 records").arg(set.records);
+    QString text = FromStd(set.Label()) + QStringLiteral("  (%1 %2")
+                                              .arg(set.records)
+                                              .arg(set.records == 1 ? QStringLiteral("record")
+                                                                    : QStringLiteral("records"));
     if (set.outOfRange > 0) text += QStringLiteral(", %1 out of range").arg(set.outOfRange);
     return text + QLatin1Char(')');
 }
@@ -212,8 +218,22 @@ void frmViewData::showEvent(QShowEvent* event) {
     }
 }
 
+vsdl::conversion::ConvertProgress frmViewData::BarProgress() {
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    auto calls = std::make_shared<std::uint32_t>(0);
+    return [this, clock, calls](std::int64_t read, std::int64_t length) {
+        if ((++*calls & (kCallsPerClockRead - 1)) != 0 || clock->elapsed() < kYieldIntervalMs) {
+            return;
+        }
+        prgReading->setValue(length > 0 ? static_cast<int>(read * 1000 / length) : 0);
+        QCoreApplication::processEvents();
+        clock->restart();
+    };
+}
+
 void frmViewData::LoadFile(const QString& path) {
-    if (reading_) return;
+    if (reading_ || exporting_) return;
     path_ = QDir::toNativeSeparators(path);
     lblFullPath->setPath(path_);
     reading_ = true;
@@ -225,20 +245,7 @@ void frmViewData::LoadFile(const QString& path) {
     prgReading->setValue(0);
     prgReading->show();
 
-    QElapsedTimer clock;
-    clock.start();
-    std::uint32_t calls = 0;
-    data_ = vsdl::conversion::LoadPlotData(
-        path_.toStdString(), kColumns,
-        [&](std::int64_t read, std::int64_t length) {
-            if ((++calls & (kCallsPerClockRead - 1)) != 0 || clock.elapsed() < kYieldIntervalMs) {
-                return;
-            }
-            prgReading->setValue(length > 0 ? static_cast<int>(read * 1000 / length) : 0);
-            QCoreApplication::processEvents();
-            clock.restart();
-        },
-        &stop_);
+    data_ = vsdl::conversion::LoadPlotData(path_.toStdString(), kColumns, BarProgress(), &stop_);
     reading_ = false;
     prgReading->setAccessibleName(QStringLiteral("Reading progress"));
     prgReading->hide();
@@ -295,16 +302,17 @@ void frmViewData::ShowChosenSets() {
 }
 
 void frmViewData::UpdateButtons() {
-    const bool haveSets = !reading_ && !data_.sets.empty();
-    cmdBrowse->setEnabled(!reading_);
+    const bool idle = !reading_ && !exporting_;
+    const bool haveSets = idle && !data_.sets.empty();
+    cmdBrowse->setEnabled(idle);
     cmdResetZoom->setEnabled(haveSets);
     cmdSavePicture->setEnabled(haveSets);
-    cmdExport->setEnabled(!reading_ && !path_.isEmpty() &&
+    cmdExport->setEnabled(idle && !path_.isEmpty() &&
                           data_.status.outcome != vsdl::conversion::ConvertOutcome::Corrupt);
 }
 
 void frmViewData::cmdBrowse_Click() {
-    if (context_.fileDialogs == nullptr || reading_) return;
+    if (context_.fileDialogs == nullptr || reading_ || exporting_) return;
     const auto split = vsdl::paths::Split(path_.toStdString());
     const std::optional<QString> chosen = context_.fileDialogs->OpenFile(
         this, {FromStd(split.folder), FromStd(split.name), QString::fromLatin1(kBinFilter)});
@@ -319,33 +327,55 @@ void frmViewData::cmdResetZoom_Click() {
 void frmViewData::cmdSavePicture_Click() {
     if (context_.fileDialogs == nullptr) return;
     const QFileInfo bin(path_);
+    // The dialog adds the chosen filter's suffix before it asks about replacing a file; the name
+    // it hands back is written as it stands.
     const std::optional<QString> chosen = context_.fileDialogs->SaveFile(
         this, {bin.absolutePath(), bin.completeBaseName() + QStringLiteral(".png"),
-               QString::fromLatin1(kPictureFilter)});
+               QString::fromLatin1(kPictureFilter), true});
     if (!chosen || chosen->isEmpty()) return;
-    QString target = *chosen;
-    if (QFileInfo(target).suffix().isEmpty()) target += QStringLiteral(".png");
-    QString error;
-    if (!vsdl::forms::SaveChartPicture(*chart_, target, chtReadings->size(), error)) {
-        context_.Messages().Show(this, error);
+    std::string error;
+    if (!vsdl::forms::SaveChartPicture(*chart_, QDir::toNativeSeparators(*chosen).toStdString(),
+                                       chtReadings->size(), error, path_.toStdString())) {
+        context_.Messages().Show(this, FromStd(error));
     }
 }
 
 void frmViewData::cmdExport_Click() {
-    if (context_.fileDialogs == nullptr) return;
+    if (context_.fileDialogs == nullptr || reading_ || exporting_) return;
     const std::string proposed =
         vsdl::conversion::ExportPathFor(path_.toStdString(), vsdl::conversion::ExportFormat::Csv);
     const auto split = vsdl::paths::Split(proposed);
     const std::optional<QString> chosen = context_.fileDialogs->SaveFile(
-        this, {FromStd(split.folder), FromStd(split.name), QString::fromLatin1(kCsvFilter)});
+        this,
+        {FromStd(split.folder), FromStd(split.name), QString::fromLatin1(kExportFilter), true});
     if (!chosen || chosen->isEmpty()) return;
+    const std::string target = QDir::toNativeSeparators(*chosen).toStdString();
+
+    // A large image takes seconds: the bar moves, the window stays alive and Esc stops it.
+    const QString status = lblStatus->text();
+    exporting_ = true;
+    stop_ = false;
+    UpdateButtons();
+    lblStatus->setText(QStringLiteral("Exporting to %1 ... Esc stops it.")
+                           .arg(FromStd(vsdl::paths::Split(target).name)));
+    prgReading->setValue(0);
+    prgReading->show();
     const vsdl::conversion::ConvertResult result = vsdl::conversion::RunExport(
-        path_.toStdString(), QDir::toNativeSeparators(*chosen).toStdString(),
-        vsdl::conversion::ExportFormat::Csv);
-    context_.Messages().Show(this, FromStd(result.message));
+        path_.toStdString(), target, vsdl::conversion::ExportFormatFor(target), BarProgress(),
+        /*replaceExisting=*/true, &stop_);
+    exporting_ = false;
+    prgReading->hide();
+    UpdateButtons();
+    lblStatus->setText(result.stopped ? FromStd(result.message) : status);
+    if (!result.stopped) context_.Messages().Show(this, FromStd(result.message));
 }
 
 void frmViewData::reject() {
+    if (exporting_) {
+        // Esc stops the export at its next record; the window stays.
+        stop_ = true;
+        return;
+    }
     if (reading_) {
         // The reading stops at its next record; the window closes when it has returned.
         stop_ = true;

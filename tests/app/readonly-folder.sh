@@ -9,7 +9,7 @@ vsdl=$1 vsdownload=$2 samples=$3
 fail() { echo "FAIL: $*" >&2; exit 1; }
 work=$(mktemp -d)
 # Whatever this test started from the program folder ends with it.
-trap 'pkill -KILL -f "^$work/program/" 2>/dev/null; chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'pkill -KILL -f "^$work/program/" 2>/dev/null || true; chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
 chmod 755 "$work"
 program="$work/program" home="$work/home"
 mkdir -p "$program" "$home"

@@ -253,26 +253,33 @@ TEST(Export, EachSampleGivesItsGoldenTables) {
     EXPECT_GE(tables, 5);
 }
 
-// What the samples do not have: a time stamp that is no date.
-TEST(Export, AStampThatIsNoDateHasNoTime) {
+// What the samples do not have: a time stamp that is no date, and years past 2029 (a stamp's
+// year is 1990 + its six-bit YearOffset, 01/01 of offsets 0, 39, 40 and 63 here, not the
+// two-digit rule of the header times).
+TEST(Export, AStampHasItsOwnYearOrNoTime) {
     const std::vector<std::uint8_t> bytes = Build(
         "marker timed\nsetcount 1\nset 1\nunit 6\nend 12/31/24 00:00:00\n"
         "at 01/31/24 23:59:59\nreading 2.5\n"
         "bytes BF 7D 97 E2 18 FA\n"  // 02/31/24 23:59:59 = -2.50
-        "bytes C0 00 0F E2 18 FA BF 80 0F E2 18 FA B8 1E 0F E2 18 FA\n");  // 24:00, 23:60, 23:00:60
+        "bytes C0 00 0F E2 18 FA BF 80 0F E2 18 FA B8 1E 0F E2 18 FA\n"  // 24:00, 23:60, 23:00:60
+        "bytes 00 00 08 40 00 05 00 00 08 67 00 05 00 00 08 68 00 05 00 00 08 7F 00 05\n");
     for (const ExportFormat format : {ExportFormat::Csv, ExportFormat::Json}) {
         MemorySource source(bytes.data(), bytes.size());
         StringSink out;
         const ExportResult result =
             ExportImage(source, static_cast<std::int64_t>(bytes.size()), out, format);
         EXPECT_EQ(result.outcome, ConvertOutcome::Completed);
-        EXPECT_EQ(result.records, 5);
+        EXPECT_EQ(result.records, 9);
         const std::string nl(kNewLine);
         if (format == ExportFormat::Csv) {
             EXPECT_EQ(out.text, std::string(kTidyCsvHeader) + nl +
                                     "1,1,2024-01-31T23:59:59,2.5,ok,mg / l,," + nl +
                                     "1,2,,-2.50,ok,mg / l,," + nl + "1,3,,-2.50,ok,mg / l,," + nl +
-                                    "1,4,,-2.50,ok,mg / l,," + nl + "1,5,,-2.50,ok,mg / l,," + nl);
+                                    "1,4,,-2.50,ok,mg / l,," + nl + "1,5,,-2.50,ok,mg / l,," + nl +
+                                    "1,6,1990-01-01T00:00:00,5,ok,mg / l,," + nl +
+                                    "1,7,2029-01-01T00:00:00,5,ok,mg / l,," + nl +
+                                    "1,8,2030-01-01T00:00:00,5,ok,mg / l,," + nl +
+                                    "1,9,2053-01-01T00:00:00,5,ok,mg / l,," + nl);
         } else {
             EXPECT_NE(out.text.find("{\"record\": 2, \"time\": null, \"reading\": -2.50, "),
                       std::string::npos)

@@ -23,11 +23,6 @@ int Usage(const std::string& problem) {
     return kExitUsage;
 }
 
-bool EndsWith(const std::string& text, std::string_view end) {
-    return text.size() >= end.size() &&
-           paths::EqualsIgnoreCase(std::string_view(text).substr(text.size() - end.size()), end);
-}
-
 }  // namespace
 
 void HelpExport() {
@@ -60,7 +55,10 @@ int RunExport(const std::vector<std::string>& args) {
     const std::string& bin = parsed.bin;
     std::string out = parsed.values["-o"];
     std::string format = parsed.values["--format"];
-    if (format.empty()) format = EndsWith(out, ".json") ? "json" : "csv";
+    if (format.empty()) {
+        format =
+            conversion::ExportFormatFor(out) == conversion::ExportFormat::Json ? "json" : "csv";
+    }
     if (format != "csv" && format != "json") {
         return Usage("--format is csv or json, not '" + format + "'");
     }

@@ -1,11 +1,16 @@
-// bench_window_open BIN RESULT: the View Data window as Tools > View Data opens it (offscreen),
-// reading BIN; writes the seconds until its chart is filled into RESULT. Run by bench_readers.
+// bench_window_open BIN RESULT [zoom]: the View Data window as Tools > View Data opens it
+// (offscreen), reading BIN; writes the seconds until its chart is filled into RESULT. Run by
+// bench_readers. With "zoom", it then zooms in step by step (as "+" does) down to ten seconds
+// and prints each step's time until its chart is drawn again.
 #include <QApplication>
+#include <QChart>
 #include <QElapsedTimer>
+#include <QValueAxis>
 #include <cstdio>
 
 #include "common/modGlobals.h"
 #include "forms/FormContext.h"
+#include "forms/ReadingsChart.h"
 #include "forms/frmViewData.h"
 
 namespace {
@@ -18,8 +23,8 @@ class Quiet final : public vsdl::forms::IMessages {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "Usage: bench_window_open BIN RESULT\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "Usage: bench_window_open BIN RESULT [zoom]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -40,5 +45,15 @@ int main(int argc, char** argv) {
     if (out == nullptr || view.sets().empty()) return 1;
     std::fprintf(out, "%.6f\n", seconds);
     std::fclose(out);
+    if (argc == 4) {
+        auto* time = qobject_cast<QValueAxis*>(view.chart()->axes(Qt::Horizontal).value(0));
+        for (int step = 1; time != nullptr && time->max() - time->min() > 10.0; ++step) {
+            clock.restart();
+            vsdl::forms::ZoomTime(*view.chart(), 2.0);
+            QApplication::processEvents();
+            std::printf("zoom step %2d: %8.0f s in view, %6.1f ms\n", step,
+                        time->max() - time->min(), static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        }
+    }
     return 0;
 }

@@ -4,8 +4,10 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <system_error>
 
@@ -47,6 +49,35 @@ bool RenameReplacing(const fs::path& from, const fs::path& to, std::string& reas
     return false;
 }
 
+// Without MOVEFILE_REPLACE_EXISTING the move fails when `to` is there, however it came there.
+bool RenameKeeping(const fs::path& from, const fs::path& to, std::string& reason, bool& existed) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD err = GetLastError();
+    existed = err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS;
+    reason = existed ? ErrorText(EEXIST) : std::system_category().message(static_cast<int>(err));
+    return false;
+}
+
+unsigned long ProcessId() {
+    return GetCurrentProcessId();
+}
+
+bool ProcessRunning(unsigned long pid) {
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    // Refused access is a process of another user, and it runs.
+    if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
+std::string HostName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &size)) return {};
+    return paths::FromFsPath(fs::path(std::wstring(name, size)));
+}
+
 #else
 
 bool SyncFile(std::FILE* f) {
@@ -69,6 +100,46 @@ bool RenameReplacing(const fs::path& from, const fs::path& to, std::string& reas
     return false;
 }
 
+// Puts `from` in place as `to` only while `to` is not there: checked and done in one step by the
+// system, so that of two writers at once only one succeeds.
+bool RenameKeeping(const fs::path& from, const fs::path& to, std::string& reason, bool& existed) {
+#ifdef __linux__
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    const int err = errno;
+    if (err != EINVAL && err != ENOSYS) {
+        existed = err == EEXIST;
+        reason = ErrorText(err);
+        return false;
+    }
+#endif
+    // A file system without that rename: a second name, which never replaces anything, and
+    // the temporary name goes.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        existed = errno == EEXIST;
+        reason = ErrorText(errno);
+        return false;
+    }
+    ::unlink(from.c_str());
+    return true;
+}
+
+unsigned long ProcessId() {
+    return static_cast<unsigned long>(::getpid());
+}
+
+bool ProcessRunning(unsigned long pid) {
+    // EPERM: the process of another user, which runs.
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+std::string HostName() {
+    std::array<char, 256> name{};
+    if (::gethostname(name.data(), name.size() - 1) != 0) return {};
+    return name.data();
+}
+
 // The unfinished files of this moment, where a signal handler can find them: fixed
 // storage, taken and given back through lock-free atomics, which is all a handler may touch.
 struct UnfinishedSlot {
@@ -79,15 +150,32 @@ struct UnfinishedSlot {
 std::array<UnfinishedSlot, 8> gUnfinished;
 
 extern "C" void RemoveUnfinishedAndEnd(int sig) {
-    for (UnfinishedSlot& slot : gUnfinished) {
-        if (slot.ready) ::unlink(slot.path);
-    }
+    RemoveUnfinishedFiles();
     // The handler was reset to the default action on entry: this ends the program as the
     // signal would have.
     ::raise(sig);
 }
 
 #endif
+
+// The system's rule for a folder that anyone may write to but only owners may delete from
+// (/tmp): a link there is followed only by its owner, or when the folder's owner made it.
+// Otherwise another user's link could make this program write a file the user chose.
+bool MayFollow([[maybe_unused]] const fs::path& link) {
+#ifdef _WIN32
+    return true;
+#else
+    struct stat own {};
+    struct stat folder {};
+    const fs::path parent = link.parent_path();
+    if (::lstat(link.c_str(), &own) != 0 ||
+        ::stat(parent.empty() ? "." : parent.c_str(), &folder) != 0) {
+        return true;  // gone meanwhile: the write itself finds out
+    }
+    const bool open = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return !open || own.st_uid == ::geteuid() || own.st_uid == folder.st_uid;
+#endif
+}
 
 // Follows symbolic links from `path` to the file they finally name (which need not exist).
 bool ResolveLinks(fs::path path, fs::path& resolved, std::string& reason) {
@@ -97,6 +185,12 @@ bool ResolveLinks(fs::path path, fs::path& resolved, std::string& reason) {
         if (ec || !fs::is_symlink(status)) {
             resolved = path;
             return true;
+        }
+        if (!MayFollow(path)) {
+            reason = ErrorText(EACCES) +
+                     " (a link of another user in a folder that anyone may write to is not "
+                     "followed)";
+            return false;
         }
         const fs::path target = fs::read_symlink(path, ec);
         if (ec) {
@@ -109,14 +203,53 @@ bool ResolveLinks(fs::path path, fs::path& resolved, std::string& reason) {
     return false;
 }
 
+// Temporary names: ".vsdl-HHHHHHHH-PPPPPPPPPP-RRRRRR.part", this computer's tag (the names on a
+// shared folder come from several computers, whose process ids say nothing here), the process
+// id and a random number. Of fixed length, so that any target name that fits the folder fits.
+constexpr std::string_view kTempPrefix = ".vsdl-";
+constexpr std::string_view kTempSuffix = ".part";
+constexpr std::size_t kTempNameLength =
+    kTempPrefix.size() + 8 + 1 + 10 + 1 + 6 + kTempSuffix.size();
+
+std::string HostTag() {
+    std::uint32_t hash = 2166136261U;  // FNV-1a
+    for (const char c : HostName()) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619U;
+    std::array<char, 16> text{};
+    std::snprintf(text.data(), text.size(), "%08x", static_cast<unsigned>(hash));
+    return text.data();
+}
+
+std::string TempName(std::uint32_t random) {
+    std::array<char, 64> text{};
+    std::snprintf(text.data(), text.size(), "%s-%010lu-%06x", HostTag().c_str(), ProcessId(),
+                  static_cast<unsigned>(random & 0xFFFFFFU));
+    return std::string(kTempPrefix) + text.data() + std::string(kTempSuffix);
+}
+
+// The process that made `name`, when it is a temporary name of ours made on this computer.
+std::optional<unsigned long> TempNameProcess(std::string_view name, const std::string& hostTag) {
+    if (name.size() != kTempNameLength || name.substr(0, kTempPrefix.size()) != kTempPrefix ||
+        name.substr(name.size() - kTempSuffix.size()) != kTempSuffix) {
+        return std::nullopt;
+    }
+    const std::string_view fields = name.substr(kTempPrefix.size());
+    if (fields.substr(0, 8) != hostTag || fields[8] != '-' || fields[19] != '-')
+        return std::nullopt;
+    unsigned long pid = 0;
+    for (const char c : fields.substr(9, 10)) {
+        if (c < '0' || c > '9') return std::nullopt;
+        pid = pid * 10 + static_cast<unsigned long>(c - '0');
+    }
+    return pid;
+}
+
 // A new, exclusively created file beside `target`; its path is returned in `temp`.
 FilePtr CreateTempBeside(const fs::path& target, fs::path& temp, std::string& reason) {
     std::random_device seed;
     std::mt19937 random(seed());
     const fs::path folder = target.parent_path();
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::string name = "." + paths::FromFsPath(target.filename()) + "." +
-                                 std::to_string(random() % 1000000) + ".part";
+        const std::string name = TempName(static_cast<std::uint32_t>(random()));
         temp = folder.empty() ? paths::ToFsPath(name) : folder / paths::ToFsPath(name);
         errno = 0;
 #ifdef _WIN32
@@ -210,7 +343,21 @@ void KeepAttributes(std::FILE* temp, const fs::path& tempPath, const ExistingTar
 }
 }  // namespace
 
-Result ReplaceFileContents(std::string_view target, const std::function<bool(std::FILE*)>& write) {
+void RemoveLeftTemporaries(std::string_view folder) {
+    const std::string hostTag = HostTag();
+    std::error_code ec;
+    fs::directory_iterator it(folder.empty() ? fs::path(".") : paths::ToFsPath(folder), ec);
+    for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+        const std::optional<unsigned long> pid =
+            TempNameProcess(paths::FromFsPath(it->path().filename()), hostTag);
+        if (!pid || *pid == ProcessId() || ProcessRunning(*pid)) continue;
+        std::error_code ignored;
+        if (fs::is_regular_file(it->symlink_status(ignored))) fs::remove(it->path(), ignored);
+    }
+}
+
+Result ReplaceFileContents(std::string_view target, const std::function<bool(std::FILE*)>& write,
+                           Existing keep) {
     Result result;
     const auto fail = [&result](std::string reason) {
         result.ok = false;
@@ -221,13 +368,24 @@ Result ReplaceFileContents(std::string_view target, const std::function<bool(std
     fs::path final;
     std::string reason;
     if (!ResolveLinks(paths::ToFsPath(target), final, reason)) return fail(reason);
+    std::error_code ec;
+    if (keep == Existing::Keep && fs::exists(fs::symlink_status(final, ec))) {
+        result.existed = true;
+        return fail(ErrorText(EEXIST));
+    }
     ExistingTarget existing;
     if (!CheckTarget(final, existing, reason)) return fail(reason);
 
+    RemoveLeftTemporaries(paths::FromFsPath(final.parent_path()));
     fs::path temp;
-    FilePtr out = CreateTempBeside(final, temp, reason);
+    FilePtr out;
+    std::optional<UnfinishedFile> unfinished;
+    {
+        const EndingSignalsHeld held;
+        out = CreateTempBeside(final, temp, reason);
+        if (out) unfinished.emplace(paths::FromFsPath(temp));
+    }
     if (!out) return fail(reason);
-    const UnfinishedFile unfinished(paths::FromFsPath(temp));
     KeepAttributes(out.get(), temp, existing);
 
     errno = 0;
@@ -243,7 +401,10 @@ Result ReplaceFileContents(std::string_view target, const std::function<bool(std
         ok = false;
         reason = ErrorText(errno, "the file could not be written");
     }
-    if (ok) ok = RenameReplacing(temp, final, reason);
+    if (ok) {
+        ok = keep == Existing::Replace ? RenameReplacing(temp, final, reason)
+                                       : RenameKeeping(temp, final, reason, result.existed);
+    }
     if (!ok) {
         std::error_code ignored;
         fs::remove(temp, ignored);
@@ -253,7 +414,7 @@ Result ReplaceFileContents(std::string_view target, const std::function<bool(std
     return result;
 }
 
-Result CopyFileReplacing(std::string_view source, std::string_view target) {
+Result CopyFileReplacing(std::string_view source, std::string_view target, Existing existing) {
     std::string reason;
     const FilePtr in = OpenForReading(source, reason);
     if (!in) {
@@ -263,19 +424,45 @@ Result CopyFileReplacing(std::string_view source, std::string_view target) {
         return failed;
     }
     bool readFailed = false;
-    Result result = ReplaceFileContents(target, [&](std::FILE* out) {
-        std::array<char, 64 * 1024> buffer{};
-        for (;;) {
-            const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
-            if (n > 0 && std::fwrite(buffer.data(), 1, n, out) != n) return false;
-            if (n < buffer.size()) {
-                readFailed = std::ferror(in.get()) != 0;
-                return !readFailed;
+    Result result = ReplaceFileContents(
+        target,
+        [&](std::FILE* out) {
+            std::array<char, 64 * 1024> buffer{};
+            for (;;) {
+                const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
+                if (n > 0 && std::fwrite(buffer.data(), 1, n, out) != n) return false;
+                if (n < buffer.size()) {
+                    readFailed = std::ferror(in.get()) != 0;
+                    return !readFailed;
+                }
             }
-        }
-    });
+        },
+        existing);
     if (readFailed) result.reason = "cannot read " + std::string(source) + ": " + result.reason;
     return result;
+}
+
+void RemoveUnfinishedFiles() {
+#ifndef _WIN32
+    for (UnfinishedSlot& slot : gUnfinished) {
+        if (slot.ready) ::unlink(slot.path);
+    }
+#endif
+}
+
+EndingSignalsHeld::EndingSignalsHeld() {
+#ifndef _WIN32
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, sig);
+    ::pthread_sigmask(SIG_BLOCK, &ending, &saved_);
+#endif
+}
+
+EndingSignalsHeld::~EndingSignalsHeld() {
+#ifndef _WIN32
+    ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+#endif
 }
 
 UnfinishedFile::UnfinishedFile([[maybe_unused]] std::string_view path) {

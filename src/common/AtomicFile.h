@@ -4,6 +4,7 @@
 // temporary file behind. Standard library (and the system's own calls) only.
 #pragma once
 
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <string_view>
@@ -12,16 +13,47 @@
 
 namespace vsdl::fileops {
 
+// Whether a file that is already there when the new one is put in place is replaced.
+enum class Existing { Replace, Keep };
+
 // Replaces `target` with what `write` puts into the temporary file that takes its place (it
 // returns false, with errno set, when it fails). A symbolic link is written through: the file it
-// names is replaced and the link stays. An existing target must be an ordinary file that may be
-// written (a file without any write permission is not replaced behind its owner's back); the new
-// file keeps its permissions. Safe against a second writer of the same file at the same time:
-// each write has its own temporary name and the last rename wins.
-Result ReplaceFileContents(std::string_view target, const std::function<bool(std::FILE*)>& write);
+// names is replaced and the link stays; a link that another user owns in a folder anyone may
+// write to (/tmp) is not followed, as the system itself would not follow it there. An existing
+// target must be an ordinary file that may be written (a file without any write permission is
+// not replaced behind its owner's back); the new file keeps its permissions. Safe against a
+// second writer of the same file at the same time: each write has its own temporary name and
+// the last rename wins; with Existing::Keep a file that is there first (even one made by
+// another writer while this one wrote) stays, and the result is a failure with `existed` set.
+// The temporary name is short and of fixed length (".vsdl-" host, process id, random, ".part"),
+// so that a target whose name is as long as the system allows can be written; the temporary
+// files that this program's processes on this computer left in the folder (killed, crashed, a
+// power cut) are removed first, those of a running process are not.
+Result ReplaceFileContents(std::string_view target, const std::function<bool(std::FILE*)>& write,
+                           Existing existing = Existing::Replace);
 
 // Copies `source` to `target` through ReplaceFileContents.
-Result CopyFileReplacing(std::string_view source, std::string_view target);
+Result CopyFileReplacing(std::string_view source, std::string_view target,
+                         Existing existing = Existing::Replace);
+
+// Removes the temporary files of ReplaceFileContents in `folder` whose process has ended.
+void RemoveLeftTemporaries(std::string_view folder);
+
+// While it lives, SIGINT, SIGTERM and SIGHUP wait in this thread: held around making a file and
+// making it an UnfinishedFile, so that a signal cannot end the program in between and leave the
+// file behind. A signal that came meanwhile acts when it ends. Nothing on Windows.
+class EndingSignalsHeld {
+  public:
+    EndingSignalsHeld();
+    ~EndingSignalsHeld();
+    EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+    EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+  private:
+#ifndef _WIN32
+    sigset_t saved_{};  // the thread's signal mask before
+#endif
+};
 
 // While it lives, a signal that ends the program (see CleanUpOnSignals) first removes the file
 // at `path`: for a file that is of no use unless it is complete. A path too long or more such
@@ -36,6 +68,9 @@ class UnfinishedFile {
   private:
     void* slot_ = nullptr;
 };
+
+// Removes every UnfinishedFile now; safe in a signal handler (a program's own that ends it).
+void RemoveUnfinishedFiles();
 
 // For a program's start: SIGINT, SIGTERM and SIGHUP, where they would end the program anyway,
 // first remove every UnfinishedFile, among them the temporary file of every replacement in

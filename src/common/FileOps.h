@@ -15,7 +15,8 @@ namespace vsdl::fileops {
 
 struct Result {
     bool ok = true;
-    std::string reason;  // what went wrong, in the system's words, when !ok
+    std::string reason;    // what went wrong, in the system's words, when !ok
+    bool existed = false;  // refused because the file was there and was to be kept
 };
 
 struct FileCloser {

@@ -8,6 +8,10 @@ namespace vsdl::folders {
 ProgramFolders ForThisUser(const std::string& program) {
     // A packaged program lies in /usr/bin: even root must not put settings there.
     if (!VSDL_SYSTEM_LAYOUT && CanWrite(program)) return Choose(program, true, {}, {});
+    return UserOwnFolders(program);
+}
+
+ProgramFolders UserOwnFolders(const std::string& program) {
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     // Made now, so that the user finds it (to put port links into it) before a first setting
     // is saved; a failure to make it shows when a file there is written.

@@ -14,4 +14,8 @@ namespace vsdl::folders {
 // ~/.local/share/VSDownload, on Windows %APPDATA%\VSDownload).
 ProgramFolders ForThisUser(const std::string& program);
 
+// The user's own folders, as for a program folder that cannot be written: for a data folder
+// whose files belong to another user.
+ProgramFolders UserOwnFolders(const std::string& program);
+
 }  // namespace vsdl::folders

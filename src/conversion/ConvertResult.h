@@ -20,6 +20,8 @@ struct ConvertResult {
     std::string prnName;         // PRN file name without folder
     std::int64_t bytesRead = 0;  // bytes of the BIN file read, headers included
     std::int64_t length = 0;     // the BIN file's length (0 when it could not be found out)
+    bool outputExisted = false;  // an export refused: its file was there and was to be kept
+    bool stopped = false;        // Failed because the caller asked it to stop
 };
 
 // Called after every record with the bytes read so far and the BIN file's length (the final

@@ -36,11 +36,8 @@ namespace {
 
 namespace bin = vsdl::binformat;
 
-// Two-digit years as the running time reads them.
-int FullYear(int year2) {
-    year2 %= 100;
-    return year2 < 30 ? 2000 + year2 : 1900 + year2;
-}
+// A time stamp's six-bit YearOffset counts from this year (1990 to 2053).
+constexpr int kFirstStampYear = 1990;
 
 // The six time bytes of a set header as their two-digit values.
 struct HeaderTime {
@@ -192,9 +189,10 @@ class Decoding {
                     break;
             }
             if (timed) {
-                // The year keeps the last two digits of YearOffset + 90.
+                // The report's text keeps the last two digits of YearOffset + 90; the stamp's
+                // own year runs on to 2053, past the two-digit rule of the header times.
                 PutStamp(ts, {month, day, yearOffset + 90, hour, minute, second});
-                r.when = {FullYear(yearOffset + 90), month, day, hour, minute, second};
+                r.when = {kFirstStampYear + yearOffset, month, day, hour, minute, second};
             } else {
                 running_.PutShort(ts);
                 r.when = CalendarOf(running_);

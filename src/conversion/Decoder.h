@@ -13,8 +13,9 @@
 
 namespace vsdl::conversion {
 
-// A date and time with a four-digit year (two-digit years 00-29 are 2000-2029, 30-99 are
-// 1930-1999, as in the report's running time).
+// A date and time with a four-digit year. A set header's two-digit years 00-29 are 2000-2029
+// and 30-99 are 1930-1999, as in the report's running time; a timed record's year is 1990 plus
+// its YearOffset, 1990-2053.
 struct CalendarTime {
     int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
@@ -42,7 +43,7 @@ struct DataSetHeader {
 struct DecodedRecord {
     std::int32_t counter = 1;   // 1, 2, ... within the data set
     std::string_view time;      // "mm/dd/yy hh:mm:ss"
-    CalendarTime when;          // the same with four digits (check IsValidTime when timed)
+    CalendarTime when;          // the same, the year in full (check IsValidTime when timed)
     std::string_view longTime;  // "mm/dd/yyyy hh:mm:ss" for an untimed record out of range
     bool inRange = true;        // the reading is 0-1023 with 0-3 decimals
     std::string_view reading;   // sign and number, " 12.34" or "-0.5", when in range

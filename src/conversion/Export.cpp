@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/Paths.h"
 #include "conversion/Digits.h"
 
 namespace vsdl::conversion {
@@ -112,7 +113,7 @@ class CounterText {
 // What both formats share: the buffered output and the set's texts.
 class TidyWriter : public DecodeReader {
   public:
-    explicit TidyWriter(TextSink& out) : out_(out) {}
+    TidyWriter(TextSink& out, const bool* stop) : out_(out), stop_(stop) {}
     bool NextDataSet() override { return true; }
     // Writes what closes the output and hands everything to the sink; false when it failed.
     virtual bool Finish() {
@@ -132,6 +133,8 @@ class TidyWriter : public DecodeReader {
         unitField_.assign(field, PutCsvField(field, unit_.substr(0, 30)));
     }
     std::string_view set() const { return {set_, setLength_}; }
+    // What a record's writer returns: false to end the decoding.
+    bool GoOn() const { return !out_.failed() && (stop_ == nullptr || !*stop_); }
 
     BufferedWriter out_;
     std::string_view unit_;
@@ -141,13 +144,14 @@ class TidyWriter : public DecodeReader {
     std::int64_t records_ = 0;
 
   private:
+    const bool* stop_;
     char set_[12] = {};  // a byte has three digits; room for any number
     std::size_t setLength_ = 0;
 };
 
 class TidyCsv final : public TidyWriter {
   public:
-    explicit TidyCsv(TextSink& out) : TidyWriter(out) {
+    TidyCsv(TextSink& out, const bool* stop) : TidyWriter(out, stop) {
         Text(kTidyCsvHeader);
         Text(kNewLine);
     }
@@ -176,14 +180,14 @@ class TidyCsv final : public TidyWriter {
             *out++ = ',';
         }
         out_.Commit(Put(out, kNewLine));
-        return !out_.failed();
+        return GoOn();
     }
 };
 
 // {"data_sets": [{"number": 1, ..., "records": [{"record": 1, ...}, ...]}, ...]}
 class TidyJson final : public TidyWriter {
   public:
-    explicit TidyJson(TextSink& out) : TidyWriter(out) {
+    TidyJson(TextSink& out, const bool* stop) : TidyWriter(out, stop) {
         Text("{");
         Text(kNewLine);
         Text("  \"data_sets\": [");
@@ -244,7 +248,7 @@ class TidyJson final : public TidyWriter {
             out = Put(out, "null, \"temperature_unit\": null");
         }
         out_.Commit(Put(out, "}"));
-        return !out_.failed();
+        return GoOn();
     }
     bool Finish() override {
         CloseSet();
@@ -280,7 +284,7 @@ class TidyJson final : public TidyWriter {
 };
 
 ExportResult Run(TidyWriter& writer, ByteSource& bin, std::int64_t length,
-                 const ConvertProgress& progress) {
+                 const ConvertProgress& progress, const bool* stop) {
     const DecodeResult decoded = Decode(bin, length, writer, progress);
     ExportResult result;
     result.outcome = decoded.outcome;
@@ -290,7 +294,8 @@ ExportResult Run(TidyWriter& writer, ByteSource& bin, std::int64_t length,
     // What was decoded before a failure is written all the same, as the report keeps it.
     if (!writer.Finish() || decoded.readerStopped) {
         result.outcome = ConvertOutcome::Failed;
-        result.writeFailed = true;
+        result.stopped = decoded.readerStopped && stop != nullptr && *stop;
+        result.writeFailed = !result.stopped;
     }
     return result;
 }
@@ -317,14 +322,22 @@ std::string_view PlainReading(std::string_view reading) {
     return reading;
 }
 
+ExportFormat ExportFormatFor(std::string_view path) {
+    constexpr std::string_view kJson = ".json";
+    return path.size() >= kJson.size() &&
+                   paths::EqualsIgnoreCase(path.substr(path.size() - kJson.size()), kJson)
+               ? ExportFormat::Json
+               : ExportFormat::Csv;
+}
+
 ExportResult ExportImage(ByteSource& bin, std::int64_t length, TextSink& out, ExportFormat format,
-                         const ConvertProgress& progress) {
+                         const ConvertProgress& progress, const bool* stop) {
     if (format == ExportFormat::Json) {
-        TidyJson json(out);
-        return Run(json, bin, length, progress);
+        TidyJson json(out, stop);
+        return Run(json, bin, length, progress, stop);
     }
-    TidyCsv csv(out);
-    return Run(csv, bin, length, progress);
+    TidyCsv csv(out, stop);
+    return Run(csv, bin, length, progress, stop);
 }
 
 }  // namespace vsdl::conversion

@@ -16,6 +16,9 @@ namespace vsdl::conversion {
 
 enum class ExportFormat { Csv, Json };
 
+// The format a file name asks for: JSON for a name ending in .json (any letter case), else CSV.
+ExportFormat ExportFormatFor(std::string_view path);
+
 inline constexpr std::string_view kTidyCsvHeader =
     "data_set,record,time,reading,status,unit,temperature,temperature_unit";
 
@@ -40,10 +43,12 @@ struct ExportResult {
     ConvertOutcome outcome = ConvertOutcome::Completed;
     Failure failure = Failure::CannotReadBin;  // when Failed and !writeFailed
     bool writeFailed = false;
+    bool stopped = false;  // ended early by `stop` (Failed)
     std::int64_t bytesRead = 0;
     std::int64_t records = 0;
 };
+// `stop` (when given) ends the export at the next record once it is true.
 ExportResult ExportImage(ByteSource& bin, std::int64_t length, TextSink& out, ExportFormat format,
-                         const ConvertProgress& progress = {});
+                         const ConvertProgress& progress = {}, const bool* stop = nullptr);
 
 }  // namespace vsdl::conversion

@@ -19,9 +19,15 @@ double SecondsSinceEpoch(const CalendarTime& t);
 // A label of a time axis at `time`.
 struct TimeTick {
     double time;
-    std::string label;  // "2024-03-14", "03-14 09:30" or "09:30:15", by the step
+    // "09:30:15" or "09:30" (with "03-14 " in front when the span crosses a day, "2024-03-14 "
+    // when it crosses a year), "2024-03-14", "2024-03" or "2024", by the step.
+    std::string label;
 };
-// Ticks at round steps (1 second to a year) between `from` and `to`, about `wanted` of them.
+// More labels than this crowd any time axis.
+inline constexpr int kMostTimeTicks = 12;
+// Ticks at round steps (a second to millennia) between `from` and `to`, at most `wanted` of
+// them (1 to kMostTimeTicks); month and year steps fall on the 1st of a month. Times outside
+// the years 1 to 9999 are left out.
 std::vector<TimeTick> TimeTicks(double from, double to, int wanted);
 
 struct PlotPoint {
@@ -29,18 +35,36 @@ struct PlotPoint {
     double value;
 };
 
-struct PlotSet {
+// Points of a set, each one of its records, in the order of the records.
+struct PlotPoints {
+    std::vector<PlotPoint> readings;
+    // Temperatures in the unit each record names: a set may change from one to the other.
+    std::vector<PlotPoint> celsius, fahrenheit;
+    std::vector<double> outOfRangeTimes;  // where readings were out of range
+};
+
+// The temperatures of `points` in one unit, in time order (the other unit's converted).
+std::vector<PlotPoint> TemperaturesIn(const PlotPoints& points, bool fahrenheit);
+
+struct PlotSet : PlotPoints {
     int number = 0;
+    int index = 0;                                   // 0 for the image's first set, 1, ...
     std::string method, interval, unit, start, end;  // the report's texts
-    std::string temperatureUnit;                     // "C" or "F"; empty without temperatures
     std::int64_t records = 0;
     std::int64_t outOfRange = 0;
-    std::int64_t timeless = 0;            // timed records whose stamp is no real date
-    bool thinned = false;                 // more records than points
-    std::vector<PlotPoint> readings;      // in time order of the records
-    std::vector<PlotPoint> temperatures;  // empty when the set has none
-    std::vector<double> outOfRangeTimes;  // where readings were out of range (one per slice)
-    double firstTime = 0, lastTime = 0;   // the span of the records' times
+    std::int64_t timeless = 0;  // timed records whose stamp is no real date
+    std::int64_t celsiusRecords = 0, fahrenheitRecords = 0;
+    bool thinned = false;                // more records than points
+    double sliceWidth = 0;               // seconds per slice when thinned
+    double firstTime = 0, lastTime = 0;  // the span of the records' times
+
+    // Where the records lie in the image, to read a span of them again.
+    std::int64_t recordsOffset = 0;  // the first record's byte
+    int recordLength = 2;
+    bool timed = false;
+    bool ordered = true;   // timed: every stamp is a real date, none earlier than the one before
+    double startTime = 0;  // untimed: the first record's time, the others an interval apart
+    int intervalSeconds = 0;
 
     // "Set 1: AVERAGE, 1  (SEC), PPB, 03/14/24 09:30:00 - 03/14/24 10:30:00"
     std::string Label() const;
@@ -89,8 +113,13 @@ class PlotCollector final : public DecodeReader {
     int columns_;
     const bool* stop_;
     std::vector<PlotSet> sets_;
-    ThinnedSeries readings_, temperatures_, outOfRange_;
+    ThinnedSeries readings_, celsius_, fahrenheit_, outOfRange_;
+    std::int64_t nextOffset_ = 4 + 17;  // where the next set's records begin
 };
+
+// The points of `points` (each series in time order) whose times lie between `from` and `to`,
+// thinned over that span to `columns` slices, with the nearest point on either side.
+PlotPoints VisiblePoints(const PlotPoints& points, double from, double to, int columns);
 
 // The plot data of a BIN file, with the conversion's outcome and message when it fails (the
 // sets decoded before a fault are kept).
@@ -101,5 +130,18 @@ struct PlotData {
 };
 PlotData LoadPlotData(const std::string& binPath, int columns = 2000,
                       const ConvertProgress& progress = {}, const bool* stop = nullptr);
+
+// The records of `set` (from LoadPlotData of the same file) whose times lie between `from` and
+// `to`, read again from the image and thinned over that span to `columns` slices, with the
+// nearest record on either side so that lines run on to the edges. The span is found by the
+// interval of an untimed set and by a search on the stamps of a timed one. Empty with `error`
+// when the file cannot be read as before.
+struct PlotSpan {
+    PlotPoints points;
+    std::int64_t recordsRead = 0;
+    std::string error;
+};
+PlotSpan LoadPlotSpan(const std::string& binPath, const PlotSet& set, double from, double to,
+                      int columns);
 
 }  // namespace vsdl::conversion

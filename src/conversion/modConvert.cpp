@@ -74,13 +74,24 @@ ConvertResult RunConversion(const std::string& folder, const std::string& binFil
     const OpenedBin bin = OpenBin(paths.bin);
     if (bin.failure) return FailedResult(*bin.failure, prnName);
 
-    fileops::FilePtr prn = CreateOutput(paths.prn);
-    if (!prn) return FailedResult(Failure::CannotCreatePrn, prnName);
     // A report cut off at any byte by Ctrl+C or a kill could end in a wrong number: it goes.
-    const fileops::UnfinishedFile prnUnfinished(paths.prn);
-    fileops::FilePtr csv = CreateOutput(paths.csv);
+    // The signals wait until both files are made and known to the handler, so that one coming
+    // as a file is made removes it too.
+    fileops::FilePtr prn;
+    fileops::FilePtr csv;
+    std::optional<fileops::UnfinishedFile> prnUnfinished;
+    std::optional<fileops::UnfinishedFile> csvUnfinished;
+    {
+        const fileops::EndingSignalsHeld held;
+        prn = CreateOutput(paths.prn);
+        if (prn) {
+            prnUnfinished.emplace(paths.prn);
+            csv = CreateOutput(paths.csv);
+            if (csv) csvUnfinished.emplace(paths.csv);
+        }
+    }
+    if (!prn) return FailedResult(Failure::CannotCreatePrn, prnName);
     if (!csv) return FailedResult(Failure::CannotCreateCsv, prnName);
-    const fileops::UnfinishedFile csvUnfinished(paths.csv);
 
     FileSource source(bin.file.get());
     FileSink prnSink(prn.get());
@@ -106,7 +117,7 @@ std::string ExportPathFor(const std::string& binPath, ExportFormat format) {
 }
 
 ConvertResult RunExport(const std::string& binPath, const std::string& outPath, ExportFormat format,
-                        const ConvertProgress& progress) {
+                        const ConvertProgress& progress, bool replaceExisting, const bool* stop) {
     const std::string outName = paths::Split(outPath).name;
     const OpenedBin bin = OpenBin(binPath);
     if (bin.failure) return FailedResult(*bin.failure, outName);
@@ -123,21 +134,30 @@ ConvertResult RunExport(const std::string& binPath, const std::string& outPath, 
 
     FileSource source(bin.file.get());
     ExportResult exported;
-    const fileops::Result written = fileops::ReplaceFileContents(outPath, [&](std::FILE* out) {
-        std::setvbuf(out, nullptr, _IONBF, 0);
-        FileSink sink(out);
-        exported = ExportImage(source, bin.length, sink, format, progress);
-        // Nothing is kept of a file that is no BIN image at all.
-        return exported.outcome != ConvertOutcome::Corrupt && !exported.writeFailed;
-    });
+    const fileops::Result written = fileops::ReplaceFileContents(
+        outPath,
+        [&](std::FILE* out) {
+            std::setvbuf(out, nullptr, _IONBF, 0);
+            FileSink sink(out);
+            exported = ExportImage(source, bin.length, sink, format, progress, stop);
+            // Nothing is kept of a file that is no BIN image at all, nor of a stopped export.
+            return exported.outcome != ConvertOutcome::Corrupt && !exported.writeFailed &&
+                   !exported.stopped;
+        },
+        replaceExisting ? fileops::Existing::Replace : fileops::Existing::Keep);
     ConvertResult result;
-    if (exported.outcome == ConvertOutcome::Failed && !exported.writeFailed) {
+    if (exported.stopped) {
+        result.outcome = ConvertOutcome::Failed;
+        result.stopped = true;
+        result.message = "The export was stopped; " + outName + " was not written.";
+    } else if (exported.outcome == ConvertOutcome::Failed && !exported.writeFailed) {
         result = FailedResult(exported.failure, outName);
     } else if (exported.outcome == ConvertOutcome::Corrupt) {
         result.outcome = ConvertOutcome::Corrupt;
         result.message = std::string(kCorruptText);
     } else if (!written.ok) {
         result.outcome = ConvertOutcome::Failed;
+        result.outputExisted = written.existed;
         result.message = "The file " + outPath + " could not be written.\n" + written.reason;
     } else {
         result.message = std::string(kExportedText) + outName;

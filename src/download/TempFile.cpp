@@ -68,14 +68,51 @@ bool TempFileLock::Held() const {
 
 #else
 
+namespace {
+
+// What is wrong with the lock file's name, and what to do about it.
+std::string LockProblem(int err) {
+    switch (err) {
+        case EISDIR:
+            return "it is a folder; remove it, then try again";
+        case ELOOP:
+            return "it is a symbolic link; remove it, then try again";
+        case ENXIO:
+            return "it is not an ordinary file; remove it, then try again";
+        default:
+            return fileops::ErrorText(err);
+    }
+}
+
+// The temporary file can be emptied and written by this user: absent, this user's own, or
+// another's that this user may write.
+bool Reusable(const std::string& tempFile) {
+    struct stat st {};
+    if (::lstat(tempFile.c_str(), &st) != 0) return true;
+    return st.st_uid == ::geteuid() || ::access(tempFile.c_str(), W_OK) == 0;
+}
+
+}  // namespace
+
 TempFileLock::Outcome TempFileLock::Acquire(const std::string& tempFile) {
     Release();
     lockPath_ = tempFile + ".lock";
+    // Known to the signal handler as soon as it is there, so that SIGHUP does not leave it.
+    const fileops::EndingSignalsHeld signalsHeld;
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const int fd =
-            ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+        const int flags = O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+        int fd = ::open(lockPath_.c_str(), O_RDWR | flags, 0644);
+        // Another user's lock file: a lock taken through reading keeps everybody out as well.
+        if (fd < 0 && errno == EACCES) fd = ::open(lockPath_.c_str(), O_RDONLY | flags, 0644);
         if (fd < 0) {
-            reason_ = fileops::ErrorText(errno);
+            if (errno == EACCES) return Outcome::Foreign;
+            reason_ = LockProblem(errno);
+            return Outcome::Failed;
+        }
+        struct stat held {};
+        if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+            ::close(fd);
+            reason_ = LockProblem(ENXIO);
             return Outcome::Failed;
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -87,12 +124,14 @@ TempFileLock::Outcome TempFileLock::Acquire(const std::string& tempFile) {
         }
         // The holder before us removes the file as it lets go; a lock on a removed file keeps
         // nobody out, so only the file that still has the name counts.
-        struct stat held {};
         struct stat named {};
-        if (::fstat(fd, &held) == 0 && ::lstat(lockPath_.c_str(), &named) == 0 &&
-            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        if (::lstat(lockPath_.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino) {
             fd_ = fd;
-            return Outcome::Locked;
+            unfinished_.emplace(lockPath_);
+            if (Reusable(tempFile)) return Outcome::Locked;
+            Release();
+            return Outcome::Foreign;
         }
         ::close(fd);
     }
@@ -104,6 +143,7 @@ void TempFileLock::Release() {
     if (fd_ < 0) return;
     // Removed while still locked, so that nobody can lock the name in between.
     ::unlink(lockPath_.c_str());
+    unfinished_.reset();
     ::close(fd_);
     fd_ = -1;
 }
@@ -119,8 +159,13 @@ std::string BusyText(const std::string& tempFile) {
            ". Wait until it has finished, then try again.";
 }
 
-std::string LockFailedText(const std::string& tempFile, const std::string& reason) {
-    return "The temporary file " + tempFile + " cannot be used: " + reason + ".";
+std::string LockFailedText(const std::string& lockFile, const std::string& reason) {
+    return "The lock file " + lockFile + " cannot be used: " + reason + ".";
+}
+
+std::string ForeignText(const std::string& tempFile, const std::string& instead) {
+    return tempFile + " belongs to another user and cannot be used by this one; this download " +
+           "uses the data folder " + instead + " instead.";
 }
 
 namespace {
@@ -139,6 +184,26 @@ bool FolderWritable(const fs::path& folder) {
 #else
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
 #endif
+}
+
+// Makes the file that is not there yet and removes it again: only that shows that its name
+// fits the folder's file system (a name too long, a character it does not take).
+std::string CannotCreate(const fs::path& target) {
+#ifdef _WIN32
+    const HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::system_category().message(static_cast<int>(GetLastError()));
+    }
+    CloseHandle(file);
+#else
+    const int fd =
+        ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return errno == EEXIST ? std::string() : fileops::ErrorText(errno);
+    ::close(fd);
+    ::unlink(target.c_str());
+#endif
+    return {};
 }
 
 }  // namespace
@@ -179,6 +244,10 @@ SaveTargetCheck CheckSaveTarget(const std::string& target, const std::string& te
         return check;
     }
     check.exists = fs::exists(status);
+    if (!check.exists && !fs::is_symlink(fs::symlink_status(paths::ToFsPath(target), ec))) {
+        const std::string reason = CannotCreate(paths::ToFsPath(target));
+        if (!reason.empty()) check.problem = target + " cannot be created: " + reason + ".";
+    }
     return check;
 }
 

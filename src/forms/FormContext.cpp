@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpacerItem>
 #include <QUrl>
 
@@ -26,24 +27,63 @@ QString QtFilter(const QString& filter) {
     return descriptions.join(QStringLiteral(";;"));
 }
 
+// The suffix a filter's first pattern asks for: "SVG Picture (*.svg)" -> "svg"; empty for
+// "All File (*.*)".
+QString FilterSuffix(const QString& filter) {
+    const qsizetype from = filter.indexOf(QStringLiteral("(*."));
+    if (from < 0) return {};
+    QString suffix = filter.mid(from + 3);
+    const qsizetype end = suffix.indexOf(QRegularExpression(QStringLiteral("[ ;)]")));
+    if (end >= 0) suffix.truncate(end);
+    return suffix.contains(QLatin1Char('*')) ? QString() : suffix;
+}
+
+// Qt's own dialog asks about replacing the name as typed; with suffixFromFilter the suffix is
+// added first, so that the question names the file that is written.
+class FileDialog final : public QFileDialog {
+  public:
+    FileDialog(QWidget* parent, const FileDialogRequest& request, AcceptMode mode)
+        : QFileDialog(parent), suffixFromFilter_(request.suffixFromFilter) {
+        // Qt's own dialog matches the filter patterns without regard to letter case, so
+        // run1.bin is listed under "*.BIN" on Linux as well; the native dialogs do not promise
+        // that.
+        setOption(QFileDialog::DontUseNativeDialog);
+        setAcceptMode(mode);
+        setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                    : QFileDialog::AnyFile);
+        setNameFilters(QtFilter(request.filter).split(QStringLiteral(";;")));
+        if (!request.folder.isEmpty()) setDirectory(request.folder);
+        if (!request.name.isEmpty()) selectFile(request.name);
+    }
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        const QString suffix = FilterSuffix(selectedNameFilter());
+        if (suffixFromFilter_ && files.size() == 1 && !suffix.isEmpty()) {
+            const QFileInfo file(files.first());
+            bool known = false;
+            for (const QString& filter : nameFilters()) {
+                const QString own = FilterSuffix(filter);
+                known = known ||
+                        (!own.isEmpty() && file.suffix().compare(own, Qt::CaseInsensitive) == 0);
+            }
+            if (!known && !file.isDir()) selectFile(files.first() + QLatin1Char('.') + suffix);
+        }
+        QFileDialog::accept();
+    }
+
+  private:
+    bool suffixFromFilter_;
+};
+
 std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& request,
                                      QFileDialog::AcceptMode mode, const QString& keptFolder) {
-    QFileDialog dialog(parent);
-    // Qt's own dialog matches the filter patterns without regard to letter case, so run1.bin is
-    // listed under "*.BIN" on Linux as well; the native dialogs do not promise that.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
-                                                       : QFileDialog::AnyFile);
-    dialog.setNameFilters(QtFilter(request.filter).split(QStringLiteral(";;")));
-    const bool kept = !keptFolder.isEmpty() && QFileInfo(keptFolder).isDir();
-    if (kept) dialog.setSidebarUrls(dialog.sidebarUrls() << QUrl::fromLocalFile(keptFolder));
-    if (!request.folder.isEmpty()) {
-        dialog.setDirectory(request.folder);
-    } else if (kept) {
-        dialog.setDirectory(keptFolder);
+    FileDialog dialog(parent, request, mode);
+    // The kept downloads in the side bar, and where a dialog with no folder of its own starts.
+    if (!keptFolder.isEmpty() && QFileInfo(keptFolder).isDir()) {
+        dialog.setSidebarUrls(dialog.sidebarUrls() << QUrl::fromLocalFile(keptFolder));
+        if (request.folder.isEmpty()) dialog.setDirectory(keptFolder);
     }
-    if (!request.name.isEmpty()) dialog.selectFile(request.name);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return QString();
@@ -105,6 +145,11 @@ std::optional<QString> QtFileDialogs::OpenFile(QWidget* parent, const FileDialog
 
 std::optional<QString> QtFileDialogs::SaveFile(QWidget* parent, const FileDialogRequest& request) {
     return RunFileDialog(parent, request, QFileDialog::AcceptSave, keptFolder);
+}
+
+std::unique_ptr<QFileDialog> QtFileDialogs::MakeSaveDialog(QWidget* parent,
+                                                           const FileDialogRequest& request) {
+    return std::make_unique<FileDialog>(parent, request, QFileDialog::AcceptSave);
 }
 
 }  // namespace vsdl::forms

@@ -12,6 +12,7 @@
 #include "download/AnyPort.h"
 #include "download/SerialPort.h"
 
+class QFileDialog;
 class QMessageBox;
 class QWidget;
 
@@ -29,6 +30,9 @@ struct FileDialogRequest {
     QString folder;  // initial folder
     QString name;    // initial file name
     QString filter;  // "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*"
+    // Save dialogs: a name without one of the filters' suffixes gets the chosen filter's before
+    // the dialog asks about replacing a file, so that it asks about the file that is written.
+    bool suffixFromFilter = false;
 };
 
 // File dialogs: the chosen full path, or nullopt when the user cancelled.
@@ -78,6 +82,9 @@ class QtFileDialogs final : public IFileDialogs {
     QString keptFolder;
     std::optional<QString> OpenFile(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<QString> SaveFile(QWidget* parent, const FileDialogRequest& request) override;
+    // The save dialog SaveFile runs, not yet shown.
+    static std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* parent,
+                                                       const FileDialogRequest& request);
 };
 
 }  // namespace vsdl::forms

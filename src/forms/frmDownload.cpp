@@ -15,6 +15,7 @@
 #include "common/FileOps.h"
 #include "common/Paths.h"
 #include "common/Settings.h"
+#include "common/UserFolders.h"
 #include "common/modGlobals.h"
 #include "download/AnyPort.h"
 #include "download/KeptDownloads.h"
@@ -142,13 +143,28 @@ void frmDownload::doprompt() {
 
     // One download at a time per data folder: a second one would empty and fill the same
     // temporary file. Nothing is touched (not even the port) unless this one may go ahead.
-    const std::string tempFile = vsdl::download::TempFilePath(context_.dataFolder.toStdString());
+    std::string tempFile = vsdl::download::TempFilePath(context_.dataFolder.toStdString());
     using Lock = vsdl::download::TempFileLock;
-    const Lock::Outcome locked = tempLock_.Acquire(tempFile);
+    Lock::Outcome locked = tempLock_.Acquire(tempFile);
+    // Another user's files in a shared program folder: this user's own data folder instead.
+    if (locked == Lock::Outcome::Foreign) {
+        const vsdl::folders::ProgramFolders own = vsdl::folders::UserOwnFolders(
+            QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString());
+        if (FromStd(own.data) != context_.dataFolder) {
+            context_.Messages().Show(this,
+                                     FromStd(vsdl::download::ForeignText(tempFile, own.data)));
+            context_.dataFolder = FromStd(own.data);
+            tempFile = vsdl::download::TempFilePath(own.data);
+            locked = tempLock_.Acquire(tempFile);
+        }
+    }
     if (locked != Lock::Outcome::Locked) {
+        const std::string reason = locked == Lock::Outcome::Foreign
+                                       ? "it or " + tempFile + " belongs to another user"
+                                       : tempLock_.Reason();
         const std::string text = locked == Lock::Outcome::Busy
                                      ? vsdl::download::BusyText(tempFile)
-                                     : vsdl::download::LockFailedText(tempFile, tempLock_.Reason());
+                                     : vsdl::download::LockFailedText(tempLock_.LockPath(), reason);
         context_.Messages().Show(this, FromStd(text));
         gRunMode = 1;
         control.Cancel();

@@ -12,10 +12,13 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "common/Paths.h"
 #include "common/modGlobals.h"
@@ -31,9 +34,11 @@ namespace {
 
 const char* const kBinFilter = "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*";
 const char* const kPictureFilter = "PNG Picture (*.png)|*.png|SVG Picture (*.svg)|*.svg";
-const char* const kCsvFilter = "CSV File (*.csv)|*.csv|All File (*.*)|*.*";
-// A slice of the time axis per screen column or so: a few thousand points per line at most.
-constexpr int kColumns = 2000;
+const char* const kExportFilter =
+    "CSV File (*.csv)|*.csv|JSON File (*.json)|*.json|All File (*.*)|*.*";
+// Slices of the whole span kept in memory: finer than the screen's columns, so that the first
+// zoom steps draw from them; narrower views read their records again from the file.
+constexpr int kColumns = 16384;
 // As the conversion's dialog: the events run every 15 ms while a file is read.
 constexpr qint64 kYieldIntervalMs = 15;
 constexpr std::uint32_t kCallsPerClockRead = 64;
@@ -46,6 +51,10 @@ class TimeChartView final : public QChartView {
         setRubberBand(QChartView::HorizontalRubberBand);
         setRenderHint(QPainter::Antialiasing);
         setFocusPolicy(Qt::StrongFocus);
+        // The keys zoom only with the focus here: a frame in the highlight colour shows it.
+        setStyleSheet(
+            QStringLiteral("QChartView { border: 2px solid transparent; }"
+                           "QChartView:focus { border: 2px solid palette(highlight); }"));
     }
 
   protected:
@@ -89,7 +98,10 @@ class TimeChartView final : public QChartView {
 };
 
 QString SetText(const vsdl::conversion::PlotSet& set) {
-    QString text = FromStd(set.Label()) + QStringLiteral("  (%1 records").arg(set.records);
+    QString text = FromStd(set.Label()) + QStringLiteral("  (%1 %2")
+                                              .arg(set.records)
+                                              .arg(set.records == 1 ? QStringLiteral("record")
+                                                                    : QStringLiteral("records"));
     if (set.outOfRange > 0) text += QStringLiteral(", %1 out of range").arg(set.outOfRange);
     return text + QLatin1Char(')');
 }
@@ -116,18 +128,22 @@ void frmViewData::BuildControls() {
     Label1->setObjectName(QStringLiteral("Label1"));
     lblFullPath = new vsdl::forms::PathLabel(this);
     lblFullPath->setObjectName(QStringLiteral("lblFullPath"));
-    lblFullPath->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // A long path is drawn shortened: it must not widen the window past the screen.
+    lblFullPath->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblFullPath->setMinimumWidth(120);
+    lblFullPath->setAccessibleName(QStringLiteral("BIN file"));
     const auto button = [this](const char* name, const QString& text) {
         auto* b = new QPushButton(text, this);
         b->setObjectName(QLatin1String(name));
         b->setAutoDefault(false);
         return b;
     };
-    cmdBrowse = button("cmdBrowse", QStringLiteral("Browse"));
+    cmdBrowse = button("cmdBrowse", QStringLiteral("&Browse"));
 
     lstSets = new QListWidget(this);
     lstSets->setObjectName(QStringLiteral("lstSets"));
     lstSets->setMaximumHeight(lstSets->fontMetrics().height() * 5);
+    lstSets->setAccessibleName(QStringLiteral("Data sets"));
     connect(lstSets, &QListWidget::itemChanged, this, [this] { ShowChosenSets(); });
 
     chart_ = new QChart();
@@ -135,20 +151,25 @@ void frmViewData::BuildControls() {
     chtReadings = new TimeChartView(chart_, this);  // owns the chart
     chtReadings->setObjectName(QStringLiteral("chtReadings"));
     chtReadings->setMinimumSize(720, 380);
+    chtReadings->setAccessibleName(QStringLiteral("Chart of the readings"));
+    chtReadings->setAccessibleDescription(
+        QStringLiteral("+ and - zoom the time, the arrow keys move it, Home shows everything"));
 
     lblStatus = new QLabel(this);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
     lblStatus->setWordWrap(true);
+    lblStatus->setAccessibleName(QStringLiteral("Status"));
     prgReading = new QProgressBar(this);
     prgReading->setObjectName(QStringLiteral("prgReading"));
     prgReading->setRange(0, 1000);
     prgReading->setTextVisible(false);
+    prgReading->setAccessibleName(QStringLiteral("Reading progress"));
     prgReading->hide();
 
-    cmdResetZoom = button("cmdResetZoom", QStringLiteral("Reset Zoom"));
-    cmdSavePicture = button("cmdSavePicture", QStringLiteral("Save Picture..."));
-    cmdExport = button("cmdExport", QStringLiteral("Export..."));
-    cmdClose = button("cmdClose", QStringLiteral("Close"));
+    cmdResetZoom = button("cmdResetZoom", QStringLiteral("Reset &Zoom"));
+    cmdSavePicture = button("cmdSavePicture", QStringLiteral("Save &Picture..."));
+    cmdExport = button("cmdExport", QStringLiteral("&Export..."));
+    cmdClose = button("cmdClose", QStringLiteral("&Close"));
     cmdClose->setDefault(true);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmViewData::cmdBrowse_Click);
     connect(cmdResetZoom, &QPushButton::clicked, this, &frmViewData::cmdResetZoom_Click);
@@ -183,6 +204,11 @@ void frmViewData::showEvent(QShowEvent* event) {
     // Once, and not when a file was read before the window was shown.
     if (loadedOnShow_ || !path_.isEmpty()) return;
     loadedOnShow_ = true;
+    // Never larger than the screen it opens on.
+    if (const QScreen* screen = this->screen()) {
+        const QSize room = screen->availableGeometry().size() - (frameSize() - size());
+        resize(size().boundedTo(room));
+    }
     vsdl::forms::CentreOnScreen(this);
     // The last BIN file is read once the window is up, so that its bar can be seen.
     if (!gLastBinPath.empty()) {
@@ -192,8 +218,22 @@ void frmViewData::showEvent(QShowEvent* event) {
     }
 }
 
+vsdl::conversion::ConvertProgress frmViewData::BarProgress() {
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    auto calls = std::make_shared<std::uint32_t>(0);
+    return [this, clock, calls](std::int64_t read, std::int64_t length) {
+        if ((++*calls & (kCallsPerClockRead - 1)) != 0 || clock->elapsed() < kYieldIntervalMs) {
+            return;
+        }
+        prgReading->setValue(length > 0 ? static_cast<int>(read * 1000 / length) : 0);
+        QCoreApplication::processEvents();
+        clock->restart();
+    };
+}
+
 void frmViewData::LoadFile(const QString& path) {
-    if (reading_) return;
+    if (reading_ || exporting_) return;
     path_ = QDir::toNativeSeparators(path);
     lblFullPath->setPath(path_);
     reading_ = true;
@@ -205,21 +245,9 @@ void frmViewData::LoadFile(const QString& path) {
     prgReading->setValue(0);
     prgReading->show();
 
-    QElapsedTimer clock;
-    clock.start();
-    std::uint32_t calls = 0;
-    data_ = vsdl::conversion::LoadPlotData(
-        path_.toStdString(), kColumns,
-        [&](std::int64_t read, std::int64_t length) {
-            if ((++calls & (kCallsPerClockRead - 1)) != 0 || clock.elapsed() < kYieldIntervalMs) {
-                return;
-            }
-            prgReading->setValue(length > 0 ? static_cast<int>(read * 1000 / length) : 0);
-            QCoreApplication::processEvents();
-            clock.restart();
-        },
-        &stop_);
+    data_ = vsdl::conversion::LoadPlotData(path_.toStdString(), kColumns, BarProgress(), &stop_);
     reading_ = false;
+    prgReading->setAccessibleName(QStringLiteral("Reading progress"));
     prgReading->hide();
     if (closeWhenRead_) {
         QDialog::reject();
@@ -248,7 +276,9 @@ void frmViewData::ShowChosenSets() {
         }
     }
     chart_->setTitle(QFileInfo(path_).fileName());
-    vsdl::forms::FillReadingsChart(*chart_, chosen);
+    vsdl::forms::FillReadingsChart(
+        *chart_, chosen,
+        {path_.toStdString(), [this](const QString& error) { lblStatus->setText(error); }});
     QString text;
     if (data_.sets.empty()) {
         text = path_.isEmpty() ? QStringLiteral("Choose a BIN file with Browse.")
@@ -262,8 +292,8 @@ void frmViewData::ShowChosenSets() {
         for (const auto* set : chosen) {
             if (set->thinned) {
                 text += QStringLiteral(
-                    " Long sets are drawn with the lowest and highest reading "
-                    "of each slice of time.");
+                    " Long sets are drawn with the lowest and highest reading of each "
+                    "column of the chart; a zoomed view reads its records from the file.");
                 break;
             }
         }
@@ -272,16 +302,17 @@ void frmViewData::ShowChosenSets() {
 }
 
 void frmViewData::UpdateButtons() {
-    const bool haveSets = !reading_ && !data_.sets.empty();
-    cmdBrowse->setEnabled(!reading_);
+    const bool idle = !reading_ && !exporting_;
+    const bool haveSets = idle && !data_.sets.empty();
+    cmdBrowse->setEnabled(idle);
     cmdResetZoom->setEnabled(haveSets);
     cmdSavePicture->setEnabled(haveSets);
-    cmdExport->setEnabled(!reading_ && !path_.isEmpty() &&
+    cmdExport->setEnabled(idle && !path_.isEmpty() &&
                           data_.status.outcome != vsdl::conversion::ConvertOutcome::Corrupt);
 }
 
 void frmViewData::cmdBrowse_Click() {
-    if (context_.fileDialogs == nullptr || reading_) return;
+    if (context_.fileDialogs == nullptr || reading_ || exporting_) return;
     const auto split = vsdl::paths::Split(path_.toStdString());
     const std::optional<QString> chosen = context_.fileDialogs->OpenFile(
         this, {FromStd(split.folder), FromStd(split.name), QString::fromLatin1(kBinFilter)});
@@ -296,33 +327,55 @@ void frmViewData::cmdResetZoom_Click() {
 void frmViewData::cmdSavePicture_Click() {
     if (context_.fileDialogs == nullptr) return;
     const QFileInfo bin(path_);
+    // The dialog adds the chosen filter's suffix before it asks about replacing a file; the name
+    // it hands back is written as it stands.
     const std::optional<QString> chosen = context_.fileDialogs->SaveFile(
         this, {bin.absolutePath(), bin.completeBaseName() + QStringLiteral(".png"),
-               QString::fromLatin1(kPictureFilter)});
+               QString::fromLatin1(kPictureFilter), true});
     if (!chosen || chosen->isEmpty()) return;
-    QString target = *chosen;
-    if (QFileInfo(target).suffix().isEmpty()) target += QStringLiteral(".png");
-    QString error;
-    if (!vsdl::forms::SaveChartPicture(*chart_, target, chtReadings->size(), error)) {
-        context_.Messages().Show(this, error);
+    std::string error;
+    if (!vsdl::forms::SaveChartPicture(*chart_, QDir::toNativeSeparators(*chosen).toStdString(),
+                                       chtReadings->size(), error, path_.toStdString())) {
+        context_.Messages().Show(this, FromStd(error));
     }
 }
 
 void frmViewData::cmdExport_Click() {
-    if (context_.fileDialogs == nullptr) return;
+    if (context_.fileDialogs == nullptr || reading_ || exporting_) return;
     const std::string proposed =
         vsdl::conversion::ExportPathFor(path_.toStdString(), vsdl::conversion::ExportFormat::Csv);
     const auto split = vsdl::paths::Split(proposed);
     const std::optional<QString> chosen = context_.fileDialogs->SaveFile(
-        this, {FromStd(split.folder), FromStd(split.name), QString::fromLatin1(kCsvFilter)});
+        this,
+        {FromStd(split.folder), FromStd(split.name), QString::fromLatin1(kExportFilter), true});
     if (!chosen || chosen->isEmpty()) return;
+    const std::string target = QDir::toNativeSeparators(*chosen).toStdString();
+
+    // A large image takes seconds: the bar moves, the window stays alive and Esc stops it.
+    const QString status = lblStatus->text();
+    exporting_ = true;
+    stop_ = false;
+    UpdateButtons();
+    lblStatus->setText(QStringLiteral("Exporting to %1 ... Esc stops it.")
+                           .arg(FromStd(vsdl::paths::Split(target).name)));
+    prgReading->setValue(0);
+    prgReading->show();
     const vsdl::conversion::ConvertResult result = vsdl::conversion::RunExport(
-        path_.toStdString(), QDir::toNativeSeparators(*chosen).toStdString(),
-        vsdl::conversion::ExportFormat::Csv);
-    context_.Messages().Show(this, FromStd(result.message));
+        path_.toStdString(), target, vsdl::conversion::ExportFormatFor(target), BarProgress(),
+        /*replaceExisting=*/true, &stop_);
+    exporting_ = false;
+    prgReading->hide();
+    UpdateButtons();
+    lblStatus->setText(result.stopped ? FromStd(result.message) : status);
+    if (!result.stopped) context_.Messages().Show(this, FromStd(result.message));
 }
 
 void frmViewData::reject() {
+    if (exporting_) {
+        // Esc stops the export at its next record; the window stays.
+        stop_ = true;
+        return;
+    }
     if (reading_) {
         // The reading stops at its next record; the window closes when it has returned.
         stop_ = true;

@@ -45,6 +45,8 @@ class frmViewData : public QDialog {
     const std::vector<vsdl::conversion::PlotSet>& sets() const { return data_.sets; }
     // True while a BIN file is being read.
     bool reading() const { return reading_; }
+    // True while the tidy export is being written.
+    bool exporting() const { return exporting_; }
 
     // Reads `path` and shows its first data set; a fault is said in a message.
     void LoadFile(const QString& path);
@@ -66,12 +68,15 @@ class frmViewData : public QDialog {
     void BuildControls();
     void ShowChosenSets();
     void UpdateButtons();
+    // Moves the bar and lets the events run (Esc among them) every few milliseconds of a job.
+    vsdl::conversion::ConvertProgress BarProgress();
 
     vsdl::forms::FormContext context_;
     QChart* chart_ = nullptr;
     QString path_;
     vsdl::conversion::PlotData data_;
     bool reading_ = false;
+    bool exporting_ = false;
     bool stop_ = false;
     bool closeWhenRead_ = false;
     bool loadedOnShow_ = false;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -182,6 +183,87 @@ TEST(FileOps, ASignalInTheMiddleOfAWriteLeavesNoTemporaryFile) {
         EXPECT_EQ(Entries(dir), 1) << signal;
     }
 }
+
+// A process killed while it writes leaves its temporary file; the next write into that folder
+// removes it, but never the one of a process that still writes (here: this one).
+TEST(FileOps, TemporaryFilesOfEndedProcessesAreRemoved) {
+    TempDir dir;
+    const auto write = [&](const char* name, const std::function<void()>& meanwhile) {
+        return ReplaceFileContents(dir / name, [&](std::FILE* f) {
+            meanwhile();
+            return std::fputs("x", f) >= 0;
+        });
+    };
+    EXPECT_EQ(WaitStatusOfChild([&] { write("big.csv", [] { ::raise(SIGKILL); }); }), SIGKILL);
+    ASSERT_EQ(Entries(dir), 1);
+    EXPECT_TRUE(write("a.csv", [&] {
+                    EXPECT_TRUE(write("b.csv", [] {}).ok);
+                    EXPECT_EQ(Entries(dir), 2);
+                }).ok);
+    EXPECT_EQ(Entries(dir), 2);
+}
+
+// Another user's link in a folder anyone may write to is not followed, even by root.
+TEST(FileOps, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a link to another user";
+    TempDir dir;
+    fs::create_directory(dir.path() / "tmp");
+    fs::permissions(dir.path() / "tmp", fs::perms(01777));
+    WriteFile(dir / "victim", "theirs");
+    fs::create_symlink(dir / "victim", dir.path() / "tmp" / "out.csv");
+    ASSERT_EQ(::lchown((dir / "tmp/out.csv").c_str(), 65534, 65534), 0);
+    const Result r = ReplaceFileContents(dir / "tmp/out.csv",
+                                         [](std::FILE* f) { return std::fputs("x", f) >= 0; });
+    EXPECT_EQ(r.reason.substr(0, std::strlen(std::strerror(EACCES))), std::strerror(EACCES));
+    EXPECT_EQ(ReadFile(dir / "victim"), "theirs");
+}
 #endif
+
+#ifdef __linux__
+// A signal as the temporary file is made waits until the file is known to the handler.
+TEST(FileOps, ASignalAsTheTemporaryFileIsMadeLeavesNoTemporaryFile) {
+    TempDir dir;
+    WriteFile(dir / "out.csv", "old");
+    const int status = WaitStatusWithSignalAtCreate(
+        [&] {
+            CleanUpOnSignals();
+            ReplaceFileContents(dir / "out.csv",
+                                [](std::FILE* f) { return std::fputs("new", f) >= 0; });
+        },
+        ".part", SIGTERM);
+    if (status == -1) GTEST_SKIP() << "no process tracing here";
+    EXPECT_EQ(status, SIGTERM);
+    EXPECT_EQ(ReadFile(dir / "out.csv"), "old");
+    EXPECT_EQ(Entries(dir), 1);
+}
+#endif
+
+// Without replacing, a file that is there first stays: also one that another writer puts there
+// while this one writes. A name as long as a folder allows can be written.
+TEST(FileOps, AFileThatIsThereFirstIsKeptWhenAsked) {
+    TempDir dir;
+    WriteFile(dir / "old.csv", "old");
+    const std::string longest(255, 'n');
+    // name, whether to replace, made by another writer while this one writes, ok, afterwards
+    const std::tuple<std::string, Existing, const char*, bool, const char*> cases[] = {
+        {"new.csv", Existing::Keep, nullptr, true, "new"},
+        {"old.csv", Existing::Keep, nullptr, false, "old"},
+        {"race.csv", Existing::Keep, "other", false, "other"},
+        {"race2.csv", Existing::Replace, "other", true, "new"},
+        {longest, Existing::Keep, nullptr, true, "new"}};
+    for (const auto& [name, existing, madeMeanwhile, ok, after] : cases) {
+        const Result r = ReplaceFileContents(
+            dir / name,
+            [&](std::FILE* f) {
+                if (madeMeanwhile != nullptr) WriteFile(dir / name, madeMeanwhile);
+                return std::fputs("new", f) >= 0;
+            },
+            existing);
+        EXPECT_EQ(r.ok, ok) << name << r.reason;
+        EXPECT_EQ(r.existed, !ok) << name;
+        EXPECT_EQ(ReadFile(dir / name), after) << name;
+    }
+    EXPECT_EQ(Entries(dir), 5);  // no temporary file left behind
+}
 
 }  // namespace

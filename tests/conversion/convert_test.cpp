@@ -253,26 +253,33 @@ TEST(Export, EachSampleGivesItsGoldenTables) {
     EXPECT_GE(tables, 5);
 }
 
-// What the samples do not have: a time stamp that is no date.
-TEST(Export, AStampThatIsNoDateHasNoTime) {
+// What the samples do not have: a time stamp that is no date, and years past 2029 (a stamp's
+// year is 1990 + its six-bit YearOffset, 01/01 of offsets 0, 39, 40 and 63 here, not the
+// two-digit rule of the header times).
+TEST(Export, AStampHasItsOwnYearOrNoTime) {
     const std::vector<std::uint8_t> bytes = Build(
         "marker timed\nsetcount 1\nset 1\nunit 6\nend 12/31/24 00:00:00\n"
         "at 01/31/24 23:59:59\nreading 2.5\n"
         "bytes BF 7D 97 E2 18 FA\n"  // 02/31/24 23:59:59 = -2.50
-        "bytes C0 00 0F E2 18 FA BF 80 0F E2 18 FA B8 1E 0F E2 18 FA\n");  // 24:00, 23:60, 23:00:60
+        "bytes C0 00 0F E2 18 FA BF 80 0F E2 18 FA B8 1E 0F E2 18 FA\n"  // 24:00, 23:60, 23:00:60
+        "bytes 00 00 08 40 00 05 00 00 08 67 00 05 00 00 08 68 00 05 00 00 08 7F 00 05\n");
     for (const ExportFormat format : {ExportFormat::Csv, ExportFormat::Json}) {
         MemorySource source(bytes.data(), bytes.size());
         StringSink out;
         const ExportResult result =
             ExportImage(source, static_cast<std::int64_t>(bytes.size()), out, format);
         EXPECT_EQ(result.outcome, ConvertOutcome::Completed);
-        EXPECT_EQ(result.records, 5);
+        EXPECT_EQ(result.records, 9);
         const std::string nl(kNewLine);
         if (format == ExportFormat::Csv) {
             EXPECT_EQ(out.text, std::string(kTidyCsvHeader) + nl +
                                     "1,1,2024-01-31T23:59:59,2.5,ok,mg / l,," + nl +
                                     "1,2,,-2.50,ok,mg / l,," + nl + "1,3,,-2.50,ok,mg / l,," + nl +
-                                    "1,4,,-2.50,ok,mg / l,," + nl + "1,5,,-2.50,ok,mg / l,," + nl);
+                                    "1,4,,-2.50,ok,mg / l,," + nl + "1,5,,-2.50,ok,mg / l,," + nl +
+                                    "1,6,1990-01-01T00:00:00,5,ok,mg / l,," + nl +
+                                    "1,7,2029-01-01T00:00:00,5,ok,mg / l,," + nl +
+                                    "1,8,2030-01-01T00:00:00,5,ok,mg / l,," + nl +
+                                    "1,9,2053-01-01T00:00:00,5,ok,mg / l,," + nl);
         } else {
             EXPECT_NE(out.text.find("{\"record\": 2, \"time\": null, \"reading\": -2.50, "),
                       std::string::npos)
@@ -281,23 +288,130 @@ TEST(Export, AStampThatIsNoDateHasNoTime) {
     }
 }
 
-TEST(Plot, TimeLabelsAreRoundStepsOfTheLoggersClock) {
-    const double day = SecondsSinceEpoch({2024, 3, 14, 0, 0, 0});
-    const std::tuple<double, double, std::string> cases[] = {
-        {day + 9 * 3600 + 7, day + 9 * 3600 + 30, "09:00:10|09:00:15|09:00:20|09:00:25|09:00:30|"},
-        {day, day + 50, "00:00:00|00:00:10|00:00:20|00:00:30|00:00:40|00:00:50|"},
-        {day - 3600, day + 2 * 3600,
-         "03-13 23:00|03-13 23:30|03-14 00:00|03-14 00:30|03-14 01:00|03-14 01:30|03-14 02:00|"},
-        {day, day + 4 * 86400, "2024-03-14|2024-03-15|2024-03-16|2024-03-17|2024-03-18|"},
-        // Steps of 30 and 365 days count from the clock's start, as all steps do.
-        {day, day + 150 * 86400, "2024-03-18|2024-04-17|2024-05-17|2024-06-16|2024-07-16|"},
-        {day, day + 5 * 365 * 86400, "2024-12-18|2025-12-18|2026-12-18|2027-12-18|2028-12-17|"},
-        {day, day, ""}};
-    for (const auto& [from, to, labels] : cases) {
+TEST(Plot, TimeLabelsAreFewAndWholeOverAnySpan) {
+    const auto at = [](int y, int mo, int d, int h = 0, int mi = 0, int se = 0) {
+        return SecondsSinceEpoch({y, mo, d, h, mi, se});
+    };
+    const struct {
+        double from, to;
+        std::string labels;
+    } cases[] = {
+        {.from = at(2024, 3, 14, 9, 30, 15),
+         .to = at(2024, 3, 14, 9, 30, 16),
+         .labels = "09:30:15|09:30:16|"},
+        {.from = at(2024, 3, 14),
+         .to = at(2024, 3, 15),
+         .labels = "03-14 00:00|03-14 03:00|03-14 06:00|03-14 09:00|03-14 12:00|03-14 15:00|"
+                   "03-14 18:00|03-14 21:00|03-15 00:00|"},
+        // A span across New Year names the year, also in labels of seconds.
+        {.from = at(2024, 12, 31, 23, 59, 50),
+         .to = at(2025, 1, 1, 0, 0, 2),
+         .labels = "2024-12-31 23:59:50|2024-12-31 23:59:52|2024-12-31 23:59:54|"
+                   "2024-12-31 23:59:56|2024-12-31 23:59:58|2025-01-01 00:00:00|"
+                   "2025-01-01 00:00:02|"},
+        {.from = at(2024, 3, 14),
+         .to = at(2024, 3, 24),
+         .labels = "2024-03-14|2024-03-15|2024-03-16|2024-03-17|2024-03-18|2024-03-19|"
+                   "2024-03-20|2024-03-21|2024-03-22|2024-03-23|2024-03-24|"},
+        // Months and years begin on the 1st.
+        {.from = at(2024, 3, 14),
+         .to = at(2024, 9, 14),
+         .labels = "2024-04|2024-05|2024-06|2024-07|2024-08|2024-09|"},
+        {.from = at(2020, 1, 1),
+         .to = at(2025, 1, 1),
+         .labels = "2020-01|2020-07|2021-01|2021-07|2022-01|2022-07|2023-01|2023-07|2024-01|"
+                   "2024-07|2025-01|"},
+        {.from = at(1990, 1, 1),
+         .to = at(2030, 1, 1),
+         .labels = "1990|1995|2000|2005|2010|2015|2020|2025|2030|"},
+        {.from = at(1990, 1, 1),
+         .to = at(2053, 12, 31, 23, 59, 59),
+         .labels = "1990|2000|2010|2020|2030|2040|2050|"},
+        // Far beyond the calendar: no cast out of range, a few labels.
+        {.from = -1e300, .to = 1e300, .labels = "1000|2000|3000|4000|5000|6000|7000|8000|9000|"},
+        {.from = at(2024, 3, 14), .to = at(2024, 3, 14), .labels = ""},
+    };
+    for (const auto& c : cases) {
         std::string got;
-        for (const TimeTick& tick : TimeTicks(from, to, 6)) got += tick.label + "|";
-        EXPECT_EQ(got, labels);
+        for (const TimeTick& tick : TimeTicks(c.from, c.to, kMostTimeTicks)) {
+            got += tick.label + "|";
+        }
+        EXPECT_EQ(got, c.labels) << c.from;
     }
+}
+
+// An image of 300 000 one-second records, timed or untimed, each a reading of 5 but one of 1023.
+std::string SpikeImage(const TempDir& dir, bool timed) {
+    std::string description = std::string("marker ") + (timed ? "timed" : "untimed") +
+                              "\nsetcount 1\nset 1\nstart 03/14/24 00:00:00\n" +
+                              (timed ? "at 03/14/2024 00:00:00\n" : "");
+    description += "walk 150000 5. seed 1\nreading 1023.\nwalk 149999 5. seed 2\ntrailer\n";
+    const std::string path = dir / (timed ? "T.BIN" : "U.BIN");
+    WriteFile(path, Build(description));
+    return path;
+}
+
+TEST(Plot, AZoomedSpanIsDrawnFromItsOwnRecords) {
+    TempDir dir;
+    for (const bool timed : {false, true}) {
+        const std::string path = SpikeImage(dir, timed);
+        const PlotData whole = LoadPlotData(path, 1'000'000);  // every record
+        const PlotData thinned = LoadPlotData(path, 2000);
+        ASSERT_EQ(thinned.sets.size(), 1u);
+        const PlotSet& set = thinned.sets[0];
+        ASSERT_TRUE(set.thinned);
+        const double t0 = set.startTime;
+        const struct {
+            double from, to;
+            std::size_t points;  // records in the span, and one on either side
+        } spans[] = {
+            {.from = t0 + 149'900, .to = t0 + 150'200, .points = 301 + 2},
+            {.from = t0 - 100, .to = t0 + 9, .points = 10 + 1},
+            {.from = t0 + 299'990, .to = t0 + 400'000, .points = 1 + 10},
+            {.from = t0 + 1000, .to = t0 + 200'000, .points = 2 * 500 + 2},
+        };
+        for (const auto& s : spans) {
+            const PlotSpan span = LoadPlotSpan(path, set, s.from, s.to, 500);
+            ASSERT_EQ(span.error, "");
+            const std::vector<PlotPoint>& points = span.points.readings;
+            EXPECT_EQ(points.size(), s.points) << timed << " " << s.from - t0;
+            for (const PlotPoint& p : points) {
+                const auto i = static_cast<std::size_t>(p.time - t0);
+                ASSERT_LT(i, whole.sets[0].readings.size());
+                EXPECT_EQ(whole.sets[0].readings[i].time, p.time);
+                EXPECT_EQ(whole.sets[0].readings[i].value, p.value);
+            }
+            const bool spikeInView = s.from <= t0 + 150'000 && s.to >= t0 + 150'000;
+            EXPECT_EQ(std::any_of(points.begin(), points.end(),
+                                  [](const PlotPoint& p) { return p.value == 1023.0; }),
+                      spikeInView);
+        }
+        // The span of a timed set is found without reading the whole set.
+        if (timed) {
+            EXPECT_LT(LoadPlotSpan(path, set, t0 + 10, t0 + 20, 500).recordsRead, 100);
+        }
+    }
+}
+
+TEST(Plot, TemperaturesOfBothUnitsAreDrawnInOne) {
+    TempDir dir;
+    WriteFile(dir / "M.BIN", Build("marker untimed\nsetcount 1\nset 1\ntemperature 1\n"
+                                   "reading 1. 25.0C\nreading 1. 25.0C/F\nreading 1. 30.0C\n"));
+    const PlotData data = LoadPlotData(dir / "M.BIN");
+    ASSERT_EQ(data.sets.size(), 1u);
+    const PlotSet& set = data.sets[0];
+    EXPECT_EQ(set.celsiusRecords, 2);
+    EXPECT_EQ(set.fahrenheitRecords, 1);
+    const auto values = [&set](bool fahrenheit) {
+        std::string text;
+        for (const PlotPoint& p : TemperaturesIn(set, fahrenheit)) {
+            text += std::to_string(p.time - set.startTime).substr(0, 1) + "=" +
+                    std::to_string(p.value).substr(0, 4) + " ";
+        }
+        return text;
+    };
+    EXPECT_EQ(values(false), "0=25.0 1=25.0 2=30.0 ");
+    EXPECT_EQ(values(true), "0=77.0 1=77.0 2=86.0 ");
 }
 
 }  // namespace

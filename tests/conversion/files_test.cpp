@@ -115,6 +115,24 @@ TEST(Files, AConversionEndedByASignalLeavesNoReport) {
 }
 #endif
 
+#ifdef __linux__
+// A signal as the second report is made leaves neither report, and no old one beside nothing.
+TEST(Files, ASignalAsAReportIsMadeLeavesNoReport) {
+    TempDir dir;
+    fs::copy_file(kSamples / "DEMO.BIN", dir.path() / "DEMO.BIN");
+    WriteFile(dir.path() / "DEMO.CSV", "old");
+    const int status = WaitStatusWithSignalAtCreate(
+        [&] {
+            vsdl::fileops::CleanUpOnSignals();
+            RunConversion(dir.str(), "DEMO.BIN");
+        },
+        "DEMO.CSV", SIGTERM);
+    if (status == -1) GTEST_SKIP() << "no process tracing here";
+    EXPECT_EQ(status, SIGTERM);
+    EXPECT_FALSE(fs::exists(dir.path() / "DEMO.PRN") || fs::exists(dir.path() / "DEMO.CSV"));
+}
+#endif
+
 TEST(Files, TheSamplesAreWhatTheGeneratorMakes) {
     int samples = 0;
     for (const auto& entry : fs::directory_iterator(kSamples)) {

@@ -348,6 +348,56 @@ TEST_F(Loop, OneDownloadAtATimeHoldsTheTemporaryFile) {
 #endif
 }
 
+#ifndef _WIN32
+// What is in the lock file's place is named as the lock file's fault, and a closed terminal
+// (SIGHUP) does not leave the lock file behind.
+TEST_F(Loop, TheLockFileNamesItselfAndGoesOnAHangUp) {
+    const std::string lock = temp + ".lock";
+    const std::tuple<std::function<void()>, const char*> cases[] = {
+        {[&] { fs::create_directory(lock); }, "it is a folder; remove it"},
+        {[&] { fs::create_symlink(dir / "elsewhere", lock); }, "it is a symbolic link; remove it"},
+        {[&] { ::mkfifo(lock.c_str(), 0600); }, "it is not an ordinary file; remove it"}};
+    for (const auto& [make, reason] : cases) {
+        make();
+        TempFileLock held;
+        EXPECT_EQ(held.Acquire(temp), TempFileLock::Outcome::Failed);
+        EXPECT_EQ(LockFailedText(held.LockPath(), held.Reason()),
+                  "The lock file " + lock + " cannot be used: " + reason + ", then try again.");
+        fs::remove(lock);
+    }
+    EXPECT_EQ(WaitStatusOfChild([&] {
+                  vsdl::fileops::CleanUpOnSignals();
+                  TempFileLock held;
+                  if (held.Acquire(temp) == TempFileLock::Outcome::Locked) ::raise(SIGHUP);
+              }),
+              SIGHUP);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(lock)));
+}
+
+// In a folder that several users write to, another user's running download keeps this one out,
+// and another user's ~tempidl.bin that this one may not write sends it elsewhere.
+TEST_F(Loop, AnotherUsersFilesInASharedFolder) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    fs::permissions(dir.path(), fs::perms(01777));
+    const auto asOtherUser = [&] {
+        return WaitStatusOfChild([&] {
+                   if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(9);
+                   ::_exit(static_cast<int>(TempFileLock().Acquire(temp)));
+               }) /
+               256;
+    };
+    TempFileLock mine;
+    ASSERT_EQ(mine.Acquire(temp), TempFileLock::Outcome::Locked);
+    WriteFile(temp, "mine");
+    fs::permissions(temp, fs::perms(0644));
+    EXPECT_EQ(asOtherUser(), static_cast<int>(TempFileLock::Outcome::Busy));
+    mine.Release();
+    EXPECT_EQ(asOtherUser(), static_cast<int>(TempFileLock::Outcome::Foreign));
+    fs::permissions(temp, fs::perms(0666));
+    EXPECT_EQ(asOtherUser(), static_cast<int>(TempFileLock::Outcome::Locked));
+}
+#endif
+
 TEST_F(Loop, ASaveTargetIsCheckedBeforeTheDownload) {
     WriteFile(temp, "image");
     WriteFile(dir / "old.BIN", "old");
@@ -361,7 +411,9 @@ TEST_F(Loop, ASaveTargetIsCheckedBeforeTheDownload) {
         {d + "sub.BIN", "is a folder", false},
         {d, "names a folder", false},
         {temp, "temporary download file", false},
-        {d + "./~tempidl.bin", "temporary download file", false}};
+        {d + "./~tempidl.bin", "temporary download file", false},
+        // A name longer than the folder takes is refused before the download, not after it.
+        {d + std::string(256, 'n') + ".BIN", "cannot be created: File name too long", false}};
 #ifndef _WIN32
     // Also through a link to it.
     fs::create_symlink(temp, dir.path() / "alias.BIN");

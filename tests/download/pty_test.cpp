@@ -285,6 +285,37 @@ TEST_F(VsdlCommands, ASecondDownloadIsRefusedAndALateCancelEndsTheFirst) {
     EXPECT_FALSE(fs::exists(temp() + ".lock"));
 }
 
+#ifdef __linux__
+// Ctrl+C as the report is made stops the conversion of --convert: its reports go, the saved
+// image stays, and the exit status is that of a cancel.
+TEST_F(VsdlCommands, CtrlCDuringTheConversionStopsIt) {
+    const auto image = MakeImage(3000);
+    WriteFile(folder / "image.BIN", image);
+    QProcess sim;
+    sim.start(VSDL_EXE, {"simulate", Q(folder / "image.BIN"), "--link", Q(Link())});
+    const auto until = Clock::now() + std::chrono::seconds(10);
+    while (!fs::exists(Link()) && Clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const std::string exe = VSDL_EXE, out = (folder / "RUN.BIN").string(), dir = folder.string();
+    const int status = WaitStatusWithSignalAtCreate(
+        [&] {
+            if (!std::freopen("/dev/null", "w", stdout) ||
+                !std::freopen("/dev/null", "w", stderr)) {
+                ::_exit(98);
+            }
+            ::execl(exe.c_str(), exe.c_str(), "download", "--out", out.c_str(), "--convert",
+                    "--folder", dir.c_str(), static_cast<char*>(nullptr));
+        },
+        "RUN.PRN", SIGINT);
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    if (status == -1) GTEST_SKIP() << "no process tracing here";
+    EXPECT_EQ(status, 1 * 256);
+    EXPECT_EQ(ReadBytes(folder / "RUN.BIN"), image);
+    EXPECT_FALSE(fs::exists(folder / "RUN.PRN") || fs::exists(folder / "RUN.CSV"));
+}
+#endif
+
 TEST_F(VsdlCommands, WhatCannotBeDoneIsRefusedBeforeThePortIsOpened) {
     WriteFile(folder / "old.BIN", "old");
     const std::string old = (folder / "old.BIN").string();

@@ -1,15 +1,22 @@
 // View Data: opened by F6 from the main window on the last BIN file, its chart's lines and
-// point counts (thinned for a long set), the picture it saves, Esc while it reads, and the same
-// chart from `vsdl plot`.
+// point counts (thinned for a long set), the picture it saves and the names it saves under, its
+// export, Esc while it reads or exports, and the same chart from `vsdl plot`.
+#include <QCategoryAxis>
 #include <QChart>
+#include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QLineSeries>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSvgRenderer>
+#include <QValueAxis>
 #include <QtTest>
+#include <algorithm>
+#include <filesystem>
 
 #include "common/modGlobals.h"
 #include "forms/ReadingsChart.h"
@@ -20,6 +27,14 @@
 using namespace vsdl::testing;
 
 namespace {
+
+QLineSeries* Line(const QChart& chart, const QString& name) {
+    for (QAbstractSeries* series : chart.series()) {
+        auto* line = qobject_cast<QLineSeries*>(series);
+        if (line != nullptr && line->name() == name) return line;
+    }
+    return nullptr;
+}
 
 // The points of each line of the chart, by name.
 QMap<QString, qsizetype> Lines(const QChart& chart) {
@@ -92,19 +107,105 @@ class TestViewData : public QObject, private FormFixture {
         const vsdl::conversion::PlotSet& set = view.sets()[0];
         QCOMPARE(set.records, std::int64_t{40102});
         QVERIFY(set.thinned);
-        QVERIFY(set.readings.size() <= 4000);
-        QVERIFY(set.readings.size() > 2000);
+        // Drawn from the set's slices, thinned again to the chart's columns.
+        const QList<QPointF> drawn = Line(*view.chart(), QStringLiteral("Set 1"))->points();
+        QVERIFY(drawn.size() > 1000 && drawn.size() <= 2 * 1000 + 2);
         double low = 1e9, high = -1e9, last = -1e18;
-        for (const auto& p : set.readings) {
-            low = std::min(low, p.value);
-            high = std::max(high, p.value);
-            QVERIFY(p.time >= last);  // in time order
-            last = p.time;
+        for (const QPointF& p : drawn) {
+            low = std::min(low, p.y());
+            high = std::max(high, p.y());
+            QVERIFY(p.x() >= last);  // in time order
+            last = p.x();
         }
         QCOMPARE(low, 0.0);
         QCOMPARE(high, 1023.0);
-        QCOMPARE(Lines(*view.chart()).value(QStringLiteral("Set 1")),
-                 static_cast<qsizetype>(set.readings.size()));
+    }
+
+    // Zoomed in, the line is drawn from the records in view, read again from the file: each
+    // second of 300 000, the spike among them.
+    void aZoomedViewShowsEachRecord() {
+        const QByteArray image = BuildBin(QStringLiteral(
+            "marker untimed\nsetcount 1\nset 1\nwalk 150000 5. seed 1\nreading 1023.\n"
+            "walk 149999 5. seed 2\ntrailer\n"));
+        QVERIFY(folder_->write(QStringLiteral("Spike.BIN"), image));
+        frmViewData view(context_);
+        view.LoadFile(folder_->file(QStringLiteral("Spike.BIN")));
+        QChart& chart = *view.chart();
+        auto* time = qobject_cast<QValueAxis*>(chart.axes(Qt::Horizontal).value(0));
+        vsdl::forms::ZoomTime(chart, (time->max() - time->min()) / 300.0);
+        const QList<QPointF> points = Line(chart, QStringLiteral("Set 1"))->points();
+        QVERIFY2(points.size() >= 300 && points.size() <= 303,
+                 qPrintable(QString::number(points.size())));
+        for (qsizetype i = 1; i < points.size(); ++i) {
+            QCOMPARE(points[i].x() - points[i - 1].x(), 1.0);
+        }
+        QVERIFY(std::any_of(points.begin(), points.end(),
+                            [](const QPointF& p) { return p.y() == 1023.0; }));
+    }
+
+    // A single reading, mixed units, many sets: what the lines and axes show.
+    void theChartsLinesAndAxes() {
+        QChart chart;
+        std::vector<vsdl::conversion::PlotSet> sets(32);
+        std::vector<const vsdl::conversion::PlotSet*> all;
+        for (int i = 0; i < 32; ++i) {
+            auto& set = sets[static_cast<std::size_t>(i)];
+            set.number = set.index = i;
+            set.unit = i == 0 ? "PPB" : "mg / l";
+            set.records = 1;
+            set.firstTime = set.lastTime = 1000.0 * i;
+            set.readings = {{1000.0 * i, 2.5}};
+            all.push_back(&set);
+        }
+        sets[0].celsiusRecords = sets[0].fahrenheitRecords = 1;
+        sets[0].celsius = {{0.0, 25.0}};
+        sets[0].fahrenheit = {{1.0, 77.0}};
+        sets[0].firstTime = 0.0;
+        sets[0].lastTime = 1.0;
+
+        // One reading: a marker where the line has no length; the view a minute about it.
+        vsdl::forms::FillReadingsChart(chart, {&sets[1]});
+        QVERIFY(Line(chart, QStringLiteral("Set 1"))->pointsVisible());
+        QCOMPARE(Line(chart, QStringLiteral("Set 1"))->count(), 1);
+        auto* time = qobject_cast<QValueAxis*>(chart.axes(Qt::Horizontal).value(0));
+        QCOMPARE(time->max() - time->min(), 60.0);
+
+        // Celsius and Fahrenheit in one set: one unit on the axis, the same temperature twice.
+        vsdl::forms::FillReadingsChart(chart, {&sets[0]});
+        const QList<QPointF> temps = Line(chart, QStringLiteral("Set 0 temperature"))->points();
+        QCOMPARE(temps, (QList<QPointF>{{0.0, 25.0}, {1.0, 25.0}}));
+        const auto axisTitles = [&chart] {
+            QStringList titles;
+            for (QAbstractAxis* axis : chart.axes()) {
+                if (axis->isVisible()) titles << axis->titleText();
+            }
+            return titles;
+        };
+        QCOMPARE(axisTitles(), (QStringList{QStringLiteral("Time (logger clock)"),
+                                            QStringLiteral("Reading (PPB)"),
+                                            QStringLiteral("Temperature (°C)")}));
+
+        // 32 sets: a pen each, their units in the legend, zoomed out no further than them all.
+        vsdl::forms::FillReadingsChart(chart, all);
+        QSet<QString> pens;
+        QStringList names;
+        for (QAbstractSeries* series : chart.series()) {
+            auto* line = qobject_cast<QLineSeries*>(series);
+            if (line == nullptr || line->name().contains(QStringLiteral("temperature"))) continue;
+            pens << line->pen().color().name() + QString::number(line->pen().style());
+            names << line->name();
+        }
+        QCOMPARE(pens.size(), 32);
+        QCOMPARE(names.value(0), QStringLiteral("Set 0 (PPB)"));
+        QCOMPARE(names.value(31), QStringLiteral("Set 31 (mg / l)"));
+        QCOMPARE(axisTitles().value(1), QStringLiteral("Reading (units in the legend)"));
+        time = qobject_cast<QValueAxis*>(chart.axes(Qt::Horizontal).value(0));
+        const std::pair whole{time->min(), time->max()};
+        for (int i = 0; i < 60; ++i) vsdl::forms::ZoomTime(chart, 0.5);
+        QCOMPARE((std::pair{time->min(), time->max()}), whole);
+        QVERIFY(whole.first < 0.0 && whole.second > 31000.0);
+        const int labels = static_cast<int>(qobject_cast<QCategoryAxis*>(time)->count());
+        QVERIFY(labels >= 2 && labels <= 12);
     }
 
     // Esc while a file is read stops the reading and closes the window.
@@ -125,6 +226,59 @@ class TestViewData : public QObject, private FormFixture {
         QVERIFY(view.sets().empty() || view.sets()[0].records < 3000000);
     }
 
+    // The save dialog adds the chosen filter's suffix before it asks about replacing a file.
+    void savePictureAsksAboutTheFileItWrites() {
+        QVERIFY(folder_->write(QStringLiteral("chart.png"), "mine"));
+        for (const QString& suffix : {QStringLiteral("png"), QStringLiteral("svg")}) {
+            const auto dialog = vsdl::forms::QtFileDialogs::MakeSaveDialog(
+                nullptr, {folder_->path(), {}, "PNG (*.png)|*.png|SVG (*.svg)|*.svg", true});
+            dialog->show();
+            dialog->selectNameFilter(suffix.toUpper() + QStringLiteral(" (*.") + suffix + ')');
+            dialog->selectFile(QStringLiteral("chart"));
+            QString asked;
+            WhenModalIs<QMessageBox>(
+                [&](QMessageBox* box) {
+                    asked = box->text();
+                    box->reject();
+                },
+                2000, dialog.get());
+            static_cast<QDialog*>(dialog.get())->accept();  // as its Save button does
+            // Only chart.png exists: the question names it; chart.svg is taken without one.
+            QCOMPARE(asked.section('\n', 0, 0),
+                     suffix == "png" ? QStringLiteral("chart.png already exists.") : QString());
+            QCOMPARE(dialog->selectedFiles(), QStringList{folder_->file("chart." + suffix)});
+        }
+    }
+
+    // The export's format follows the name; Esc stops it and leaves nothing behind.
+    void exportByNameAndEscStopsIt() {
+        const QString set = QStringLiteral("marker untimed\nsetcount 1\nset 1\n");
+        QVERIFY(folder_->write(QStringLiteral("One.BIN"), BuildBin(set + "reading 2.5\n")));
+        QVERIFY(folder_->write(QStringLiteral("Big.BIN"), BuildBin(set + "walk 600000 5.00\n")));
+        frmViewData view(context_);
+        view.show();
+        view.LoadFile(folder_->file(QStringLiteral("One.BIN")));
+        QVERIFY(view.lstSets->item(0)->text().endsWith(QStringLiteral("(1 record)")));
+        dialogs_->answers = {folder_->file(QStringLiteral("t.json")),
+                             folder_->file(QStringLiteral("big.csv"))};
+        view.cmdExport->click();
+        QVERIFY(folder_->read(QStringLiteral("t.json")).startsWith("{"));
+
+        view.LoadFile(folder_->file(QStringLiteral("Big.BIN")));
+        bool barShown = false;
+        WhenReady([&] { return view.exporting(); },
+                  [&] {
+                      barShown = view.prgReading->isVisibleTo(&view);
+                      QTest::keyClick(&view, Qt::Key_Escape);
+                  });
+        view.cmdExport->click();
+        QVERIFY(barShown);
+        QCOMPARE(QDir(folder_->path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"Big.BIN", "One.BIN", "t.json"}));
+        QCOMPARE(view.lblStatus->text(),
+                 QStringLiteral("The export was stopped; big.csv was not written."));
+    }
+
     void theChartAsPictures() {
         QChart chart;
         vsdl::conversion::PlotSet set;
@@ -139,43 +293,70 @@ class TestViewData : public QObject, private FormFixture {
         QCOMPARE(drawn.readingPoints, 2);
         QCOMPARE(drawn.outOfRangeMarks, 1);
         QCOMPARE(drawn.temperatureSeries, 0);
-        QString error;
-        const QString svg = folder_->file(QStringLiteral("chart.svg"));
-        QVERIFY2(vsdl::forms::SaveChartPicture(chart, svg, QSize(640, 400), error),
-                 qPrintable(error));
-        QVERIFY(QSvgRenderer(svg).isValid());
-        QVERIFY(!vsdl::forms::SaveChartPicture(
-            chart, folder_->file(QStringLiteral("gone/chart.png")), QSize(640, 400), error));
-        QVERIFY2(error.contains(QStringLiteral("gone/chart.png could not be written")),
-                 qPrintable(error));
+        std::string error;
+        const std::string dir = folder_->path().toStdString();
+        QVERIFY2(vsdl::forms::SaveChartPicture(chart, dir + "chart.svg", QSize(640, 400), error),
+                 error.c_str());
+        QVERIFY(QSvgRenderer(folder_->file(QStringLiteral("chart.svg"))).isValid());
+        QVERIFY(
+            !vsdl::forms::SaveChartPicture(chart, dir + "gone/chart.png", QSize(640, 400), error));
+        QVERIFY2(error.find("gone/chart.png could not be written") != std::string::npos,
+                 error.c_str());
+        // The BIN file under another name is never replaced.
+        QVERIFY(folder_->write(QStringLiteral("Run.BIN"), "image"));
+        std::filesystem::create_hard_link(dir + "Run.BIN", dir + "hard.SVG");
+        QVERIFY(!vsdl::forms::SaveChartPicture(chart, dir + "hard.SVG", QSize(640, 400), error,
+                                               dir + "Run.BIN"));
+        QCOMPARE(error, "The picture " + dir +
+                            "hard.SVG could not be written.\nIt is the BIN file itself.");
     }
 
     void vsdlPlotDrawsWithoutADisplay() {
         QFile::copy(QStringLiteral(VSDL_SAMPLES_DIR "/DEMO.BIN"),
                     folder_->file(QStringLiteral("DEMO.BIN")));
         folder_->write(QStringLiteral("BAD.BIN"), "\x3C\x3C\x3D\x01");
-        const auto vsdl = [this](const QStringList& args) {
+        folder_->write(QStringLiteral("END.BIN"),
+                       BuildBin(QStringLiteral("marker untimed\nsetcount 2\nset 1\nreading 0.01\n"
+                                               "set 2\nend 13/01/05 00:00:00\nreading 0.02\n")));
+        // Through the shell, so that a name may hold bytes that are no UTF-8.
+        const QString plot =
+            QStringLiteral("unset QT_QPA_PLATFORM DISPLAY XDG_RUNTIME_DIR; '" VSDL_EXE "' plot ");
+        const auto vsdl = [this, &plot](const QString& args) {
             QProcess p;
             p.setWorkingDirectory(folder_->path());
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-            env.remove(QStringLiteral("DISPLAY"));
-            p.setProcessEnvironment(env);
-            p.start(QStringLiteral(VSDL_EXE), QStringList{QStringLiteral("plot")} + args);
+            p.start(QStringLiteral("sh"), {QStringLiteral("-c"), plot + args});
             p.waitForFinished(60000);
             return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
         };
-        QCOMPARE(vsdl({"-q", "DEMO.BIN", "-o", "d.png", "--set", "2", "--size", "640x480"}).first,
-                 0);
+        // -q: not a word on stderr, neither from Qt nor from the libraries under it.
+        QCOMPARE(vsdl("-q DEMO.BIN -o d.png --set 2 --size 640x480"), std::pair(0, QString()));
         QCOMPARE(QImage(folder_->file(QStringLiteral("d.png"))).size(), QSize(640, 480));
-        QCOMPARE(vsdl({"-q", "DEMO.BIN", "-o", "d.png"}).first, 2);  // exists
-        const auto missing = vsdl({"DEMO.BIN", "-o", "e.png", "--set", "7"});
+        QCOMPARE(vsdl("-q DEMO.BIN -o d.png").first, 2);  // exists
+        const auto missing = vsdl("DEMO.BIN -o e.png --set 7");
         QCOMPARE(missing.first, 1);
         QCOMPARE(missing.second,
                  QStringLiteral("DEMO.BIN has no data set 7; its sets are 1, 2.\n"));
-        QCOMPARE(vsdl({"BAD.BIN", "-o", "f.png"}).second, QStringLiteral("This BIN is corrupt\n"));
+        QCOMPARE(vsdl("BAD.BIN -o f.png").second, QStringLiteral("This BIN is corrupt\n"));
         QVERIFY(!folder_->exists(QStringLiteral("f.png")));
-        QCOMPARE(vsdl({"DEMO.BIN", "-o", "g.png", "--size", "50x50"}).first, 2);
+        QCOMPARE(vsdl("DEMO.BIN -o g.png --size 50x50").first, 2);
+        // The picture's name is checked before the image is read.
+        QCOMPARE(vsdl("MISSING.BIN -o h.gif").first, 2);
+        // A fault part-way: the set before it is drawn, and the status says it.
+        const auto fault = vsdl("-q END.BIN -o i.png");
+        QVERIFY2(fault.first == 1 && fault.second.startsWith("Error 6."), qPrintable(fault.second));
+        QVERIFY(!QImage(folder_->file(QStringLiteral("i.png"))).isNull());
+        // The BIN file itself, by a link, is refused even with --force.
+        QVERIFY(QFile::link(folder_->file(QStringLiteral("DEMO.BIN")),
+                            folder_->file(QStringLiteral("j.png"))));
+        QCOMPARE(vsdl("DEMO.BIN -o j.png --force").first, 2);
+        QVERIFY(QImage(folder_->file(QStringLiteral("DEMO.BIN"))).isNull());
+        // A name that is no UTF-8 is checked and written under the same bytes (removed here:
+        // QTemporaryDir cannot remove what it cannot name).
+        QVERIFY(folder_->write(QStringLiteral("k\uFFFD.png"), "mine"));
+        QCOMPARE(vsdl("-q DEMO.BIN -o \"$(printf 'k\\376.png')\" && rm \"$(printf 'k\\376.png')\"")
+                     .first,
+                 0);
+        QCOMPARE(folder_->read(QStringLiteral("k\uFFFD.png")), QByteArray("mine"));
     }
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,6 +21,11 @@
 
 #include <csignal>
 #include <functional>
+#endif
+#ifdef __linux__
+#include <fcntl.h>
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
 #endif
 
 #include "common/BinFormat.h"
@@ -108,6 +114,58 @@ inline int WaitStatusOfChild(const std::function<void()>& body) {
     int status = -1;
     if (child > 0) ::waitpid(child, &status, 0);
     return status;
+}
+#endif
+
+#ifdef __linux__
+// As WaitStatusOfChild, but the child gets `sig` the moment its first creating open of a path
+// ending in `nameEnd` returns, before its next instruction: the moment between making a file
+// and registering it. `body` may exec another program. -1 when the child cannot be traced here.
+inline int WaitStatusWithSignalAtCreate(const std::function<void()>& body,
+                                        const std::string& nameEnd, int sig) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(99);
+        ::raise(SIGSTOP);
+        body();
+        ::_exit(0);
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFSTOPPED(status)) return -1;
+    ::ptrace(PTRACE_SETOPTIONS, child, nullptr,
+             PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL);
+    const std::string memory = "/proc/" + std::to_string(child) + "/mem";
+    bool creating = false;
+    bool sent = false;
+    long pass = 0;  // a signal the child got, handed on to it
+    for (;;) {
+        if (::ptrace(PTRACE_SYSCALL, child, nullptr, reinterpret_cast<void*>(pass)) != 0) return -1;
+        pass = 0;
+        if (::waitpid(child, &status, 0) != child) return -1;
+        if (WIFEXITED(status)) return WEXITSTATUS(status) == 99 ? -1 : status;
+        if (WIFSIGNALED(status)) return status;
+        if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+            if (WSTOPSIG(status) != SIGTRAP) pass = WSTOPSIG(status);
+            continue;
+        }
+        __ptrace_syscall_info info{};
+        ::ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof info, &info);
+        if (info.op == PTRACE_SYSCALL_INFO_ENTRY) {
+            creating = false;
+            if (sent || info.entry.nr != SYS_openat || (info.entry.args[2] & O_CREAT) == 0)
+                continue;
+            std::string path(4096, '\0');
+            std::ifstream mem(memory, std::ios::binary);
+            mem.seekg(static_cast<std::streamoff>(info.entry.args[1]));
+            mem.read(path.data(), static_cast<std::streamsize>(path.size()));
+            path.resize(std::strlen(path.c_str()));
+            creating = path.size() >= nameEnd.size() &&
+                       path.compare(path.size() - nameEnd.size(), nameEnd.size(), nameEnd) == 0;
+        } else if (info.op == PTRACE_SYSCALL_INFO_EXIT && creating && info.exit.rval >= 0) {
+            ::kill(child, sig);
+            sent = true;
+        }
+    }
 }
 #endif
 

@@ -17,11 +17,13 @@
 // and every file dialog is cancelled.
 #include "Screens.h"
 
+#include <QChartView>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 
 #include "common/modGlobals.h"
+#include "forms/ReadingsChart.h"
 #include "forms/frmAbout.h"
 #include "forms/frmComSelect.h"
 #include "forms/frmConfirmOverwrite.h"
@@ -97,6 +99,21 @@ const std::vector<Screen>& Screens() {
              auto dialog = std::make_unique<frmViewData>(s.context);
              dialog->LoadFile(s.programFolder + QStringLiteral("Run1.BIN"));
              dialog->lblFullPath->setPath("/home/lab/fluorometer/2026-12-04/Run1.BIN");
+             return dialog;
+         }},
+        {"frmViewData-zoomed",
+         [](Shot& s) {
+             // Beside the whole view: the chart with the focus, zoomed in twice, so that the
+             // records in view show as points.
+             QFile sample(QStringLiteral(VSDL_SAMPLES_DIR "/DEMO.BIN"));
+             if (!sample.open(QIODevice::ReadOnly) || !s.WriteFile("Run1.BIN", sample.readAll())) {
+                 return std::unique_ptr<frmViewData>();
+             }
+             auto dialog = std::make_unique<frmViewData>(s.context);
+             dialog->LoadFile(s.programFolder + QStringLiteral("Run1.BIN"));
+             dialog->lblFullPath->setPath("/home/lab/fluorometer/2026-12-04/Run1.BIN");
+             vsdl::forms::ZoomTime(*dialog->chart(), 4.0);
+             dialog->chtReadings->setFocus();
              return dialog;
          }},
         {"frmAbout", [](Shot& s) { return std::make_unique<frmAbout>(s.context); }},

@@ -2,9 +2,11 @@
 // vsdl so that vsdl's other commands do not load Qt's widgets and charts (about 10 MiB of
 // memory at start).
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -12,9 +14,16 @@
 #include <QApplication>
 #include <QChart>
 
+#ifdef _WIN32
+#include <io.h>  // dup, dup2, close, fileno
+#else
+#include <unistd.h>
+#endif
+
 #include "../vsdl/Commands.h"
 #include "../vsdl/Terminal.h"
 #include "common/AtomicFile.h"
+#include "common/FileOps.h"
 #include "common/Paths.h"
 #include "conversion/PlotData.h"
 #include "forms/ReadingsChart.h"
@@ -30,6 +39,70 @@ int Usage(const std::string& problem) {
     return kExitUsage;
 }
 
+// With -q, what Qt and the libraries under it print on their own (a missing XDG_RUNTIME_DIR,
+// fontconfig's complaints) goes to a scratch file instead of stderr while it lives; Replay
+// hands it on when the drawing failed, so that an error is never hidden.
+class HeldStderr {
+  public:
+    explicit HeldStderr(bool hold) {
+        if (!hold) return;
+        std::fflush(stderr);
+        scratch_.reset(std::tmpfile());
+        if (!scratch_) return;
+        saved_ = dup(fileno(stderr));
+        if (saved_ < 0 || dup2(fileno(scratch_.get()), fileno(stderr)) < 0) Restore();
+    }
+    ~HeldStderr() { Restore(); }
+    HeldStderr(const HeldStderr&) = delete;
+    HeldStderr& operator=(const HeldStderr&) = delete;
+
+    void Replay() {
+        Restore();
+        if (!scratch_) return;
+        std::rewind(scratch_.get());
+        char buffer[4096];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, scratch_.get())) > 0) {
+            std::fwrite(buffer, 1, n, stderr);
+        }
+        std::fflush(stderr);
+    }
+
+  private:
+    void Restore() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        dup2(saved_, fileno(stderr));
+        close(saved_);
+        saved_ = -1;
+    }
+
+    fileops::FilePtr scratch_;
+    int saved_ = -1;
+};
+
+// Draws `shown` into the picture `out` (the name's bytes as given); the reason when it failed.
+// Without `replace` a picture that is there first stays, and `existed` is set.
+std::optional<std::string> Draw(const std::vector<const conversion::PlotSet*>& shown,
+                                const std::string& bin, const std::string& out, QSize size,
+                                bool replace, bool& existed) {
+    // Drawn offscreen: no display is needed, and none is touched.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "vsdl";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    QChart chart;
+    QString title = QString::fromStdString(paths::Split(bin).name);
+    if (shown.size() == 1)
+        title += QStringLiteral(": ") + QString::fromStdString(shown[0]->Label());
+    chart.setTitle(title);
+    forms::FillReadingsChart(chart, shown);
+    std::string error;
+    if (!forms::SaveChartPicture(chart, out, size, error, bin, replace, &existed)) return error;
+    return std::nullopt;
+}
+
 int DrawPlot(const std::vector<std::string>& args) {
     OneFileArgs parsed;
     parsed.values["--size"] = "1200x700";
@@ -40,6 +113,7 @@ int DrawPlot(const std::vector<std::string>& args) {
     const std::string& setText = parsed.values["--set"];
     const std::string& sizeText = parsed.values["--size"];
     if (out.empty()) return Usage("-o PICTURE is needed");
+    if (!forms::PictureKindOf(out)) return Usage("PICTURE must end in .png or .svg");
     int width = 0, height = 0;
     char x = 0;
     char rest = 0;
@@ -54,6 +128,11 @@ int DrawPlot(const std::vector<std::string>& args) {
         if (*end != '\0' || n < 0 || n > 255) return Usage("--set needs a set number 0 to 255");
         setNumber = static_cast<int>(n);
     }
+    // Under any name or link, the BIN file is never the picture (--force or not).
+    if (fileops::SameFile(out, bin)) {
+        std::cerr << "vsdl plot: " << out << " is the BIN file itself.\n";
+        return kExitUsage;
+    }
     if (!MayWrite(out, parsed.force)) return kExitUsage;
 
     ProgressLine progress(!parsed.quiet && IsTerminal(stderr), "Reading " + paths::Split(bin).name);
@@ -61,10 +140,11 @@ int DrawPlot(const std::vector<std::string>& args) {
         bin, width,
         [&progress](std::int64_t read, std::int64_t length) { progress.Tick(read, length); });
     progress.Clear();
-    if (data.status.outcome != conversion::ConvertOutcome::Completed) {
-        std::cerr << ForTerminal(data.status.message) << "\n";
-        return kExitFailed;
-    }
+    // A fault part-way keeps the sets before it: they are drawn, and the exit status says that
+    // the image was not whole, as the export's does.
+    const bool faulty = data.status.outcome != conversion::ConvertOutcome::Completed;
+    if (faulty) std::cerr << ForTerminal(data.status.message) << "\n";
+    if (faulty && data.sets.empty()) return kExitFailed;
     std::vector<const conversion::PlotSet*> shown;
     std::string numbers;
     for (const conversion::PlotSet& set : data.sets) {
@@ -78,21 +158,22 @@ int DrawPlot(const std::vector<std::string>& args) {
         return kExitFailed;
     }
 
-    // Drawn offscreen: no display is needed, and none is touched.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int argc = 1;
-    char name[] = "vsdl";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    QChart chart;
-    QString title = QString::fromStdString(paths::Split(bin).name);
-    if (shown.size() == 1)
-        title += QStringLiteral(": ") + QString::fromStdString(shown[0]->Label());
-    chart.setTitle(title);
-    forms::FillReadingsChart(chart, shown);
-    QString error;
-    if (!forms::SaveChartPicture(chart, QString::fromStdString(out), QSize(width, height), error)) {
-        std::cerr << ForTerminal(error.toStdString()) << "\n";
+    HeldStderr held(parsed.quiet);
+    bool existed = false;
+    const std::optional<std::string> error =
+        Draw(shown, bin, out, QSize(width, height), parsed.force, existed);
+    // Made by another program since the check above: refused all the same.
+    if (existed) {
+        held.Replay();
+        return RefuseExisting(out);
+    }
+    if (error) {
+        held.Replay();
+        std::cerr << ForTerminal(*error) << "\n";
+        return kExitFailed;
+    }
+    if (faulty) {
+        std::cerr << "The picture " << out << " shows what was read before the fault.\n";
         return kExitFailed;
     }
     if (!parsed.quiet) std::cout << "The picture has been written: " << out << "\n";

@@ -1,5 +1,7 @@
 #include "Terminal.h"
 
+#include "Commands.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
@@ -56,8 +58,13 @@ bool MayWrite(const std::string& out, bool force) {
         !std::filesystem::exists(std::filesystem::symlink_status(paths::ToFsPath(out), ec))) {
         return true;
     }
-    std::cerr << out << " exists. Add --force to replace it.\n";
+    RefuseExisting(out);
     return false;
+}
+
+int RefuseExisting(const std::string& out) {
+    std::cerr << out << " exists. Add --force to replace it.\n";
+    return kExitUsage;
 }
 
 paths::SplitPath SplitCommandLinePath(const std::string& path) {

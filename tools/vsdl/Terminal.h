@@ -39,6 +39,9 @@ std::string ParseOneFileArgs(const std::vector<std::string>& args,
 // otherwise says so on stderr.
 bool MayWrite(const std::string& out, bool force);
 
+// Says on stderr that `out` exists and needs --force; the exit status of that refusal.
+int RefuseExisting(const std::string& out);
+
 // Splits a BIN path given on the command line; a bare name is in the current folder.
 paths::SplitPath SplitCommandLinePath(const std::string& path);
 

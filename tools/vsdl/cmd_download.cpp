@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "Commands.h"
 #include "Terminal.h"
 #include "common/AtomicFile.h"
@@ -40,6 +44,21 @@ std::atomic<bool> gInterrupted{false};
 extern "C" void OnInterrupt(int) {
     gInterrupted = true;
 }
+
+// Said when Ctrl+C stops the conversion; made before the handler below may need it.
+std::string gConversionCancelled;
+
+#ifndef _WIN32
+// Ctrl+C during the conversion stops it as it stops `vsdl convert`: the reports being written
+// go; the saved image stays. Ends with the exit status of a cancel.
+extern "C" void OnInterruptInConversion(int) {
+    fileops::RemoveUnfinishedFiles();
+    if (::write(STDERR_FILENO, gConversionCancelled.data(), gConversionCancelled.size()) < 0) {
+        // Nothing more can be said.
+    }
+    ::_exit(kExitFailed);
+}
+#endif
 
 }  // namespace
 
@@ -77,9 +96,13 @@ void HelpDownload() {
         << "One download at a time uses a data folder: while this one runs and until its\n"
         << "image is saved, a second one (vsdl or the program) stops at once with \"Another\n"
         << "download is using ...\". The lock is ~tempidl.bin.lock, which the system lets go\n"
-        << "of when a program ends, however it ends.\n\n"
+        << "of when a program ends, however it ends; the file is removed at the end (one left\n"
+        << "by a kill or a power cut is harmless). When ~tempidl.bin or its lock belongs to\n"
+        << "another user and cannot be used, the user's own data folder is used and named.\n\n"
         << "Ctrl+C or SIGTERM cancels like the Cancel button; during the save it takes effect\n"
-        << "once FILE is complete. Exit status: 0 after a complete download (and conversion),\n"
+        << "once FILE is complete; during --convert it stops the conversion and removes its\n"
+        << "reports, keeping the image. Exit status: 0 after a complete download (and "
+           "conversion),\n"
         << "1 after a checksum error, a port or file failure, a cancel, a second download in\n"
         << "the same folder or a failed conversion, 2 on a usage error or a refused --out.\n";
 }
@@ -234,22 +257,25 @@ int RunDownload(const std::vector<std::string>& args) {
     }
     folder = folder.empty() ? paths::ExecutableFolder() : paths::WithTrailingSeparator(folder);
     QCoreApplication::setApplicationName(QStringLiteral("VSDownload"));  // the data folder's name
-    const folders::ProgramFolders where = folders::ForThisUser(folder);
-    const std::string tempFile = download::TempFilePath(where.data);
+    folders::ProgramFolders where = folders::ForThisUser(folder);
+    std::string tempFile = download::TempFilePath(where.data);
 
     // Where the image goes is settled before the port is opened, so that a download is never
     // made only to be refused at the end.
-    if (!out.empty()) {
+    const auto outRefused = [&] {
+        if (out.empty()) return false;
         const download::SaveTargetCheck check = download::CheckSaveTarget(out, tempFile);
         if (!check.problem.empty()) {
             std::cerr << "vsdl download: " << check.problem << "\n";
-            return kExitUsage;
+            return true;
         }
         if (check.exists && !force) {
             std::cerr << out << " exists. Add --force to replace it.\n";
-            return kExitUsage;
+            return true;
         }
-    }
+        return false;
+    };
+    if (outRefused()) return kExitUsage;
 
     // Cancel is possible from here on; the handlers stay until the program ends.
     gInterrupted = false;
@@ -265,14 +291,31 @@ int RunDownload(const std::vector<std::string>& args) {
 #endif
 
     download::TempFileLock lock;
-    switch (lock.Acquire(tempFile)) {
+    download::TempFileLock::Outcome locked = lock.Acquire(tempFile);
+    // Another user's files in a shared folder: this user's own data folder instead.
+    if (locked == download::TempFileLock::Outcome::Foreign) {
+        const folders::ProgramFolders own = folders::UserOwnFolders(folder);
+        if (own.data != where.data) {
+            std::cout << download::ForeignText(tempFile, own.data) << "\n";
+            where = own;
+            tempFile = download::TempFilePath(where.data);
+            if (outRefused()) return kExitUsage;
+            locked = lock.Acquire(tempFile);
+        }
+    }
+    switch (locked) {
         case download::TempFileLock::Outcome::Locked:
             break;
         case download::TempFileLock::Outcome::Busy:
             std::cerr << download::BusyText(tempFile) << "\n";
             return kExitFailed;
         case download::TempFileLock::Outcome::Failed:
-            std::cerr << download::LockFailedText(tempFile, lock.Reason()) << "\n";
+            std::cerr << download::LockFailedText(lock.LockPath(), lock.Reason()) << "\n";
+            return kExitFailed;
+        case download::TempFileLock::Outcome::Foreign:
+            std::cerr << download::LockFailedText(lock.LockPath(),
+                                                  "it or " + tempFile + " belongs to another user")
+                      << "\n";
             return kExitFailed;
     }
 
@@ -347,14 +390,18 @@ int RunDownload(const std::vector<std::string>& args) {
 
     std::string saved = tempFile;
     if (!out.empty()) {
-        // Made since the check at the start: still not replaced without --force.
-        if (!force && download::CheckSaveTarget(out, tempFile).exists) {
+        fileops::Result copied;
+        // Made since the check at the start, also in the very moment of the save: still not
+        // replaced without --force.
+        WithSignalsHeld([&] {
+            copied = fileops::CopyFileReplacing(
+                tempFile, out, force ? fileops::Existing::Replace : fileops::Existing::Keep);
+        });
+        if (copied.existed) {
             std::cerr << out << " exists now. Add --force to replace it. The image is in "
                       << tempFile << ".\n";
-            return kExitFailed;
+            return kExitUsage;
         }
-        fileops::Result copied;
-        WithSignalsHeld([&] { copied = fileops::CopyFileReplacing(tempFile, out); });
         if (!copied.ok) {
             std::cerr << "The download could not be saved as " << out << ": " << copied.reason
                       << ". The image is in " << tempFile << ".\n";
@@ -370,6 +417,18 @@ int RunDownload(const std::vector<std::string>& args) {
     // The lock is held to the end: the conversion may read ~tempidl.bin itself.
     if (convert) {
         const paths::SplitPath split = SplitCommandLinePath(saved);
+#ifndef _WIN32
+        gConversionCancelled =
+            "The conversion was cancelled; its reports were removed. The image is in " + saved +
+            ".\n";
+        struct sigaction stop {};
+        stop.sa_handler = OnInterruptInConversion;
+        sigemptyset(&stop.sa_mask);
+        sigaction(SIGINT, &stop, nullptr);
+        sigaction(SIGTERM, &stop, nullptr);
+        // One that came just before is not lost.
+        if (gInterrupted) ::raise(SIGINT);
+#endif
         const conversion::ConvertResult result =
             conversion::RunConversion(split.folder, split.name);
         if (result.outcome != conversion::ConvertOutcome::Completed) {

@@ -23,11 +23,6 @@ int Usage(const std::string& problem) {
     return kExitUsage;
 }
 
-bool EndsWith(const std::string& text, std::string_view end) {
-    return text.size() >= end.size() &&
-           paths::EqualsIgnoreCase(std::string_view(text).substr(text.size() - end.size()), end);
-}
-
 }  // namespace
 
 void HelpExport() {
@@ -60,7 +55,10 @@ int RunExport(const std::vector<std::string>& args) {
     const std::string& bin = parsed.bin;
     std::string out = parsed.values["-o"];
     std::string format = parsed.values["--format"];
-    if (format.empty()) format = EndsWith(out, ".json") ? "json" : "csv";
+    if (format.empty()) {
+        format =
+            conversion::ExportFormatFor(out) == conversion::ExportFormat::Json ? "json" : "csv";
+    }
     if (format != "csv" && format != "json") {
         return Usage("--format is csv or json, not '" + format + "'");
     }
@@ -89,8 +87,11 @@ int RunExport(const std::vector<std::string>& args) {
                           "Exporting " + paths::Split(bin).name);
     const conversion::ConvertResult result = conversion::RunExport(
         bin, out, kind,
-        [&progress](std::int64_t read, std::int64_t length) { progress.Tick(read, length); });
+        [&progress](std::int64_t read, std::int64_t length) { progress.Tick(read, length); },
+        parsed.force);
     progress.Clear();
+    // Made by another program since the check above: refused all the same.
+    if (result.outputExisted) return RefuseExisting(out);
     if (result.outcome != conversion::ConvertOutcome::Completed) {
         std::cerr << ForTerminal(result.message) << "\n";
         return kExitFailed;

@@ -37,11 +37,13 @@ void HelpPlot() {
         << "  -o PICTURE   the picture to write; .png or .svg says which\n"
         << "  --set N      only data set N (default: every set)\n"
         << "  --size WxH   the picture's size in pixels (default 1200x700)\n"
-        << "  --force      replaces an existing PICTURE\n"
+        << "  --force      replaces an existing PICTURE (never the BIN file itself)\n"
         << "  -q           prints nothing but errors\n\n"
-        << "Exit status: 0 when the picture was written, 1 when the BIN file was corrupt or\n"
-        << "could not be read, or the picture could not be written, 2 on a usage error or an\n"
-        << "existing PICTURE without --force.\n";
+        << "An image with a fault part-way is drawn up to the fault. Exit status: 0 when the\n"
+        << "picture was written, 1 when the BIN file was corrupt or could not be read (also\n"
+        << "when what came before a fault was drawn), or the picture could not be written,\n"
+        << "2 on a usage error, an existing PICTURE without --force or a PICTURE that is the\n"
+        << "BIN file.\n";
 }
 
 #ifndef VSDL_WITH_QT

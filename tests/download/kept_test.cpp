@@ -24,8 +24,8 @@ std::vector<std::string> Names(const fs::path& folder) {
 }
 
 TEST(KeptDownloads, NamesTellTheStartAndWhetherTheDownloadCompleted) {
-    const std::tm t{
-        .tm_sec = 2, .tm_min = 15, .tm_hour = 14, .tm_mday = 7, .tm_mon = 11, .tm_year = 126};
+    std::tm t{};  // 2026-12-07 14:15:02
+    t.tm_year = 126, t.tm_mon = 11, t.tm_mday = 7, t.tm_hour = 14, t.tm_min = 15, t.tm_sec = 2;
     EXPECT_EQ(KeptName(t, true), "2026-12-07_141502.BIN");
     EXPECT_EQ(KeptName(t, false, 2), "2026-12-07_141502-2-incomplete.BIN");
     // Only such names are ever pruned.

@@ -25,9 +25,9 @@ namespace {
 const Command kCommands[] = {
     {"convert", "convert [-q] FILE.BIN...",
      "converts BIN memory images into their PRN reports and CSV files", &RunConvert, &HelpConvert},
-    {"export", "export FILE.BIN [-o OUT] [--format csv|json] [--force]",
-     "writes the readings as a tidy CSV table (or JSON) for spreadsheets and scripts", &RunExport,
-     &HelpExport},
+    {"export", "export FILE.BIN [-o OUT|-] [--format csv|json|jsonl|xlsx] [--force]",
+     "writes the readings as a tidy table (CSV, workbook, JSON) for spreadsheets and scripts",
+     &RunExport, &HelpExport},
     {"plot", "plot FILE.BIN -o PICTURE.png|svg [--set N] [--size WxH] [--force]",
      "draws the readings against time into a picture, without a display", &RunPlot, &HelpPlot},
     {"download", "download [--port N | --device PATH] [--out FILE.BIN [--force]] [--convert]",

@@ -216,9 +216,10 @@ void frmDownload::doprompt() {
         if (!skipped.empty()) line += QLatin1Char(' ') + FromStd(skipped);
         ShowPortLine(line);
     } else {
-        ShowPortLine(QStringLiteral("Listening on COM%1: %2")
-                         .arg(vsdl::settings::PortNumberFromText(portText))
-                         .arg(FromStd(port_->DeviceName())));
+        const std::string device = port_->DeviceName();
+        ShowPortLine(
+            QStringLiteral("Listening on COM%1").arg(vsdl::settings::PortNumberFromText(portText)) +
+            (device.empty() ? QString() : QStringLiteral(": ") + FromStd(device)));
     }
     Timer1->start();
     exec();

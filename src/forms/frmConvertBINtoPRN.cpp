@@ -271,7 +271,7 @@ void frmConvertBINtoPRN::RunConversionSteps() {
 
     gLastBinPath = folderText + nameText;
     const auto written =
-        vsdl::settings::WriteLastBinPath(context_.dataFolder.toStdString(), gLastBinPath);
+        vsdl::settings::WriteLastBinPath(context_.SettingsFolder().toStdString(), gLastBinPath);
     if (!written.ok) {
         // The conversion still runs; only the proposal for next time is lost.
         context_.Messages().Show(this, FromStd(vsdl::settings::WriteFailureMessage(written)));

@@ -38,6 +38,15 @@ bool CanWrite(std::string_view folder) {
     return true;
 }
 
+bool InstalledSystemWide(std::string_view program) {
+    namespace fs = std::filesystem;
+    fs::path bin = paths::ToFsPath(program);
+    if (bin.filename().empty()) bin = bin.parent_path();  // a trailing separator
+    if (bin.filename() != "bin") return false;
+    std::error_code ec;
+    return fs::is_directory(bin.parent_path() / "libexec" / "vsdownload", ec);
+}
+
 ProgramFolders Choose(std::string_view program, bool programWritable, std::string_view userData,
                       std::string_view documents, std::string_view userConfig) {
     const std::string own = paths::WithTrailingSeparator(program);

@@ -26,6 +26,11 @@ struct ProgramFolders {
 // and for an administrator on Windows.
 bool CanWrite(std::string_view folder);
 
+// True for programs installed system-wide (the Debian package: /usr/bin beside
+// /usr/libexec/vsdownload), which never keep files beside themselves, not even for root. Told at
+// run time, so that one build serves the package and a program folder of its own.
+bool InstalledSystemWide(std::string_view program);
+
 // A writable program folder serves for all of them. Otherwise data is `userData`, a save is
 // proposed in `documents` (in `userData` when that is empty), ports/ is looked up in `userData`
 // and then in the program folder (where an administrator may have made the links for everyone),

@@ -7,7 +7,7 @@ namespace vsdl::folders {
 
 ProgramFolders ForThisUser(const std::string& program) {
     // A packaged program lies in /usr/bin: even root must not put settings there.
-    if (!VSDL_SYSTEM_LAYOUT && CanWrite(program)) return Choose(program, true, {}, {});
+    if (!InstalledSystemWide(program) && CanWrite(program)) return Choose(program, true, {}, {});
     return UserOwnFolders(program);
 }
 

@@ -38,6 +38,13 @@ TEST(Settings, TheyLiveBesideTheProgramUnlessItsFolderCannotBeWritten) {
               "/home/u/.config/VS" + sep);
 
     TempDir dir;
+    // The package's layout is told by /usr/libexec/vsdownload beside /usr/bin.
+    fs::create_directories(dir.path() / "usr" / "bin");
+    EXPECT_FALSE(vsdl::folders::InstalledSystemWide((dir.path() / "usr" / "bin").string()));
+    fs::create_directories(dir.path() / "usr" / "libexec" / "vsdownload");
+    EXPECT_TRUE(vsdl::folders::InstalledSystemWide((dir.path() / "usr" / "bin" / "").string()));
+    EXPECT_FALSE(vsdl::folders::InstalledSystemWide((dir.path() / "usr").string()));
+    fs::remove_all(dir.path() / "usr");
     EXPECT_TRUE(vsdl::folders::CanWrite(dir.str()));
     EXPECT_TRUE(fs::is_empty(dir.path()));  // the probe is gone again
     EXPECT_FALSE(vsdl::folders::CanWrite(dir / "missing"));

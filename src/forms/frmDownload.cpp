@@ -111,6 +111,12 @@ void frmDownload::BuildControls() {
     Label4 = label(famGetFilename, "Label4", QStringLiteral("Filename:"),
                    TwipsRect(120, 660, 1215, 255, this));
     lblFilename = pathLabel(famGetFilename, "lblFilename", TwipsRect(1380, 660, 7095, 255, this));
+    // A screen reader names each value label by its caption, not by the text it shows.
+    lblInstructions->setAccessibleName(QStringLiteral("Instructions"));
+    lblStatus->setAccessibleName(QStringLiteral("Status"));
+    lblPort->setAccessibleName(QStringLiteral("Port"));
+    lblFullPath->setAccessibleName(QStringLiteral("Full path"));
+    lblFilename->setAccessibleName(QStringLiteral("Filename"));
     cmdBrowse = button(famGetFilename, "cmdBrowse", QStringLiteral("Browse"),
                        TwipsRect(2880, 1140, 1215, 375, this));
     cmdOK = button(famGetFilename, "cmdOK", QStringLiteral("OK"),

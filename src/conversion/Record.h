@@ -19,6 +19,17 @@ constexpr bool HasTemperature(int length) {
     return length == 3 || length == 7;
 }
 
+// A date and time as its six fields, as the reports show them (each by its last two digits).
+struct Stamp {
+    int month, day, year, hour, minute, second;
+};
+
+// Whether a reading can be shown: the digits 0-1023 with 0-3 decimals. With fields taken from
+// bytes it always can; the report keeps error lines for one that cannot.
+constexpr bool ReadingInRange(int reading, int decimals) {
+    return reading >= 0 && reading <= 1023 && decimals >= 0 && decimals <= 3;
+}
+
 struct RecordTexts {
     int length = 2;            // record length: 2, 3, 6 or 7
     std::int32_t counter = 1;  // record counter of the data set (CNT shows its last 5 digits)

@@ -56,12 +56,12 @@ std::string LastBinValue(std::string_view content) {
     return std::string(line.substr(begin, end - begin));
 }
 
-std::string ReadSerialPortText(std::string_view programFolder) {
-    return FirstField(ReadFileText(paths::Join(programFolder, kSerialPortFile)));
+std::string ReadSerialPortText(std::string_view dataFolder) {
+    return FirstField(ReadFileText(paths::Join(dataFolder, kSerialPortFile)));
 }
 
-std::string ReadLastBinPath(std::string_view programFolder) {
-    return LastBinValue(ReadFileText(paths::Join(programFolder, kLastBinFile)));
+std::string ReadLastBinPath(std::string_view dataFolder) {
+    return LastBinValue(ReadFileText(paths::Join(dataFolder, kLastBinFile)));
 }
 
 WriteResult WriteOneLine(std::string_view file, std::string_view value) {
@@ -80,12 +80,12 @@ std::string WriteFailureMessage(const WriteResult& result) {
     return "The file " + result.path + " could not be written.\n" + result.reason;
 }
 
-WriteResult WriteSerialPort(std::string_view programFolder, std::int32_t port) {
-    return WriteOneLine(paths::Join(programFolder, kSerialPortFile), std::to_string(port));
+WriteResult WriteSerialPort(std::string_view dataFolder, std::int32_t port) {
+    return WriteOneLine(paths::Join(dataFolder, kSerialPortFile), std::to_string(port));
 }
 
-WriteResult WriteLastBinPath(std::string_view programFolder, std::string_view path) {
-    return WriteOneLine(paths::Join(programFolder, kLastBinFile), path);
+WriteResult WriteLastBinPath(std::string_view dataFolder, std::string_view path) {
+    return WriteOneLine(paths::Join(dataFolder, kLastBinFile), path);
 }
 
 std::optional<double> LeadingNumber(std::string_view text) {

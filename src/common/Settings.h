@@ -31,12 +31,12 @@ std::string FirstField(std::string_view content);
 // value runs to the end of the line, so that a folder such as "Smith, J" keeps its comma.
 std::string LastBinValue(std::string_view content);
 
-// The saved port text of serialport.cfg in `programFolder` ("" when missing or empty): its first
+// The saved port text of serialport.cfg in `dataFolder` ("" when missing or empty): its first
 // field.
-std::string ReadSerialPortText(std::string_view programFolder);
+std::string ReadSerialPortText(std::string_view dataFolder);
 
-// The saved path of lastbin.cfg in `programFolder` ("" when missing or empty): its LastBinValue.
-std::string ReadLastBinPath(std::string_view programFolder);
+// The saved path of lastbin.cfg in `dataFolder` ("" when missing or empty): its LastBinValue.
+std::string ReadLastBinPath(std::string_view dataFolder);
 
 struct WriteResult {
     bool ok = true;
@@ -51,8 +51,8 @@ WriteResult WriteOneLine(std::string_view file, std::string_view value);
 // system's reason on a second line, as every window reports a file it could not write.
 std::string WriteFailureMessage(const WriteResult& result);
 
-WriteResult WriteSerialPort(std::string_view programFolder, std::int32_t port);
-WriteResult WriteLastBinPath(std::string_view programFolder, std::string_view path);
+WriteResult WriteSerialPort(std::string_view dataFolder, std::int32_t port);
+WriteResult WriteLastBinPath(std::string_view dataFolder, std::string_view path);
 
 // The leading number of the text (blanks skipped, optional sign, digits, optional fraction),
 // nullopt when the text does not begin with a number.

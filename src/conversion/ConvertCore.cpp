@@ -159,7 +159,7 @@ ConvertResult ConvertImage(ByteSource& bin, std::int64_t binLength, TextSink& pr
     ConvertResult result =
         outcome == ConvertOutcome::Failed ? FailedResult(failure, prnName) : ConvertResult{};
     result.outcome = outcome;
-    result.prnName = prnName;
+    result.outputName = prnName;
     result.bytesRead = decoded.bytesRead;
     result.length = binLength;
     if (outcome == ConvertOutcome::Completed)

@@ -108,7 +108,8 @@ class Decoding {
         header_.startStamp = {head[1], head[2], head[3], head[4], head[5], head[6]};
         header_.endStamp = {head[7], head[8], head[9], head[10], head[11], head[12]};
         const Stamp& e = header_.endStamp;
-        // The exit test compares what a record's time shows: the last two digits of each field.
+        // A set ends at the record whose time shows the end time: the last two digits of each
+        // field.
         end_ = {e.month % 100, e.day % 100,    e.year % 100,
                 e.hour % 100,  e.minute % 100, e.second % 100};
         RunningTime check;

@@ -12,14 +12,6 @@ constexpr std::string_view kErrorText = "0.000 Error***";
 using digits::Put;
 using digits::PutCrLf;
 
-}  // namespace
-
-char* PutTwoDigits(char* out, int value) {
-    return digits::PutPair(out, static_cast<unsigned>(value < 0 ? -value : value) % 100);
-}
-
-namespace {
-
 // The number of a reading in range: its digits with `decimals` of them behind the full stop,
 // which stands alone after a whole number when `lonePoint` ("1023."). A template, so that each
 // caller gets its own copy without a call.

@@ -9,9 +9,6 @@
 
 namespace vsdl::conversion {
 
-// Two decimal digits: the last two of "0" followed by the value (5 -> 05, 103 -> 03).
-char* PutTwoDigits(char* out, int value);
-
 // A date and time, each field (never negative) as its last two digits: "mm/dd/yy hh:mm:ss", or
 // with the year's four digits "mm/dd/yyyy hh:mm:ss". The one time-stamp formatter of the
 // reports; inline, as it runs for every timed record.

@@ -291,7 +291,7 @@ conversion::ConvertResult RunWorkbookExport(const std::string& binPath, const st
         conversion::ConvertResult refused;
         refused.outcome = conversion::ConvertOutcome::Failed;
         refused.message = std::string(kNotAvailable);
-        refused.prnName = paths::Split(outPath).name;
+        refused.outputName = paths::Split(outPath).name;
         return refused;
     }
     // The library's temporary files go beside the workbook, on the disk the user chose, and

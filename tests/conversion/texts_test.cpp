@@ -91,7 +91,7 @@ std::string Text(const char* end, const char* buffer) {
     return end == nullptr ? "" : std::string(buffer, static_cast<std::size_t>(end - buffer));
 }
 
-TEST(Texts, ReadingTemperatureAndTwoDigitTexts) {
+TEST(Texts, ReadingAndTemperatureTexts) {
     const struct {
         int reading, decimals;
         bool negative;
@@ -140,13 +140,6 @@ TEST(Texts, ReadingTemperatureAndTwoDigitTexts) {
         char b[16];
         EXPECT_EQ(Text(PutTemperature(b, TenthsInUnit(t.tenths, t.fahrenheit)), b), t.text)
             << t.tenths;
-    }
-
-    const std::pair<int, const char*> twoDigits[] = {
-        {7, "07"}, {103, "03"}, {99, "99"}, {100, "00"}, {153, "53"}};
-    for (const auto& [v, text] : twoDigits) {
-        char b[2];
-        EXPECT_EQ(Text(PutTwoDigits(b, v), b), text) << v;
     }
 }
 

@@ -13,7 +13,6 @@
 #include "conversion/RecordTexts.h"
 #include "conversion/RunningTime.h"
 #include "conversion/Unpack.h"
-#include "instrument/BinBuilder.h"
 
 namespace {
 
@@ -73,18 +72,6 @@ TEST(Texts, DecodersTakeEachFieldFromItsBits) {
     };
     // clang-format on
     for (const auto& c : cases) EXPECT_EQ(All(Unpack(c.bytes)), All(c.fields)) << c.bytes.size();
-
-    // The image builder packs what the decoders unpack, for every length.
-    const vsdl::instrument::sample::RecordFields f{23, 59, 58, 12, 31, 63, 1023, 1, 1, 3, 1000};
-    for (int length : {2, 3, 6, 7}) {
-        const auto packed = vsdl::instrument::sample::PackRecord(length, f);
-        const RecordFields back = Unpack({packed.begin(), packed.end()});
-        const std::array<int, 6> stamp{back.hour,  back.minute, back.second,
-                                       back.month, back.day,    back.yearOffset};
-        EXPECT_EQ(stamp, (length >= 6 ? std::array{23, 59, 58, 12, 31, 63} : std::array<int, 6>{}));
-        EXPECT_EQ(back.tempTenths + back.fahrenheit, length % 2 == 1 ? 1024 : 0) << length;
-        EXPECT_EQ(back.negative + back.decimals + back.reading, 1004) << length;
-    }
 }
 
 std::string Text(const char* end, const char* buffer) {
@@ -108,7 +95,6 @@ TEST(Texts, ReadingAndTemperatureTexts) {
         {.reading = 0, .decimals = 3, .negative = false, .text = " 0.000", .plain = "0.000"},
         {.reading = 100, .decimals = 2, .negative = true, .text = "-1.00", .plain = "-1.00"},
         {.reading = 199, .decimals = 0, .negative = false, .text = " 199.", .plain = "199"},
-        {.reading = 999, .decimals = 0, .negative = false, .text = " 999.", .plain = "999"},
         {.reading = 1024, .decimals = 0, .negative = false, .text = "", .plain = ""},
         {.reading = -1, .decimals = 0, .negative = false, .text = "", .plain = ""},
         {.reading = 1, .decimals = 4, .negative = false, .text = "", .plain = ""}};
@@ -119,55 +105,44 @@ TEST(Texts, ReadingAndTemperatureTexts) {
             << r.reading;
     }
 
+    // Fahrenheit exact: (18 t + 3200) / 10, rounded.
     const struct {
-        int tenths;
-        bool fahrenheit;
-        const char* text;
-    } temperatures[] = {{.tenths = 253, .fahrenheit = false, .text = "25.3"},
-                        {.tenths = 253, .fahrenheit = true, .text = "77.5"},
-                        {.tenths = 5, .fahrenheit = false, .text = "0.5"},
-                        {.tenths = 0, .fahrenheit = true, .text = "32.0"},
-                        {.tenths = 99, .fahrenheit = false, .text = "9.9"},
-                        {.tenths = 90, .fahrenheit = false, .text = "9.0"},
-                        {.tenths = 1023, .fahrenheit = false, .text = "102.3"},
-                        {.tenths = 1023, .fahrenheit = true, .text = "216.1"},
-                        {.tenths = 1, .fahrenheit = true, .text = "32.2"},
-                        {.tenths = 3, .fahrenheit = true, .text = "32.5"},
-                        {.tenths = 12345, .fahrenheit = false, .text = "1234.5"},
-                        {.tenths = -15, .fahrenheit = false, .text = "-1.5"},
-                        {.tenths = -200, .fahrenheit = true, .text = "-4.0"}};
+        int tenths;  // of a degree Celsius
+        const char *celsius, *fahrenheit;
+    } temperatures[] = {{.tenths = 253, .celsius = "25.3", .fahrenheit = "77.5"},
+                        {.tenths = 0, .celsius = "0.0", .fahrenheit = "32.0"},
+                        {.tenths = 5, .celsius = "0.5", .fahrenheit = "32.9"},
+                        {.tenths = 99, .celsius = "9.9", .fahrenheit = "49.8"},
+                        {.tenths = 90, .celsius = "9.0", .fahrenheit = "48.2"},
+                        {.tenths = 1023, .celsius = "102.3", .fahrenheit = "216.1"},
+                        {.tenths = 1, .celsius = "0.1", .fahrenheit = "32.2"},
+                        {.tenths = 3, .celsius = "0.3", .fahrenheit = "32.5"},
+                        {.tenths = 12345, .celsius = "1234.5", .fahrenheit = "2254.1"},
+                        {.tenths = -15, .celsius = "-1.5", .fahrenheit = "29.3"},
+                        {.tenths = -200, .celsius = "-20.0", .fahrenheit = "-4.0"}};
     for (const auto& t : temperatures) {
         char b[16];
-        EXPECT_EQ(Text(PutTemperature(b, TenthsInUnit(t.tenths, t.fahrenheit)), b), t.text)
-            << t.tenths;
+        EXPECT_EQ(Text(PutTemperature(b, TenthsInUnit(t.tenths, false)), b), t.celsius);
+        EXPECT_EQ(Text(PutTemperature(b, TenthsInUnit(t.tenths, true)), b), t.fahrenheit);
     }
 }
 
 TEST(Texts, HeaderTextsAndFailureCatalogue) {
-    // Every code: its seconds step the running time.
-    const struct {
-        int code;
-        const char* text;
-        int seconds;
-    } intervals[] = {{.code = 0, .text = "1  (SEC)", .seconds = 1},
-                     {.code = 1, .text = "2  (SEC)", .seconds = 2},
-                     {.code = 2, .text = "3  (SEC)", .seconds = 3},
-                     {.code = 3, .text = "5  (SEC)", .seconds = 5},
-                     {.code = 4, .text = "10  (SEC)", .seconds = 10},
-                     {.code = 5, .text = "20  (SEC)", .seconds = 20},
-                     {.code = 6, .text = "30  (SEC)", .seconds = 30},
-                     {.code = 7, .text = "1  (MIN)", .seconds = 60},
-                     {.code = 8, .text = "2  (MIN)", .seconds = 120},
-                     {.code = 9, .text = "3  (MIN)", .seconds = 180},
-                     {.code = 10, .text = "5  (MIN)", .seconds = 300},
-                     {.code = 11, .text = "10  (MIN)", .seconds = 600},
-                     {.code = 12, .text = "20  (MIN)", .seconds = 1200},
-                     {.code = 13, .text = "30  (MIN)", .seconds = 1800},
-                     {.code = 14, .text = "N/A", .seconds = 0},
-                     {.code = 255, .text = "N/A", .seconds = 0}};
-    for (const auto& i : intervals) {
-        EXPECT_EQ(IntervalFor(i.code).text, i.text) << i.code;
-        EXPECT_EQ(IntervalFor(i.code).seconds, i.seconds) << i.code;
+    // Every code's text names the seconds that step the running time, the steps grow, and past
+    // the table there is none.
+    int previous = 0;
+    for (int code = 0; code < 14; ++code) {
+        const Interval i = IntervalFor(code);
+        const bool minutes = i.text.ends_with("  (MIN)");
+        EXPECT_TRUE(minutes || i.text.ends_with("  (SEC)")) << code;
+        EXPECT_EQ(i.seconds, std::stoi(std::string(i.text)) * (minutes ? 60 : 1)) << code;
+        EXPECT_GT(i.seconds, previous) << code;
+        previous = i.seconds;
+    }
+    EXPECT_EQ(previous, 1800);
+    for (int code : {14, 255}) {
+        EXPECT_EQ(IntervalFor(code).text, "N/A");
+        EXPECT_EQ(IntervalFor(code).seconds, 0);
     }
     const struct {
         int code;

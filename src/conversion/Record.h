@@ -1,5 +1,6 @@
-// One record as the conversion writes it: what its PRN and CSV lines are made of. Shared by the
-// record texts and the converter, below both.
+// One record as the conversion writes it: what its PRN and CSV lines are made of, and the record
+// rules the decoder shares with them (lengths, stamp fields, the reading's range). Below the
+// decoder, the record texts and the converter.
 #pragma once
 
 #include <cstdint>

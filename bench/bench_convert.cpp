@@ -3,6 +3,9 @@
 // the same number of output bytes to two files with plain buffered writes, in the same run.
 //
 //   build/bench/bench_convert [MiB]      (default 64; files live in a temporary folder)
+//   build/bench/bench_convert --images DIR [MiB]
+//                                        only writes the two images, UNTIMED2.BIN and TIMED7.BIN,
+//                                        into DIR, for instruction counts under callgrind
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -87,6 +90,13 @@ void Measure(const fs::path& dir, const char* label, bool timed, std::uint64_t b
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 2 && std::string(argv[1]) == "--images") {
+        const fs::path dir = argv[2];
+        const std::uint64_t bytes = (argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 4) << 20;
+        vsdl::bench::GenerateImage((dir / "UNTIMED2.BIN").string(), bytes, false, "bench_convert");
+        vsdl::bench::GenerateImage((dir / "TIMED7.BIN").string(), bytes, true, "bench_convert");
+        return 0;
+    }
 #ifdef _WIN32
     std::puts("bench_convert: measures through posix_spawn/wait4; not available on Windows");
     return 0;

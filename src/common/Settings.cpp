@@ -56,12 +56,12 @@ std::string LastBinValue(std::string_view content) {
     return std::string(line.substr(begin, end - begin));
 }
 
-std::string ReadSerialPortText(std::string_view programFolder) {
-    return FirstField(ReadFileText(paths::Join(programFolder, kSerialPortFile)));
+std::string ReadSerialPortText(std::string_view settingsFolder) {
+    return FirstField(ReadFileText(paths::Join(settingsFolder, kSerialPortFile)));
 }
 
-std::string ReadLastBinPath(std::string_view programFolder) {
-    return LastBinValue(ReadFileText(paths::Join(programFolder, kLastBinFile)));
+std::string ReadLastBinPath(std::string_view settingsFolder) {
+    return LastBinValue(ReadFileText(paths::Join(settingsFolder, kLastBinFile)));
 }
 
 WriteResult WriteOneLine(std::string_view file, std::string_view value) {
@@ -80,12 +80,12 @@ std::string WriteFailureMessage(const WriteResult& result) {
     return "The file " + result.path + " could not be written.\n" + result.reason;
 }
 
-WriteResult WriteSerialPort(std::string_view programFolder, std::int32_t port) {
-    return WriteOneLine(paths::Join(programFolder, kSerialPortFile), std::to_string(port));
+WriteResult WriteSerialPort(std::string_view settingsFolder, std::int32_t port) {
+    return WriteOneLine(paths::Join(settingsFolder, kSerialPortFile), std::to_string(port));
 }
 
-WriteResult WriteAnyPort(std::string_view programFolder) {
-    return WriteOneLine(paths::Join(programFolder, kSerialPortFile), kAnyPort);
+WriteResult WriteAnyPort(std::string_view settingsFolder) {
+    return WriteOneLine(paths::Join(settingsFolder, kSerialPortFile), kAnyPort);
 }
 
 bool IsAnyPort(std::string_view text) {
@@ -96,8 +96,8 @@ bool IsAnyPort(std::string_view text) {
     return paths::EqualsIgnoreCase(text, kAnyPort);
 }
 
-WriteResult WriteLastBinPath(std::string_view programFolder, std::string_view path) {
-    return WriteOneLine(paths::Join(programFolder, kLastBinFile), path);
+WriteResult WriteLastBinPath(std::string_view settingsFolder, std::string_view path) {
+    return WriteOneLine(paths::Join(settingsFolder, kLastBinFile), path);
 }
 
 std::optional<double> LeadingNumber(std::string_view text) {

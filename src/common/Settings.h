@@ -1,5 +1,5 @@
-// The two one-line settings files in the program folder: serialport.cfg (the COM port number)
-// and lastbin.cfg (the full path of the last BIN file).
+// The two one-line settings files in the settings folder (common/Folders.h): serialport.cfg (the
+// COM port number) and lastbin.cfg (the full path of the last BIN file).
 //
 // Reading never fails: a missing, empty or unreadable file gives the empty text and the caller
 // applies its default. Writing replaces the file atomically (a temporary file in the same folder,
@@ -37,12 +37,12 @@ std::string FirstField(std::string_view content);
 // value runs to the end of the line, so that a folder such as "Smith, J" keeps its comma.
 std::string LastBinValue(std::string_view content);
 
-// The saved port text of serialport.cfg in `programFolder` ("" when missing or empty): its first
+// The saved port text of serialport.cfg in `settingsFolder` ("" when missing or empty): its first
 // field.
-std::string ReadSerialPortText(std::string_view programFolder);
+std::string ReadSerialPortText(std::string_view settingsFolder);
 
-// The saved path of lastbin.cfg in `programFolder` ("" when missing or empty): its LastBinValue.
-std::string ReadLastBinPath(std::string_view programFolder);
+// The saved path of lastbin.cfg in `settingsFolder` ("" when missing or empty): its LastBinValue.
+std::string ReadLastBinPath(std::string_view settingsFolder);
 
 struct WriteResult {
     bool ok = true;
@@ -57,9 +57,9 @@ WriteResult WriteOneLine(std::string_view file, std::string_view value);
 // system's reason on a second line, as every window reports a file it could not write.
 std::string WriteFailureMessage(const WriteResult& result);
 
-WriteResult WriteSerialPort(std::string_view programFolder, std::int32_t port);
-WriteResult WriteAnyPort(std::string_view programFolder);
-WriteResult WriteLastBinPath(std::string_view programFolder, std::string_view path);
+WriteResult WriteSerialPort(std::string_view settingsFolder, std::int32_t port);
+WriteResult WriteAnyPort(std::string_view settingsFolder);
+WriteResult WriteLastBinPath(std::string_view settingsFolder, std::string_view path);
 
 // The leading number of the text (blanks skipped, optional sign, digits, optional fraction),
 // nullopt when the text does not begin with a number.

@@ -20,6 +20,33 @@ void WriteBanner(BufferedWriter& prn, std::string_view strategy) {
     prn.Line("");
 }
 
+// A record's time as the report shows it, "mm/dd/yy hh:mm:ss", kept from record to record: most
+// steps change only the seconds, whose two digits are then all that is written again.
+class StampText {
+  public:
+    std::string_view For(const CalendarTime& t) {
+        if (!valid_ || t.minute != last_.minute || t.hour != last_.hour || t.day != last_.day ||
+            t.month != last_.month || t.year != last_.year) {
+            valid_ = true;
+            last_ = t;
+            PutStamp(text_, {t.month, t.day, t.year, t.hour, t.minute, t.second});
+        } else if (t.second != last_.second) {
+            last_.second = t.second;
+            digits::PutPair(text_ + 15, static_cast<unsigned>(t.second) % 100);
+        }
+        return {text_, kStampLength};
+    }
+
+  private:
+    bool valid_ = false;
+    CalendarTime last_;
+    char text_[kStampLength] = {};
+};
+
+std::string_view Text(const char* begin, const char* end) {
+    return {begin, static_cast<std::size_t>(end - begin)};
+}
+
 // The PRN report and the CSV file of a decoded image.
 class ReportWriter final : public DecodeReader {
   public:
@@ -27,8 +54,8 @@ class ReportWriter final : public DecodeReader {
 
     bool DataSet(const DataSetHeader& h) override {
         texts_.length = h.recordLength;
-        // A set whose unit code has no text shows the unit of the set before it.
-        if (!h.unit.empty()) unit_ = h.unit;
+        // A set whose unit code the logger does not use shows the unit of the set before it.
+        if (h.unitKnown) unit_ = h.unit.empty() ? "(   )" : "(" + std::string(h.unit) + ")";
         if (h.number <= 1) WriteBanner(prn_, h.strategy);
         char number[12];  // a byte has three digits; room for any number
         const char* numberEnd = digits::PutDecimal(number, static_cast<std::uint32_t>(h.number));
@@ -44,8 +71,9 @@ class ReportWriter final : public DecodeReader {
         prn_.Line("");
         // An invalid start time ends the report here: the decoding fails with it.
         if (!h.startValid) return true;
-        prn_.Line(kStartedLabel, h.startText);
-        prn_.Line(kEndedLabel, h.endText);
+        char start[kStampLength], end[kStampLength];
+        prn_.Line(kStartedLabel, Text(start, PutStamp(start, h.startStamp)));
+        prn_.Line(kEndedLabel, Text(end, PutStamp(end, h.endStamp)));
         prn_.Line("");
         prn_.Line(kEquals79);
         prn_.Line("");
@@ -57,14 +85,20 @@ class ReportWriter final : public DecodeReader {
         // Temperature texts are those a record last had; a set that does not convert
         // temperatures shows the last ones of the sets before it.
         if (d.hasTemperature) {
-            texts_.temp = d.temperature;  // stays valid until the next temperature
-            texts_.unit = d.temperatureUnit;
+            texts_.temp = Text(temperature_, PutTemperature(temperature_, d.temperatureTenths));
+            texts_.unit = d.fahrenheit ? "(F)" : "(C)";
         }
         texts_.counter = d.counter;
-        texts_.ts = d.time;
-        texts_.td = d.longTime;
+        texts_.ts = stamp_.For(d.when);
         texts_.inRange = d.inRange;
-        texts_.reading = d.reading;
+        if (d.inRange) {
+            texts_.reading = Text(reading_, PutReading(reading_, d.value, d.decimals, d.negative));
+        } else if (!IsTimed(texts_.length)) {
+            const CalendarTime& t = d.when;
+            texts_.td = Text(
+                longTime_,
+                PutStamp(longTime_, {t.month, t.day, t.year, t.hour, t.minute, t.second}, true));
+        }
         prn_.Commit(PutPrnLine(prn_.Reserve(kMaxRecordLine), texts_));
         csv_.Commit(PutCsvLine(csv_.Reserve(kMaxRecordLine), texts_));
         return Ok();
@@ -94,8 +128,12 @@ class ReportWriter final : public DecodeReader {
   private:
     BufferedWriter prn_;
     BufferedWriter csv_;
-    std::string_view unit_;
-    RecordTexts texts_;  // what stays from record to record: length, temperature texts
+    std::string unit_;
+    RecordTexts texts_;  // views into the buffers below; length and temperature stay
+    StampText stamp_;
+    char reading_[12] = {};
+    char longTime_[kLongStampLength] = {};
+    char temperature_[8] = {};  // the last temperature text, kept from set to set
 };
 
 }  // namespace
@@ -121,7 +159,7 @@ ConvertResult ConvertImage(ByteSource& bin, std::int64_t binLength, TextSink& pr
     ConvertResult result =
         outcome == ConvertOutcome::Failed ? FailedResult(failure, prnName) : ConvertResult{};
     result.outcome = outcome;
-    result.prnName = prnName;
+    result.outputName = prnName;
     result.bytesRead = decoded.bytesRead;
     result.length = binLength;
     if (outcome == ConvertOutcome::Completed)

@@ -17,7 +17,7 @@ struct ConvertResult {
     ConvertOutcome outcome = ConvertOutcome::Completed;
     std::string message;         // the message box text for the user
     int failureNumber = 0;       // from the failure catalogue; 0 unless Failed
-    std::string prnName;         // PRN file name without folder
+    std::string outputName;      // the file written (PRN report or export), without folder
     std::int64_t bytesRead = 0;  // bytes of the BIN file read, headers included
     std::int64_t length = 0;     // the BIN file's length (0 when it could not be found out)
     bool outputExisted = false;  // an export refused: its file was there and was to be kept

@@ -1,9 +1,6 @@
 #include "conversion/Decoder.h"
 
 #include <algorithm>
-#include <array>
-#include <chrono>
-#include <cstring>
 #include <limits>
 
 #include "common/BinFormat.h"
@@ -39,21 +36,11 @@ namespace bin = vsdl::binformat;
 // A time stamp's six-bit YearOffset counts from this year (1990 to 2053).
 constexpr int kFirstStampYear = 1990;
 
-// The six time bytes of a set header as their two-digit values.
-struct HeaderTime {
-    std::array<int, 6> v{};  // month, day, year, hour, minute, second
-
-    // "mm/dd/yy hh:mm:ss": the report text; it also stands for the comparison text, which
-    // only has three spaces where this has one.
-    std::array<char, kStampLength> Text() const {
-        std::array<char, kStampLength> t{};
-        PutStamp(t.data(), {v[0], v[1], v[2], v[3], v[4], v[5]});
-        return t;
-    }
-    bool Into(RunningTime& time) const {
-        return time.Set(v[0] % 100, v[1] % 100, v[2] % 100, v[3] % 100, v[4] % 100, v[5] % 100);
-    }
-};
+// The six time bytes of a set header, as stored.
+bool SetRunningTime(RunningTime& time, const Stamp& s) {
+    return time.Set(s.month % 100, s.day % 100, s.year % 100, s.hour % 100, s.minute % 100,
+                    s.second % 100);
+}
 
 CalendarTime CalendarOf(const RunningTime& t) {
     return {t.year(), t.month(), t.day(), t.hour(), t.minute(), t.second()};
@@ -118,32 +105,32 @@ class Decoding {
         std::uint8_t head[13];
         if (!in_.Get(head, 13)) return EndOrReadFailure();
         header_.number = head[0];
-        HeaderTime start, end;
-        for (int i = 0; i < 6; ++i) {
-            start.v[static_cast<std::size_t>(i)] = head[1 + i];
-            end.v[static_cast<std::size_t>(i)] = head[7 + i];
-        }
-        startText_ = start.Text();
-        endText_ = end.Text();
+        header_.startStamp = {head[1], head[2], head[3], head[4], head[5], head[6]};
+        header_.endStamp = {head[7], head[8], head[9], head[10], head[11], head[12]};
+        const Stamp& e = header_.endStamp;
+        // A set ends at the record whose time shows the end time: the last two digits of each
+        // field.
+        end_ = {e.month % 100, e.day % 100,    e.year % 100,
+                e.hour % 100,  e.minute % 100, e.second % 100};
         RunningTime check;
-        if (!end.Into(check)) return Failed(Failure::InvalidEndTime);
+        if (!SetRunningTime(check, header_.endStamp)) return Failed(Failure::InvalidEndTime);
         std::uint8_t tail[4];
         if (!in_.Get(tail, 4)) return EndOrReadFailure();
         const Interval interval = IntervalFor(tail[0]);
         const int tempFlag = tail[1];
+        const Unit unit = UnitFor(tail[3]);
 
         header_.method = MethodFor(tail[2]);
         header_.interval = interval.text;
         header_.intervalSeconds = interval.seconds;
-        header_.unit = UnitFor(tail[3]);
+        header_.unit = unit.name;
+        header_.unitKnown = unit.known;
         header_.unitCode = tail[3];
         header_.recordLength = RecordLength(header_.timed, tempFlag != 0);
         header_.temperatures = tempFlag == 1;
-        header_.startText = std::string_view(startText_.data(), kStampLength);
-        header_.endText = std::string_view(endText_.data(), kStampLength);
         header_.end = CalendarOf(check);
         // The start time becomes the running time.
-        header_.startValid = start.Into(running_);
+        header_.startValid = SetRunningTime(running_, header_.startStamp);
         if (header_.startValid) header_.start = CalendarOf(running_);
         if (!reader_.DataSet(header_)) {
             readerStopped_ = true;
@@ -153,78 +140,61 @@ class Decoding {
         return Records();
     }
 
+    // Whether a record at `t` is the set's last: its time shows the header's end time.
+    bool AtEnd(const CalendarTime& t) const {
+        return t.second == end_.second && t.minute == end_.minute && t.hour == end_.hour &&
+               t.day == end_.day && t.month == end_.month && t.year % 100 == end_.year;
+    }
+
     Stop Records() {
         const bool timed = header_.timed;
         const int length = header_.recordLength;
-        const bool temperatures = header_.temperatures;
         DecodedRecord r;
-        char ts[kStampLength];
-        char td[kLongStampLength];
-        char reading[12];
         std::int16_t b[7];
         std::uint8_t bytes[8];  // the longest record is 7; one more for vectorised copies
-        r.time = std::string_view(ts, kStampLength);
-        r.hasTemperature = temperatures;
+        r.hasTemperature = header_.temperatures;
         for (std::int32_t counter = 1;; ++counter) {
             if (in_.AtEnd()) return Stop::EndOfFile;
             if (!in_.Get(bytes, length)) return EndOrReadFailure();
             for (int i = 0; i < length; ++i) b[i] = bytes[i];
-            std::int16_t hour = 0, minute = 0, second = 0, month = 0, day = 0, yearOffset = 0;
-            std::int16_t tempTenths = 0, fahrenheit = 0, negative = 0, decimals = 0, value = 0;
+            RecordFields f;
             switch (length) {
                 case 2:
-                    Unpack2Byte(b[0], b[1], negative, decimals, value);
+                    f = Unpack2Byte(b[0], b[1]);
                     break;
                 case 3:
-                    Unpack3Byte(b[0], b[1], b[2], tempTenths, fahrenheit, negative, decimals,
-                                value);
+                    f = Unpack3Byte(b[0], b[1], b[2]);
                     break;
                 case 6:
-                    Unpack6Byte(b[0], b[1], b[2], b[3], b[4], b[5], hour, minute, second, month,
-                                day, yearOffset, negative, decimals, value);
+                    f = Unpack6Byte(b[0], b[1], b[2], b[3], b[4], b[5]);
                     break;
                 default:
-                    Unpack7Byte(b[0], b[1], b[2], b[3], b[4], b[5], b[6], hour, minute, second,
-                                month, day, yearOffset, tempTenths, fahrenheit, negative, decimals,
-                                value);
+                    f = Unpack7Byte(b[0], b[1], b[2], b[3], b[4], b[5], b[6]);
                     break;
             }
             if (timed) {
-                // The report's text keeps the last two digits of YearOffset + 90; the stamp's
-                // own year runs on to 2053, past the two-digit rule of the header times.
-                PutStamp(ts, {month, day, yearOffset + 90, hour, minute, second});
-                r.when = {kFirstStampYear + yearOffset, month, day, hour, minute, second};
+                // The stamp's own year runs on to 2053, past the two-digit rule of the header
+                // times; the report shows its last two digits.
+                r.when = {
+                    kFirstStampYear + f.yearOffset, f.month, f.day, f.hour, f.minute, f.second};
             } else {
-                running_.PutShort(ts);
                 r.when = CalendarOf(running_);
             }
-            if (temperatures) {
-                const bool f = fahrenheit == 1;
-                r.temperatureTenths = TenthsInUnit(tempTenths, f);
-                r.temperature = std::string_view(
-                    temp_,
-                    static_cast<std::size_t>(PutTemperature(temp_, r.temperatureTenths) - temp_));
-                r.temperatureUnit = f ? "(F)" : "(C)";
+            if (r.hasTemperature) {
+                r.fahrenheit = f.fahrenheit == 1;
+                r.temperatureTenths = TenthsInUnit(f.tempTenths, r.fahrenheit);
             }
-            const char* readingEnd = PutReading(reading, value, decimals, negative);
             r.counter = counter;
-            r.value = value;
-            r.decimals = decimals;
-            r.negative = negative == 1;
-            r.inRange = readingEnd != nullptr;
-            r.reading = r.inRange ? std::string_view(reading,
-                                                     static_cast<std::size_t>(readingEnd - reading))
-                                  : std::string_view();
-            r.longTime =
-                !r.inRange && !timed
-                    ? std::string_view(td, static_cast<std::size_t>(running_.PutLong(td) - td))
-                    : std::string_view();
+            r.value = f.reading;
+            r.decimals = f.decimals;
+            r.negative = f.negative == 1;
+            r.inRange = ReadingInRange(f.reading, f.decimals);
             if (!reader_.Record(r)) {
                 readerStopped_ = true;
                 return Stop::Failed;
             }
 
-            const bool complete = std::memcmp(ts, endText_.data(), kStampLength) == 0;
+            const bool complete = AtEnd(r.when);
             if (!complete && !running_.Add(header_.intervalSeconds))
                 return Failed(Failure::Overflow);
             if (progress_) progress_(in_.Position(), length_);
@@ -240,10 +210,8 @@ class Decoding {
     DecodeReader& reader_;
     const ConvertProgress& progress_;
     DataSetHeader header_;
-    std::array<char, kStampLength> startText_{};
-    std::array<char, kStampLength> endText_{};
+    Stamp end_{};  // the end time's fields as a record's time shows them
     RunningTime running_;
-    char temp_[8] = {};  // the last temperature text, kept from set to set
     Failure failure_ = Failure::CannotReadBin;
     bool readerStopped_ = false;
 };

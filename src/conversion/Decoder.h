@@ -1,7 +1,7 @@
 // A BIN image decoded into its data sets and their records, handed one by one to a reader: the
 // PRN/CSV report, the tidy export and the plot all read an image through Decode, so that the
-// rules of the image live in one place. Texts are views into the decoder's buffers, valid until
-// the reader returns (the temperature's longer, see there).
+// rules of the image live in one place. A record is handed on as numbers: each reader makes its
+// own texts. The header's texts come from constant tables and stay valid.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "conversion/ConvertResult.h"
 #include "conversion/Failures.h"
+#include "conversion/Record.h"
 #include "conversion/Streams.h"
 
 namespace vsdl::conversion {
@@ -30,33 +31,30 @@ struct DataSetHeader {
     std::string_view method;     // method text of the method code
     std::string_view interval;   // "1  (SEC)" ... "N/A"
     int intervalSeconds = 0;     // 0 for "N/A"
-    std::string_view unit;       // unit text of the unit code; empty for a code without one
-    int unitCode = 0;            // the code itself: tells "no unit" from a code without a text
+    std::string_view unit;       // the unit's name ("PPB", "mg / l"); empty when there is none
+    bool unitKnown = false;      // false for a code the logger does not use
+    int unitCode = 0;            // the code itself
     int recordLength = 2;        // 2 or 3 bytes untimed, 6 or 7 timed
     bool temperatures = false;   // the records' temperatures are converted (3 and 7 bytes
                                  // always have the byte; only some sets convert it)
-    std::string_view startText;  // "mm/dd/yy hh:mm:ss"
-    std::string_view endText;    // "mm/dd/yy hh:mm:ss"
+    Stamp startStamp, endStamp;  // the header's time bytes as stored (0-255 each)
     bool startValid = true;      // false: the decoding fails after this header
     CalendarTime start, end;     // `start` only when startValid
 };
 
+// One record's numbers; the texts are each reader's own.
 struct DecodedRecord {
-    std::int32_t counter = 1;   // 1, 2, ... within the data set
-    std::string_view time;      // "mm/dd/yy hh:mm:ss"
-    CalendarTime when;          // the same, the year in full (check IsValidTime when timed)
-    std::string_view longTime;  // "mm/dd/yyyy hh:mm:ss" for an untimed record out of range
-    bool inRange = true;        // the reading is 0-1023 with 0-3 decimals
-    std::string_view reading;   // sign and number, " 12.34" or "-0.5", when in range
-    int value = 0;              // the reading's digits, decimals and sign as stored
+    std::int32_t counter = 1;  // 1, 2, ... within the data set
+    // A timed record's stamp fields as stored, its year 1990 + YearOffset (check IsValidTime);
+    // an untimed record's running time.
+    CalendarTime when;
+    bool inRange = true;  // the reading is 0-1023 with 0-3 decimals
+    int value = 0;        // the reading's digits, decimals and sign as stored
     int decimals = 0;
     bool negative = false;
     bool hasTemperature = false;  // this record carries a converted temperature
-    // "25.3" (one decimal): a view into the decoder's own buffer, which keeps the last
-    // temperature text until the next record with a temperature, also from set to set.
-    std::string_view temperature;
-    std::string_view temperatureUnit;  // "(C)" or "(F)"
-    int temperatureTenths = 0;         // in the unit's tenths of a degree
+    int temperatureTenths = 0;    // in tenths of a degree of its unit
+    bool fahrenheit = false;      // the temperature's unit: Fahrenheit, else Celsius
 
     // The reading as a number (only when in range).
     double Reading() const;

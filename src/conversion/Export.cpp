@@ -4,6 +4,7 @@
 
 #include "common/Paths.h"
 #include "conversion/Digits.h"
+#include "conversion/RecordTexts.h"
 
 namespace vsdl::conversion {
 namespace {
@@ -63,7 +64,16 @@ char* PutJsonTime(char* out, const CalendarTime& t, bool valid) {
 }
 
 std::string_view TemperatureUnit(const DecodedRecord& r) {
-    return r.temperatureUnit == "(F)" ? "F" : "C";
+    return r.fahrenheit ? "F" : "C";
+}
+
+// The reading as a plain decimal: "12.34", "1023", "-0.005".
+char* PutPlainNumber(char* out, const DecodedRecord& r) {
+    return PutPlainReading(out, r.value, r.decimals, r.negative);
+}
+
+char* PutTemperatureNumber(char* out, const DecodedRecord& r) {
+    return PutTemperature(out, r.temperatureTenths);
 }
 
 // A record's time as ISO text, kept from record to record: most steps change only the seconds,
@@ -137,7 +147,7 @@ class TidyWriter : public DecodeReader {
         setLength_ =
             static_cast<std::size_t>(PutDecimal(set_, static_cast<std::uint32_t>(h.number)) - set_);
         ++setIndex_;
-        unit_ = PlainUnit(h.unit);
+        unit_ = h.unit;
         // Unit texts are a few characters; quoted, each may double.
         char field[64];
         unitField_.assign(field, PutCsvField(field, unit_.substr(0, 30)));
@@ -211,12 +221,11 @@ class TidyCsv final : public TidyWriter {
         *out++ = ',';
         out = Put(out, time_.For(r.when));
         *out++ = ',';
-        out =
-            r.inRange ? Put(Put(out, PlainReading(r.reading)), ",ok,") : Put(out, ",out of range,");
+        out = r.inRange ? Put(PutPlainNumber(out, r), ",ok,") : Put(out, ",out of range,");
         out = Put(out, unitField_);
         *out++ = ',';
         if (r.hasTemperature) {
-            out = Put(out, r.temperature);
+            out = PutTemperatureNumber(out, r);
             *out++ = ',';
             out = Put(out, TemperatureUnit(r));
         } else {
@@ -265,11 +274,11 @@ class TidyJson final : public TidyWriter {
         const std::string_view time = time_.For(r.when);
         out = time.empty() ? Put(out, "null") : Put(Put(Put(out, "\""), time), "\"");
         out = Put(out, ", \"reading\": ");
-        out = Put(out, r.inRange ? PlainReading(r.reading) : "null");
+        out = r.inRange ? PutPlainNumber(out, r) : Put(out, "null");
         out = Put(out, r.inRange ? ", \"status\": \"ok\"" : ", \"status\": \"out of range\"");
         out = Put(out, ", \"temperature\": ");
         if (r.hasTemperature) {
-            out = Put(out, r.temperature);
+            out = PutTemperatureNumber(out, r);
             out = Put(out, ", \"temperature_unit\": ");
             out = PutJsonString(out, TemperatureUnit(r));
         } else {
@@ -331,11 +340,11 @@ class TidyJsonLines final : public TidyWriter {
         out = time.empty() ? Put(out, ",\"time\":null")
                            : Put(Put(Put(out, ",\"time\":\""), time), "\"");
         out = Put(out, ",\"reading\":");
-        out = Put(out, r.inRange ? PlainReading(r.reading) : "null");
+        out = r.inRange ? PutPlainNumber(out, r) : Put(out, "null");
         out = Put(out, r.inRange ? ",\"status\":\"ok\"" : ",\"status\":\"out of range\"");
         out = Put(out, recordUnit_);
         if (r.hasTemperature) {
-            out = Put(Put(out, ",\"temperature\":"), r.temperature);
+            out = PutTemperatureNumber(Put(out, ",\"temperature\":"), r);
             out = Put(out, ",\"temperature_unit\":");
             out = PutJsonString(out, TemperatureUnit(r));
         } else {
@@ -374,26 +383,6 @@ ExportResult Run(TidyWriter& writer, ByteSource& bin, std::int64_t length,
 }
 
 }  // namespace
-
-std::string IsoTime(const CalendarTime& t) {
-    char text[20];
-    return std::string(text, static_cast<std::size_t>(PutIso(text, t) - text));
-}
-
-std::string_view PlainUnit(std::string_view unit) {
-    if (unit.size() >= 2 && unit.front() == '(' && unit.back() == ')') {
-        unit = unit.substr(1, unit.size() - 2);
-    }
-    const std::size_t first = unit.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return unit.substr(first, unit.find_last_not_of(' ') - first + 1);
-}
-
-std::string_view PlainReading(std::string_view reading) {
-    if (!reading.empty() && reading.front() == ' ') reading.remove_prefix(1);
-    if (!reading.empty() && reading.back() == '.') reading.remove_suffix(1);
-    return reading;
-}
 
 ExportFormat ExportFormatFor(std::string_view path) {
     const auto endsWith = [path](std::string_view end) {

@@ -30,13 +30,6 @@ inline constexpr std::string_view kNewLine = "\r\n";
 inline constexpr std::string_view kNewLine = "\n";
 #endif
 
-// "2024-03-14T09:30:00"; empty when the time is no real date and time.
-std::string IsoTime(const CalendarTime& t);
-// A unit text without its parentheses and blanks: "(mg / l)" -> "mg / l", "(   )" -> "".
-std::string_view PlainUnit(std::string_view unit);
-// The reading as a plain decimal: " 12.34" -> "12.34", " 1023." -> "1023", "-0.005".
-std::string_view PlainReading(std::string_view reading);
-
 // Exports the image `bin` of `length` bytes to `out` in a text format (Xlsx writes nothing and
 // fails as a write would). The outcome is the conversion's: Corrupt
 // for a wrong marker (nothing written), Failed with the conversion's failure (what came before

@@ -45,12 +45,12 @@ std::string FailureMessage(Failure failure) {
     return text;
 }
 
-ConvertResult FailedResult(Failure failure, std::string prnName) {
+ConvertResult FailedResult(Failure failure, std::string outputName) {
     ConvertResult result;
     result.outcome = ConvertOutcome::Failed;
     result.failureNumber = static_cast<int>(failure);
     result.message = FailureMessage(failure);
-    result.prnName = std::move(prnName);
+    result.outputName = std::move(outputName);
     return result;
 }
 

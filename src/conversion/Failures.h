@@ -31,7 +31,7 @@ std::string_view FailureDescription(Failure failure);
 std::string FailureMessage(Failure failure);
 
 // A failed conversion's result.
-ConvertResult FailedResult(Failure failure, std::string prnName);
+ConvertResult FailedResult(Failure failure, std::string outputName);
 
 inline constexpr std::string_view kCompletedText =
     "The conversion has completed.  Your ASCII file is: ";

@@ -25,16 +25,16 @@ Interval IntervalFor(int code) {
     return {"N/A", 0};
 }
 
-std::string_view UnitFor(int code) {
+Unit UnitFor(int code) {
     static constexpr std::array<std::string_view, 28> kUnits{
-        "(   )",     "(FSU)",     "(QFT)",     "(PPM)",     "(PPB)",     "(PPT)",     "(mg / l)",
-        "(mg / dl)", "(mg / ml)", "(mg / kg)", "(mg / g)",  "(ug / l)",  "(ug / ml)", "(ug / kg)",
-        "(ug / g)",  "(ng / l)",  "(ng / ml)", "(ng / ul)", "(ng / kg)", "(ng / g)",  "(ng / mg)",
-        "(pg / g)",  "(pg / mg)", "(pg / ug)", "(pg / ml)", "(pg / ul)", "(fg / ul)", "(fg / mg)"};
+        "",        "FSU",     "QFT",     "PPM",     "PPB",     "PPT",     "mg / l",
+        "mg / dl", "mg / ml", "mg / kg", "mg / g",  "ug / l",  "ug / ml", "ug / kg",
+        "ug / g",  "ng / l",  "ng / ml", "ng / ul", "ng / kg", "ng / g",  "ng / mg",
+        "pg / g",  "pg / mg", "pg / ug", "pg / ml", "pg / ul", "fg / ul", "fg / mg"};
     if (code >= 0 && code < static_cast<int>(kUnits.size())) {
-        return kUnits[static_cast<std::size_t>(code)];
+        return {kUnits[static_cast<std::size_t>(code)], true};
     }
-    if (code == 100) return "(RAW)";
+    if (code == 100) return {"RAW", true};
     return {};
 }
 

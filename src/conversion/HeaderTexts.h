@@ -12,8 +12,11 @@ struct Interval {
     int seconds;            // 0 for "N/A"
 };
 Interval IntervalFor(int code);
-// Unit text for a unit code; empty for a code without a text.
-std::string_view UnitFor(int code);
+struct Unit {
+    std::string_view name;  // "PPB", "mg / l", "RAW"; empty for code 0, a set without a unit
+    bool known = false;     // false for a code the logger does not use
+};
+Unit UnitFor(int code);
 std::string_view MethodFor(int code);
 
 inline constexpr std::string_view kStars79 =

@@ -9,8 +9,8 @@
 #include <utility>
 
 #include "common/Paths.h"
-#include "conversion/Export.h"
 #include "conversion/Failures.h"
+#include "conversion/RecordTexts.h"
 #include "conversion/modConvert.h"
 
 namespace vsdl::conversion {
@@ -211,9 +211,10 @@ bool PlotCollector::DataSet(const DataSetHeader& h) {
     set.index = static_cast<int>(sets_.size());
     set.method = std::string(h.method);
     set.interval = std::string(h.interval);
-    set.unit = std::string(PlainUnit(h.unit));
-    set.start = std::string(h.startText);
-    set.end = std::string(h.endText);
+    set.unit = std::string(h.unit);
+    char stamp[kStampLength];
+    set.start.assign(stamp, PutStamp(stamp, h.startStamp));
+    set.end.assign(stamp, PutStamp(stamp, h.endStamp));
     // Sets follow one another without gaps: a header of 17 bytes, then records of one length.
     set.recordsOffset = nextOffset_;
     set.recordLength = h.recordLength;
@@ -252,9 +253,8 @@ bool PlotCollector::Record(const DecodedRecord& r) {
         outOfRange_.Add(time, 0.0);
     }
     if (r.hasTemperature) {
-        const bool f = r.temperatureUnit == "(F)";
-        ++(f ? set.fahrenheitRecords : set.celsiusRecords);
-        (f ? fahrenheit_ : celsius_).Add(time, r.Temperature());
+        ++(r.fahrenheit ? set.fahrenheitRecords : set.celsiusRecords);
+        (r.fahrenheit ? fahrenheit_ : celsius_).Add(time, r.Temperature());
     }
     return true;
 }
@@ -358,7 +358,7 @@ class SpanReader final : public DecodeReader {
         if (r.inRange) record.reading = r.Reading();
         record.hasTemperature = r.hasTemperature;
         if (r.hasTemperature) {
-            record.fahrenheit = r.temperatureUnit == "(F)";
+            record.fahrenheit = r.fahrenheit;
             record.temperature = r.Temperature();
         }
         return take_(record);

@@ -1,5 +1,6 @@
-// One record as the conversion writes it: what its PRN and CSV lines are made of. Shared by the
-// record texts and the converter, below both.
+// One record as the conversion writes it: what its PRN and CSV lines are made of, and the record
+// rules the decoder shares with them (lengths, stamp fields, the reading's range). Below the
+// decoder, the record texts and the converter.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,17 @@ constexpr bool IsTimed(int length) {
 }
 constexpr bool HasTemperature(int length) {
     return length == 3 || length == 7;
+}
+
+// A date and time as its six fields, as the reports show them (each by its last two digits).
+struct Stamp {
+    int month, day, year, hour, minute, second;
+};
+
+// Whether a reading can be shown: the digits 0-1023 with 0-3 decimals. With fields taken from
+// bytes it always can; the report keeps error lines for one that cannot.
+constexpr bool ReadingInRange(int reading, int decimals) {
+    return reading >= 0 && reading <= 1023 && decimals >= 0 && decimals <= 3;
 }
 
 struct RecordTexts {

@@ -12,15 +12,11 @@ constexpr std::string_view kErrorText = "0.000 Error***";
 using digits::Put;
 using digits::PutCrLf;
 
-}  // namespace
-
-char* PutTwoDigits(char* out, int value) {
-    return digits::PutPair(out, static_cast<unsigned>(value < 0 ? -value : value) % 100);
-}
-
-char* PutReading(char* out, int reading, int decimals, int negative) {
-    if (reading < 0 || reading > 1023 || decimals < 0 || decimals > 3) return nullptr;
-    *out++ = negative == 1 ? '-' : ' ';
+// The number of a reading in range: its digits with `decimals` of them behind the full stop,
+// which stands alone after a whole number when `lonePoint` ("1023."). A template, so that each
+// caller gets its own copy without a call.
+template <bool lonePoint>
+char* PutNumber(char* out, int reading, int decimals) {
     unsigned whole = static_cast<unsigned>(reading);
     unsigned fraction = 0;
     switch (decimals) {  // constant divisors: no division instruction
@@ -51,7 +47,7 @@ char* PutReading(char* out, int reading, int decimals, int negative) {
     } else {
         *out++ = static_cast<char>('0' + whole);
     }
-    *out++ = '.';
+    if (decimals != 0 || lonePoint) *out++ = '.';
     switch (decimals) {
         case 1:
             *out++ = static_cast<char>('0' + fraction);
@@ -67,6 +63,20 @@ char* PutReading(char* out, int reading, int decimals, int negative) {
             break;
     }
     return out;
+}
+
+}  // namespace
+
+char* PutReading(char* out, int reading, int decimals, bool negative) {
+    if (!ReadingInRange(reading, decimals)) return nullptr;
+    *out++ = negative ? '-' : ' ';
+    return PutNumber<true>(out, reading, decimals);
+}
+
+char* PutPlainReading(char* out, int reading, int decimals, bool negative) {
+    if (!ReadingInRange(reading, decimals)) return nullptr;
+    if (negative) *out++ = '-';
+    return PutNumber<false>(out, reading, decimals);
 }
 
 int TenthsInUnit(int celsiusTenths, bool fahrenheit) {

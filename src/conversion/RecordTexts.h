@@ -9,15 +9,9 @@
 
 namespace vsdl::conversion {
 
-// Two decimal digits: the last two of "0" followed by the value (5 -> 05, 103 -> 03).
-char* PutTwoDigits(char* out, int value);
-
 // A date and time, each field (never negative) as its last two digits: "mm/dd/yy hh:mm:ss", or
 // with the year's four digits "mm/dd/yyyy hh:mm:ss". The one time-stamp formatter of the
 // reports; inline, as it runs for every timed record.
-struct Stamp {
-    int month, day, year, hour, minute, second;
-};
 inline constexpr std::size_t kStampLength = 17;
 inline constexpr std::size_t kLongStampLength = 19;
 inline char* PutStamp(char* out, const Stamp& s, bool fourDigitYear = false) {
@@ -41,7 +35,10 @@ inline char* PutStamp(char* out, const Stamp& s, bool fourDigitYear = false) {
 // Sign text and number text of a reading ("-0.005", " 1023."), at most 9 characters. Returns
 // nullptr, writing nothing, when the reading is out of range (Reading outside 0-1023 or
 // Decimals outside 0-3): the record then gets its error lines.
-char* PutReading(char* out, int reading, int decimals, int negative);
+char* PutReading(char* out, int reading, int decimals, bool negative);
+// The same as a plain decimal for other programs: no blank for the plus sign, no full stop
+// after a whole number ("12.34", "1023", "-0.005").
+char* PutPlainReading(char* out, int reading, int decimals, bool negative);
 
 // A temperature of `celsiusTenths` tenths of a degree Celsius in tenths of the unit's degree.
 // Fahrenheit is computed exactly: tenths = (18 * t + 3200) / 10, rounded.

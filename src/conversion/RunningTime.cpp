@@ -1,10 +1,6 @@
 #include "conversion/RunningTime.h"
 
 #include <chrono>
-#include <cstring>
-
-#include "conversion/Digits.h"
-#include "conversion/RecordTexts.h"
 
 namespace vsdl::conversion {
 
@@ -42,14 +38,12 @@ void RunningTime::Assign(int year, int month, int day, int hour, int minute, int
     hour_ = hour;
     minute_ = minute;
     second_ = second;
-    PutStamp(text_, {month_, day_, year_, hour_, minute_, second_});
 }
 
 bool RunningTime::Add(int seconds) {
     if (seconds <= 0) return true;  // the "N/A" interval: the time stands still
     if (second_ + seconds < 60) {
         second_ += seconds;
-        digits::PutPair(text_ + 15, static_cast<unsigned>(second_));
         return true;
     }
     int total = second_ + seconds;
@@ -75,10 +69,6 @@ bool RunningTime::Add(int seconds) {
     }
     Assign(year, month, day, hour, minute, second);
     return true;
-}
-
-char* RunningTime::PutLong(char* out) const {
-    return PutStamp(out, {month_, day_, year_, hour_, minute_, second_}, true);
 }
 
 }  // namespace vsdl::conversion

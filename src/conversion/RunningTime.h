@@ -1,8 +1,6 @@
 // The running time: the date and time that gives a data set's untimed records their time.
 #pragma once
 
-#include <cstring>
-
 namespace vsdl::conversion {
 
 class RunningTime {
@@ -15,13 +13,6 @@ class RunningTime {
     // Adds up to a day of seconds with the calendar. False, leaving the time unchanged, when
     // the result would pass 12/31/9999 23:59:59.
     bool Add(int seconds);
-    // "mm/dd/yy hh:mm:ss" (17 characters); inline, as it runs for every untimed record.
-    char* PutShort(char* out) const {
-        std::memcpy(out, text_, sizeof text_);
-        return out + sizeof text_;
-    }
-    // "mm/dd/yyyy hh:mm:ss" (19 characters): the time in the error lines of untimed records.
-    char* PutLong(char* out) const;
 
     int year() const { return year_; }
     int month() const { return month_; }
@@ -31,13 +22,10 @@ class RunningTime {
     int second() const { return second_; }
 
   private:
-    // Takes a checked date and time and renders its text.
+    // Takes a checked date and time.
     void Assign(int year, int month, int day, int hour, int minute, int second);
 
     int year_ = 2000, month_ = 1, day_ = 1, hour_ = 0, minute_ = 0, second_ = 0;
-    // "mm/dd/yy hh:mm:ss", kept up to date: most steps only touch the seconds.
-    char text_[17] = {'0', '1', '/', '0', '1', '/', '0', '0', ' ',
-                      '0', '0', ':', '0', '0', ':', '0', '0'};
 };
 
 }  // namespace vsdl::conversion

@@ -4,19 +4,24 @@
 
 #include <cstdint>
 
-// Record decoders: the record's bytes (0-255) in file order, then one output per field.
-void Unpack2Byte(std::int16_t b1, std::int16_t b2, std::int16_t& Negative, std::int16_t& Decimals,
-                 std::int16_t& Reading);
-void Unpack3Byte(std::int16_t b1, std::int16_t b2, std::int16_t b3, std::int16_t& TempTenths,
-                 std::int16_t& Fahrenheit, std::int16_t& Negative, std::int16_t& Decimals,
-                 std::int16_t& Reading);
-void Unpack6Byte(std::int16_t b1, std::int16_t b2, std::int16_t b3, std::int16_t b4,
-                 std::int16_t b5, std::int16_t b6, std::int16_t& Hour, std::int16_t& Minute,
-                 std::int16_t& Second, std::int16_t& Month, std::int16_t& Day,
-                 std::int16_t& YearOffset, std::int16_t& Negative, std::int16_t& Decimals,
-                 std::int16_t& Reading);
-void Unpack7Byte(std::int16_t b1, std::int16_t b2, std::int16_t b3, std::int16_t b4,
-                 std::int16_t b5, std::int16_t b6, std::int16_t b7, std::int16_t& Hour,
-                 std::int16_t& Minute, std::int16_t& Second, std::int16_t& Month, std::int16_t& Day,
-                 std::int16_t& YearOffset, std::int16_t& TempTenths, std::int16_t& Fahrenheit,
-                 std::int16_t& Negative, std::int16_t& Decimals, std::int16_t& Reading);
+namespace vsdl::conversion {
+
+// The fields of one record; those its length does not carry stay 0.
+struct RecordFields {
+    // The time stamp of the 6- and 7-byte records.
+    std::int16_t hour = 0, minute = 0, second = 0, month = 0, day = 0, yearOffset = 0;
+    // The temperature of the 3- and 7-byte records: tenths of a degree Celsius, and whether it
+    // is to be shown in Fahrenheit.
+    std::int16_t tempTenths = 0, fahrenheit = 0;
+    // The reading of every record: sign, implied decimal places and the number's digits.
+    std::int16_t negative = 0, decimals = 0, reading = 0;
+};
+
+RecordFields Unpack2Byte(std::int16_t b1, std::int16_t b2);
+RecordFields Unpack3Byte(std::int16_t b1, std::int16_t b2, std::int16_t b3);
+RecordFields Unpack6Byte(std::int16_t b1, std::int16_t b2, std::int16_t b3, std::int16_t b4,
+                         std::int16_t b5, std::int16_t b6);
+RecordFields Unpack7Byte(std::int16_t b1, std::int16_t b2, std::int16_t b3, std::int16_t b4,
+                         std::int16_t b5, std::int16_t b6, std::int16_t b7);
+
+}  // namespace vsdl::conversion

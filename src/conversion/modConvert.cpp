@@ -148,7 +148,7 @@ ConvertResult RunExportWith(const std::string& binPath, const std::string& outPa
         refused.outcome = ConvertOutcome::Failed;
         refused.message =
             "The file " + outPath + " could not be written.\nIt is the BIN file itself.";
-        refused.prnName = outName;
+        refused.outputName = outName;
         return refused;
     }
 
@@ -173,7 +173,7 @@ ConvertResult RunExportWith(const std::string& binPath, const std::string& outPa
     } else {
         result.message = std::string(kExportedText) + outName;
     }
-    result.prnName = outName;
+    result.outputName = outName;
     result.bytesRead = exported.bytesRead;
     result.length = bin.length;
     return result;

@@ -53,7 +53,7 @@ bool ExportIsKept(const ExportResult& exported);
 // Exports the BIN file `binPath` to `outPath`, replacing it through a temporary file beside it,
 // so that a failure leaves an existing file as it was; nothing is made for a corrupt or unreadable
 // BIN file. The result's message says how it ended, with the conversion's texts for the BIN
-// file's faults; prnName holds the export's file name. Without `replaceExisting` a file that is
+// file's faults; outputName holds the export's file name. Without `replaceExisting` a file that is
 // there first (also one made by another program meanwhile) stays, and outputExisted is set.
 // `stop` (when given) ends it at the next record once it is true: then nothing is written
 // (stopped, Failed).

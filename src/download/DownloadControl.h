@@ -7,8 +7,9 @@
 
 namespace vsdl::download {
 
-// DownloadState, named after the state table: the header bytes of states 3 to 9, the data in
-// 11, the byte after the end marker in 12. State 10 is not used.
+// DownloadState, named after the state table of docs/PROTOCOL.md: the header bytes of states 3
+// to 9, the data in 11, the byte after the end marker in 12. State 10 is not used. Code compares
+// the state with these names only.
 namespace state {
 inline constexpr std::int16_t kCommunicationError = -2;  // silence: restart with an empty file
 inline constexpr std::int16_t kFinished = -1;            // ended (final byte, checksum error)
@@ -27,17 +28,24 @@ inline constexpr std::int16_t kFinalByte = 12;
 inline constexpr std::int16_t kCancelled = 13;
 }  // namespace state
 
-// Cancel stores kCancelled in DownloadState and 1 in DownloadRunning; the loop stops at its next
-// pass.
+// DownloadRunning, the Cancel flag: kGoOn while the loop may go on; any value from 0 up stops
+// it at its next exit test, and Cancel and a port or file failure store kStop.
+namespace running {
+inline constexpr std::int16_t kGoOn = -1;
+inline constexpr std::int16_t kStop = 1;
+}  // namespace running
+
+// Cancel stores kCancelled in DownloadState and kStop in DownloadRunning; the loop stops at its
+// next pass.
 struct DownloadControl {
     std::int16_t DownloadState = state::kWaiting;
-    std::int16_t DownloadRunning = -1;
+    std::int16_t DownloadRunning = running::kGoOn;
     void Cancel() {
         DownloadState = state::kCancelled;
-        DownloadRunning = 1;
+        DownloadRunning = running::kStop;
     }
     bool CancelPending() const {
-        return DownloadState == state::kCancelled || DownloadRunning >= 0;
+        return DownloadState == state::kCancelled || DownloadRunning > running::kGoOn;
     }
 };
 

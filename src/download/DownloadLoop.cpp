@@ -167,7 +167,7 @@ DownloadSummary RunDownloadLoop(IDownloadPort& port, const std::string& tempFile
     if (portFailed || out.FileFailed()) {
         // Ends like a cancel as far as the loop is concerned, but keeps what came so far and
         // goes on to the save step.
-        control.DownloadRunning = 1;
+        control.DownloadRunning = running::kStop;
         if (portFailed) port.Close();
     }
 

@@ -75,7 +75,7 @@ void DownloadProtocol::Restart(Clock::time_point now) {
     pending_.clear();
     textLine_.clear();
     control_.DownloadState = state::kWaiting;
-    control_.DownloadRunning = -1;
+    control_.DownloadRunning = running::kGoOn;
     lastActivity_ = now;
     blockByteCount_ = 0;
     endText_.clear();
@@ -96,14 +96,14 @@ void DownloadProtocol::WritePending() {
 
 void DownloadProtocol::OnIdle(Clock::time_point now) {
     now_ = now;
-    // Only a download under way can fall silent: not one still waiting for the instrument (0),
-    // and never one the user has cancelled, whose 13 must reach the exit test untouched.
+    // Only a download under way can fall silent: not one still waiting for the instrument, and
+    // never one the user has cancelled, whose kCancelled must reach the exit test untouched.
     const auto current = control_.DownloadState;
     const bool receiving = current >= state::kHandshake && current <= state::kFinalByte;
     if (receiving && !control_.CancelPending() && now - lastActivity_ > kSilenceLimit) {
         control_.DownloadState = state::kCommunicationError;
     }
-    Act(-1);
+    Act(kNoByte);
 }
 
 void DownloadProtocol::OnByte(std::uint8_t byte, Clock::time_point now) {
@@ -228,7 +228,6 @@ void DownloadProtocol::Act(int value) {
             out_.SetInstructions(kTextCommError);
             WritePending();
             out_.CloseFile();
-            ++restarts_;
             Restart(now_);
             break;
         default:  // kFinished, kCancelled: the next exit test ends the loop

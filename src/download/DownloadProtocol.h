@@ -1,4 +1,6 @@
 // The download protocol as a state machine, independent of ports, files, windows and clocks.
+// docs/PROTOCOL.md describes it: the start steps with the restart point, the exit test, the
+// state table and the finish steps, which the comments here cite.
 //
 // The loop feeds it one event per pass: a byte that arrived, or "nothing waiting" with the
 // current time. Everything it does goes out through ProtocolOutput. DownloadState and
@@ -67,25 +69,24 @@ class DownloadProtocol {
     void OnByte(std::uint8_t byte, Clock::time_point now);
     // One pass with nothing waiting.
     void OnIdle(Clock::time_point now);
-    // Finish step 1 and 2: writes what is pending, closes the file and returns the finish text
+    // Finish steps 1 and 2: writes what is pending, closes the file and returns the finish text
     // (not shown; the loop shows it).
     std::string Finish();
 
+    // The state table's row the next byte goes to (the loop tells the image's start by it).
     std::int16_t State() const { return control_.DownloadState; }
     int Blocks() const { return blockCount_; }
     // Bytes written to the temporary file so far (write position - 1).
     std::int64_t BytesWritten() const { return writePosition_ - 1; }
-    std::size_t PendingBytes() const { return pending_.size(); }
-    bool Storing() const { return storing_; }
     bool ChecksumFailed() const { return checksumFailed_; }
     // True once the final byte after the end marker was echoed.
     bool Completed() const { return completed_; }
-    int Restarts() const { return restarts_; }
 
   private:
     void Restart(Clock::time_point now);
     void Frame(std::uint8_t byte, Clock::time_point now);
-    void Act(int value);  // -1: no byte
+    static constexpr int kNoByte = -1;
+    void Act(int value);  // a byte 0-255, or kNoByte: the state table's "no byte" row
     void WritePending();
 
     DownloadControl& control_;
@@ -102,7 +103,6 @@ class DownloadProtocol {
     bool checksumByte_ = false;
     bool checksumFailed_ = false;
     bool completed_ = false;
-    int restarts_ = 0;
     Clock::time_point lastActivity_{};
     Clock::time_point now_{};  // time of the pass being handled
     std::string handshakeText_;

@@ -21,8 +21,8 @@ namespace vsdl::download {
 
 namespace fs = std::filesystem;
 
-std::string TempFilePath(std::string_view programFolder) {
-    return paths::Join(programFolder, binformat::kTempFileName);
+std::string TempFilePath(std::string_view dataFolder) {
+    return paths::Join(dataFolder, binformat::kTempFileName);
 }
 
 TempFileLock::~TempFileLock() {

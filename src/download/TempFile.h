@@ -11,8 +11,8 @@
 
 namespace vsdl::download {
 
-// <programFolder>/~tempidl.bin
-std::string TempFilePath(std::string_view programFolder);
+// <dataFolder>/~tempidl.bin
+std::string TempFilePath(std::string_view dataFolder);
 
 // An exclusive lock on the temporary file, held from before the file is emptied until the image
 // has been saved (or the download given up). It lives in <temp file>.lock, a file the system

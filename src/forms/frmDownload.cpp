@@ -262,7 +262,7 @@ void frmDownload::Timer1_Timer() {
     using vsdl::download::DownloadEnd;
     // Cancelled, or no temporary file to save: the dialog closes, and no conversion follows.
     if (summary.end == DownloadEnd::Cancelled || summary.end == DownloadEnd::NotStarted ||
-        control.DownloadState == 13) {
+        control.DownloadState == vsdl::download::state::kCancelled) {
         gRunMode = 1;
         CloseDialog();
         return;

@@ -110,7 +110,7 @@ class WorkbookWriter final : public conversion::DecodeReader {
         set.method = h.method;
         set.interval = h.interval;
         set.intervalSeconds = h.intervalSeconds;
-        set.unit = conversion::PlainUnit(h.unit);
+        set.unit = h.unit;
         set.unitCode = h.unitCode;
         if (h.startValid && conversion::IsValidTime(h.start)) set.start = h.start;
         if (conversion::IsValidTime(h.end)) set.end = h.end;
@@ -130,7 +130,7 @@ class WorkbookWriter final : public conversion::DecodeReader {
         if (!set.unit.empty()) Text(5, set.unit.c_str());
         if (r.hasTemperature) {
             Number(6, r.Temperature());
-            Text(7, r.temperatureUnit == "(F)" ? "F" : "C");
+            Text(7, r.fahrenheit ? "F" : "C");
         }
         ++row_;
         return ok() && !stopped();
@@ -291,7 +291,7 @@ conversion::ConvertResult RunWorkbookExport(const std::string& binPath, const st
         conversion::ConvertResult refused;
         refused.outcome = conversion::ConvertOutcome::Failed;
         refused.message = std::string(kNotAvailable);
-        refused.prnName = paths::Split(outPath).name;
+        refused.outputName = paths::Split(outPath).name;
         return refused;
     }
     // The library's temporary files go beside the workbook, on the disk the user chose, and

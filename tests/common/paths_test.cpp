@@ -70,7 +70,6 @@ TEST(Paths, VersionTexts) {
     EXPECT_EQ(vsdl::appinfo::MainCaption(Version{2, 1, 0}),
               "Valdor Sensing Download Program Version 2.1");
     EXPECT_EQ(vsdl::appinfo::VersionText(Version{2, 10, 3}), "Version 2.10.3");
-    EXPECT_EQ(vsdl::appinfo::VersionNumber(), "2.1.0");
 }
 
 TEST(Paths, ProgramArguments) {

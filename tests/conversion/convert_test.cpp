@@ -67,41 +67,55 @@ std::string OutcomeText(const ConvertResult& r) {
     return "?";
 }
 
-void RunCases(const fs::path& folder) {
-    int cases = 0;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().extension() != ".txt") continue;
-        ++cases;
-        const std::string name = entry.path().stem().string();
-        const std::string description = ReadFile(entry.path());
-        const MemoryRun run = Convert(Build(description), name + ".PRN");
-        const fs::path expected = folder / name;
-        EXPECT_EQ(run.prn, ReadFile(expected.string() + ".PRN")) << name;
-        EXPECT_EQ(run.csv, ReadFile(expected.string() + ".CSV")) << name;
-        EXPECT_EQ(OutcomeText(run.result), Expect(description, "outcome", "completed")) << name;
-        if (run.result.outcome == ConvertOutcome::Completed) {
-            EXPECT_EQ(run.result.message,
-                      "The conversion has completed.  Your ASCII file is: " + name + ".PRN");
+// One description with its reports: a case of tests/conversion/cases or a sample.
+struct CaseFile {
+    fs::path folder;
+    std::string name;  // the description's name without ".txt"
+    std::string test;  // the test's name: the samples' begin with "Sample_"
+};
+
+std::vector<CaseFile> CaseFiles() {
+    std::vector<CaseFile> files;
+    for (const auto& [folder, prefix] :
+         {std::pair{fs::path(VSDL_TESTS_DIR) / "conversion" / "cases", ""},
+          std::pair{fs::path(VSDL_SAMPLES_DIR), "Sample_"}}) {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(folder, ec)) {
+            if (entry.path().extension() != ".txt") continue;
+            const std::string name = entry.path().stem().string();
+            files.push_back({.folder = folder, .name = name, .test = prefix + name});
         }
-        const std::string read = Expect(description, "bytes read", "");
-        if (!read.empty()) {
-            EXPECT_EQ(run.result.bytesRead, read == "all" ? run.result.length : std::stoll(read))
-                << name;
-        }
-        // A record is at least two bytes, and the progress only grows.
-        EXPECT_LE(run.progress.size(), run.result.bytesRead / 2) << name;
-        EXPECT_TRUE(std::is_sorted(run.progress.begin(), run.progress.end())) << name;
     }
-    EXPECT_GT(cases, 3) << folder;
+    return files;
 }
 
-TEST(Conversion, EachCaseGivesItsReports) {
-    RunCases(fs::path(VSDL_TESTS_DIR) / "conversion" / "cases");
+class ConversionCase : public ::testing::TestWithParam<CaseFile> {};
+
+TEST_P(ConversionCase, GivesItsReports) {
+    const auto& [folder, name, test] = GetParam();
+    const std::string description = ReadFile(folder / (name + ".txt"));
+    const MemoryRun run = Convert(Build(description), name + ".PRN");
+    EXPECT_EQ(run.prn, ReadFile(folder / (name + ".PRN")));
+    EXPECT_EQ(run.csv, ReadFile(folder / (name + ".CSV")));
+    EXPECT_EQ(OutcomeText(run.result), Expect(description, "outcome", "completed"));
+    if (run.result.outcome == ConvertOutcome::Completed) {
+        EXPECT_EQ(run.result.message,
+                  "The conversion has completed.  Your ASCII file is: " + name + ".PRN");
+    }
+    const std::string read = Expect(description, "bytes read", "");
+    if (!read.empty()) {
+        EXPECT_EQ(run.result.bytesRead, read == "all" ? run.result.length : std::stoll(read));
+    }
+    // A record is at least two bytes, and the progress only grows.
+    EXPECT_LE(run.progress.size(), run.result.bytesRead / 2);
+    EXPECT_TRUE(std::is_sorted(run.progress.begin(), run.progress.end()));
 }
 
-TEST(Conversion, EachSampleGivesItsGoldenReports) {
-    RunCases(VSDL_SAMPLES_DIR);
-}
+// Each file its own test, named after it: a failure names the case.
+INSTANTIATE_TEST_SUITE_P(Conversion, ConversionCase, ::testing::ValuesIn(CaseFiles()),
+                         [](const ::testing::TestParamInfo<CaseFile>& info) {
+                             return info.param.test;
+                         });
 
 TEST(Conversion, AHeaderCutShortEndsLikeTheEndOfTheFile) {
     const std::vector<std::uint8_t> full =
@@ -244,12 +258,7 @@ TEST(Export, EachSampleGivesItsGoldenTables) {
             ExportImage(source, static_cast<std::int64_t>(image.size()), out, format);
         EXPECT_EQ(result.outcome, ConvertOutcome::Completed) << file;
         std::string expected;
-        for (char c : ReadFile(entry.path())) {
-            if (c == '\n')
-                expected += kNewLine;
-            else
-                expected += c;
-        }
+        for (char c : ReadFile(entry.path())) expected += c == '\n' ? kNewLine : std::string(1, c);
         EXPECT_EQ(out.text, expected) << file;
     }
     EXPECT_GE(tables, 6);

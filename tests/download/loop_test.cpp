@@ -167,7 +167,7 @@ TEST_F(Loop, APortThatFailsEndsTheLoopAndKeepsWhatCame) {
                                s.failure + "\nThe 2065 bytes received are kept in " + temp + ".",
                                "Download Finished. Number of Blocks = 2. Number of Bytes = 2065"}));
     EXPECT_EQ(ReadBytes(temp), Bytes(image.begin(), image.begin() + 2065));
-    EXPECT_EQ(control.DownloadRunning, 1);
+    EXPECT_EQ(control.DownloadRunning, running::kStop);
     EXPECT_NE(control.DownloadState, state::kCancelled);  // not a cancel: the save step follows
 }
 

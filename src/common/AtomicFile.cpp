@@ -18,6 +18,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/syscall.h>
+#endif
 #endif
 
 #include "common/Paths.h"
@@ -145,8 +148,42 @@ std::string HostName() {
 struct UnfinishedSlot {
     std::atomic<bool> taken{false};
     std::atomic<bool> ready{false};
+    std::atomic<bool> folder{false};
     char path[4096] = {};
 };
+
+// Empties and removes the folder `path` with system calls alone, as a signal handler may: its
+// files are listed with getdents64 (where there is no such call, only an empty folder goes).
+void RemoveFolderNow(const char* path) {
+#ifdef __linux__
+    const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        // struct linux_dirent64: inode, offset, record length, type, the name.
+        constexpr std::size_t kLengthAt = 16;
+        constexpr std::size_t kNameAt = 19;
+        alignas(8) char entries[4096];
+        // Removing files while they are listed may skip some: listed again until none is left.
+        for (bool removed = true; removed;) {
+            removed = false;
+            ::lseek(fd, 0, SEEK_SET);
+            for (long n; (n = ::syscall(SYS_getdents64, fd, entries, sizeof entries)) > 0;) {
+                for (long at = 0; at < n;) {
+                    unsigned short length = 0;
+                    std::memcpy(&length, entries + at + kLengthAt, sizeof length);
+                    const char* name = entries + at + kNameAt;
+                    if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
+                        ::unlinkat(fd, name, 0) == 0) {
+                        removed = true;
+                    }
+                    at += length;
+                }
+            }
+        }
+        ::close(fd);
+    }
+#endif
+    ::rmdir(path);
+}
 std::array<UnfinishedSlot, 8> gUnfinished;
 
 extern "C" void RemoveUnfinishedAndEnd(int sig) {
@@ -353,7 +390,10 @@ void RemoveLeftTemporaries(std::string_view folder) {
             TempNameProcess(paths::FromFsPath(it->path().filename()), hostTag);
         if (!pid || *pid == ProcessId() || ProcessRunning(*pid)) continue;
         std::error_code ignored;
-        if (fs::is_regular_file(it->symlink_status(ignored))) fs::remove(it->path(), ignored);
+        const fs::file_status status = it->symlink_status(ignored);
+        if (fs::is_regular_file(status)) fs::remove(it->path(), ignored);
+        // An UnfinishedFolder's, with the files a library made in it.
+        if (fs::is_directory(status)) fs::remove_all(it->path(), ignored);
     }
 }
 
@@ -467,7 +507,12 @@ Result CopyFileReplacing(std::string_view source, std::string_view target, Exist
 void RemoveUnfinishedFiles() {
 #ifndef _WIN32
     for (UnfinishedSlot& slot : gUnfinished) {
-        if (slot.ready) ::unlink(slot.path);
+        if (!slot.ready) continue;
+        if (slot.folder) {
+            RemoveFolderNow(slot.path);
+        } else {
+            ::unlink(slot.path);
+        }
     }
 #endif
 }
@@ -487,7 +532,8 @@ EndingSignalsHeld::~EndingSignalsHeld() {
 #endif
 }
 
-UnfinishedFile::UnfinishedFile([[maybe_unused]] std::string_view path) {
+UnfinishedFile::UnfinishedFile([[maybe_unused]] std::string_view path,
+                               [[maybe_unused]] bool folder) {
 #ifndef _WIN32
     std::error_code ec;
     const fs::path given = paths::ToFsPath(path);
@@ -498,6 +544,7 @@ UnfinishedFile::UnfinishedFile([[maybe_unused]] std::string_view path) {
         bool free = false;
         if (!slot.taken.compare_exchange_strong(free, true)) continue;
         std::memcpy(slot.path, text.c_str(), text.size() + 1);
+        slot.folder = folder;
         slot.ready = true;
         slot_ = &slot;
         return;
@@ -512,6 +559,31 @@ UnfinishedFile::~UnfinishedFile() {
     slot->ready = false;
     slot->taken = false;
 #endif
+}
+
+UnfinishedFolder::UnfinishedFolder(std::string_view target) {
+    const fs::path beside = paths::ToFsPath(target).parent_path();
+    RemoveLeftTemporaries(paths::FromFsPath(beside));
+    std::random_device seed;
+    std::mt19937 random(seed());
+    for (int attempt = 0; attempt < 16 && path_.empty(); ++attempt) {
+        const std::string name = TempName(static_cast<std::uint32_t>(random()));
+        const fs::path folder = beside.empty() ? paths::ToFsPath(name) : beside / name;
+        std::error_code ec;
+        // Made and listed with the ending signals held, so that none lands in between.
+        const EndingSignalsHeld held;
+        if (!fs::create_directory(folder, ec) || ec) continue;
+        path_ = paths::FromFsPath(folder);
+        unfinished_ = std::make_unique<UnfinishedFile>(path_, true);
+    }
+}
+
+UnfinishedFolder::~UnfinishedFolder() {
+    if (path_.empty()) return;
+    // Listed until it is gone: a signal in the middle still removes the rest.
+    std::error_code ignored;
+    fs::remove_all(paths::ToFsPath(path_), ignored);
+    unfinished_.reset();
 }
 
 void CleanUpOnSignals() {

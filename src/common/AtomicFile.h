@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -68,13 +69,31 @@ class EndingSignalsHeld {
 // files at once than there is room for are simply not removed.
 class UnfinishedFile {
   public:
-    explicit UnfinishedFile(std::string_view path);
+    // With `folder`, `path` is a folder, removed with the files in it.
+    explicit UnfinishedFile(std::string_view path, bool folder = false);
     ~UnfinishedFile();
     UnfinishedFile(const UnfinishedFile&) = delete;
     UnfinishedFile& operator=(const UnfinishedFile&) = delete;
 
   private:
     void* slot_ = nullptr;
+};
+
+// A private folder beside `target` for the temporary files of a writer that makes its own (a
+// library): named as a temporary file, removed with everything in it when this ends, by a
+// signal that ends the program (see CleanUpOnSignals), and, when a kill, a crash or a power cut
+// left it, by the next write into that folder. path() is empty when it could not be made.
+class UnfinishedFolder {
+  public:
+    explicit UnfinishedFolder(std::string_view target);
+    ~UnfinishedFolder();
+    UnfinishedFolder(const UnfinishedFolder&) = delete;
+    UnfinishedFolder& operator=(const UnfinishedFolder&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+    std::unique_ptr<UnfinishedFile> unfinished_;
 };
 
 // Removes every UnfinishedFile now; safe in a signal handler (a program's own that ends it).

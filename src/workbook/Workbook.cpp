@@ -295,8 +295,11 @@ conversion::ConvertResult RunWorkbookExport(const std::string& binPath, const st
         return refused;
     }
     // The library's temporary files go beside the workbook, on the disk the user chose, and
-    // not to a /tmp that may be held in memory.
-    const std::string folder = paths::Split(outPath).folder;
+    // not to a /tmp that may be held in memory; in a folder of their own, which a signal, or
+    // after a kill the next write, removes with them.
+    const fileops::UnfinishedFolder scratch(outPath);
+    const std::string folder =
+        scratch.path().empty() ? paths::Split(outPath).folder : scratch.path();
     return conversion::RunExportWith(
         binPath, outPath,
         [&](conversion::ByteSource& source, std::int64_t length, ExportResult& exported) {

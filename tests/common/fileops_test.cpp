@@ -204,6 +204,31 @@ TEST(FileOps, TemporaryFilesOfEndedProcessesAreRemoved) {
 }
 
 // Another user's link in a folder anyone may write to is not followed, even by root.
+// A library's own temporary files, in a folder of their own: a signal removes it with all in
+// it (more files than one listing holds), and one that a kill left goes with the next write.
+TEST(FileOps, ALibrarysFolderGoesWithASignalOrTheNextWrite) {
+    TempDir dir;
+    const auto fillThenRaise = [&](int files, int signal) {
+        const UnfinishedFolder scratch(dir / "book.xlsx");
+        for (int i = 0; i < files; ++i) {
+            WriteFile(fs::path(scratch.path()) / ("tmp.library-file-" + std::to_string(i)), "x");
+        }
+        ::raise(signal);
+    };
+    EXPECT_EQ(WaitStatusOfChild([&] {
+                  CleanUpOnSignals();
+                  fillThenRaise(300, SIGTERM);
+              }),
+              SIGTERM);
+    EXPECT_EQ(Entries(dir), 0);
+    EXPECT_EQ(WaitStatusOfChild([&] { fillThenRaise(3, SIGKILL); }), SIGKILL);
+    EXPECT_EQ(Entries(dir), 1);
+    EXPECT_TRUE(ReplaceFileContents(dir / "a.csv", [](std::FILE* f) {
+                    return std::fputs("x", f) >= 0;
+                }).ok);
+    EXPECT_EQ(Entries(dir), 1);
+}
+
 TEST(FileOps, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a link to another user";
     TempDir dir;

@@ -147,7 +147,7 @@ struct UnfinishedSlot {
     std::atomic<bool> ready{false};
     char path[4096] = {};
 };
-std::array<UnfinishedSlot, 8> gUnfinished;
+std::array<UnfinishedSlot, kUnfinishedFilesAtOnce> gUnfinished;
 
 extern "C" void RemoveUnfinishedAndEnd(int sig) {
     RemoveUnfinishedFiles();

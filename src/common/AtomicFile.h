@@ -5,6 +5,7 @@
 #pragma once
 
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <string_view>
@@ -54,6 +55,10 @@ class EndingSignalsHeld {
     sigset_t saved_{};  // the thread's signal mask before
 #endif
 };
+
+// How many UnfinishedFiles can be known at once: two reports each for `vsdl convert --jobs` at
+// its most, and room for the program's other writes.
+inline constexpr std::size_t kUnfinishedFilesAtOnce = 72;
 
 // While it lives, a signal that ends the program (see CleanUpOnSignals) first removes the file
 // at `path`: for a file that is of no use unless it is complete. A path too long or more such

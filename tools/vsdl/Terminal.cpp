@@ -1,6 +1,8 @@
 #include "Terminal.h"
 
 #include "Commands.h"
+#include "conversion/Failures.h"
+#include "conversion/modConvert.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -28,6 +30,43 @@ std::string ForTerminal(std::string text) {
         text.erase(at, 1);
     }
     return text;
+}
+
+std::string FailureText(const conversion::ConvertResult& result) {
+    using conversion::Failure;
+    const std::string& path = result.failedPath;
+    const std::string why = result.reason.empty() ? "." : ": " + result.reason + ".";
+    switch (static_cast<Failure>(result.failureNumber)) {
+        case Failure::CannotOpenBin:
+        case Failure::CannotReadLength:
+            if (!path.empty()) return "Cannot open " + path + why;
+            break;
+        case Failure::CannotReadBin:
+            if (!path.empty()) return "Cannot read " + path + why;
+            break;
+        case Failure::BinTooLarge:
+            if (!path.empty()) return path + " is too large: at most 2 GiB can be read.";
+            break;
+        case Failure::CannotCreatePrn:
+        case Failure::CannotCreateCsv:
+            if (!path.empty()) return "Cannot create " + path + why;
+            break;
+        case Failure::CannotWritePrn:
+        case Failure::CannotWriteCsv:
+            if (!path.empty()) return "Cannot write " + path + why;
+            break;
+        default:
+            break;
+    }
+    return ForTerminal(result.message);
+}
+
+std::string CutShortWarning(const std::string& bin, const conversion::ConvertResult& result) {
+    if (result.outcome == conversion::ConvertOutcome::Corrupt || result.bytesRead == 0 ||
+        conversion::EndsWithEndMark(bin) != false) {
+        return {};
+    }
+    return bin + " has no end mark: the image may have been cut short.\n";
 }
 
 std::string ParseOneFileArgs(const std::vector<std::string>& args,

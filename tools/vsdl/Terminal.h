@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/Paths.h"
+#include "conversion/ConvertResult.h"
 
 namespace vsdl::tool {
 
@@ -20,6 +21,15 @@ bool IsTerminal(std::FILE* stream);
 
 // Message boxes put a CR LF between lines; a terminal wants a plain line feed.
 std::string ForTerminal(std::string text);
+
+// A failed conversion, export or plot as the terminal says it: a file that could not be opened,
+// read or written is named with the system's reason (the window's text would call it corrupted);
+// the other failures keep the window's text.
+std::string FailureText(const conversion::ConvertResult& result);
+
+// The warning line for an image `bin` that was read and does not end with the end mark (its
+// reports go as far as it goes, but it may have been cut short); empty when there is none.
+std::string CutShortWarning(const std::string& bin, const conversion::ConvertResult& result);
 
 // The command line of a command that reads one BIN file and writes one file: the BIN file, the
 // options that take a value, --force and -q.

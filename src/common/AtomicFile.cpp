@@ -341,6 +341,7 @@ void KeepAttributes(std::FILE* temp, const fs::path& tempPath, const ExistingTar
     }
 #endif
 }
+
 }  // namespace
 
 void RemoveLeftTemporaries(std::string_view folder) {
@@ -356,8 +357,11 @@ void RemoveLeftTemporaries(std::string_view folder) {
     }
 }
 
-Result ReplaceFileContents(std::string_view target, const std::function<bool(std::FILE*)>& write,
-                           Existing keep) {
+namespace {
+
+// ReplaceFileContents and ReplaceFileByName: `write` gets the open temporary file and its path.
+Result ReplaceWith(std::string_view target,
+                   const std::function<bool(std::FILE*, const fs::path&)>& write, Existing keep) {
     Result result;
     const auto fail = [&result](std::string reason) {
         result.ok = false;
@@ -389,7 +393,7 @@ Result ReplaceFileContents(std::string_view target, const std::function<bool(std
     KeepAttributes(out.get(), temp, existing);
 
     errno = 0;
-    bool ok = write(out.get());
+    bool ok = write(out.get(), temp);
     if (ok) {
         errno = 0;
         ok = std::fflush(out.get()) == 0 && SyncFile(out.get());
@@ -412,6 +416,24 @@ Result ReplaceFileContents(std::string_view target, const std::function<bool(std
     }
     SyncFolder(final.parent_path());
     return result;
+}
+
+}  // namespace
+
+Result ReplaceFileContents(std::string_view target, const std::function<bool(std::FILE*)>& write,
+                           Existing keep) {
+    return ReplaceWith(
+        target, [&write](std::FILE* out, const fs::path&) { return write(out); }, keep);
+}
+
+Result ReplaceFileByName(std::string_view target,
+                         const std::function<bool(const std::string& tempPath)>& write,
+                         Existing keep) {
+    // The writer's own handle writes the same file as ours, which then syncs it to the disk.
+    return ReplaceWith(
+        target,
+        [&write](std::FILE*, const fs::path& temp) { return write(paths::FromFsPath(temp)); },
+        keep);
 }
 
 Result CopyFileReplacing(std::string_view source, std::string_view target, Existing existing) {

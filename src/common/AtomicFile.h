@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "common/FileOps.h"
@@ -32,6 +33,13 @@ enum class Existing { Replace, Keep };
 // power cut) are removed first, those of a running process are not.
 Result ReplaceFileContents(std::string_view target, const std::function<bool(std::FILE*)>& write,
                            Existing existing = Existing::Replace);
+
+// The same for a writer that opens the file itself by its name (a library that takes a file
+// name): `write` gets the path of the temporary file, which exists and is empty, and must have
+// closed it again when it returns.
+Result ReplaceFileByName(std::string_view target,
+                         const std::function<bool(const std::string& tempPath)>& write,
+                         Existing existing = Existing::Replace);
 
 // Copies `source` to `target` through ReplaceFileContents.
 Result CopyFileReplacing(std::string_view source, std::string_view target,

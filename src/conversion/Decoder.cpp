@@ -136,6 +136,7 @@ class Decoding {
         header_.interval = interval.text;
         header_.intervalSeconds = interval.seconds;
         header_.unit = UnitFor(tail[3]);
+        header_.unitCode = tail[3];
         header_.recordLength = RecordLength(header_.timed, tempFlag != 0);
         header_.temperatures = tempFlag == 1;
         header_.startText = std::string_view(startText_.data(), kStampLength);

@@ -31,6 +31,7 @@ struct DataSetHeader {
     std::string_view interval;   // "1  (SEC)" ... "N/A"
     int intervalSeconds = 0;     // 0 for "N/A"
     std::string_view unit;       // unit text of the unit code; empty for a code without one
+    int unitCode = 0;            // the code itself: tells "no unit" from a code without a text
     int recordLength = 2;        // 2 or 3 bytes untimed, 6 or 7 timed
     bool temperatures = false;   // the records' temperatures are converted (3 and 7 bytes
                                  // always have the byte; only some sets convert it)

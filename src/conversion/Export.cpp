@@ -12,7 +12,7 @@ using digits::Put;
 using digits::PutDecimal;
 using digits::PutPair;
 
-constexpr std::size_t kMaxRow = 256;  // the longest row or JSON record, with room to spare
+constexpr std::size_t kMaxRow = 384;  // the longest row or JSON record, with room to spare
 
 char* PutIso(char* out, const CalendarTime& t) {
     if (!IsValidTime(t)) return out;
@@ -49,6 +49,15 @@ char* PutJsonString(char* out, std::string_view text) {
         if (c == '"' || c == '\\') *out++ = '\\';
         *out++ = c;
     }
+    *out++ = '"';
+    return out;
+}
+
+// A header's time as a JSON string, null when there is none.
+char* PutJsonTime(char* out, const CalendarTime& t, bool valid) {
+    if (!valid || !IsValidTime(t)) return Put(out, "null");
+    *out++ = '"';
+    out = PutIso(out, t);
     *out++ = '"';
     return out;
 }
@@ -127,18 +136,51 @@ class TidyWriter : public DecodeReader {
     void KeepSet(const DataSetHeader& h) {
         setLength_ =
             static_cast<std::size_t>(PutDecimal(set_, static_cast<std::uint32_t>(h.number)) - set_);
+        ++setIndex_;
         unit_ = PlainUnit(h.unit);
         // Unit texts are a few characters; quoted, each may double.
         char field[64];
         unitField_.assign(field, PutCsvField(field, unit_.substr(0, 30)));
+        unitJson_.assign(field, PutJsonString(field, unit_.substr(0, 30)));
     }
     std::string_view set() const { return {set_, setLength_}; }
     // What a record's writer returns: false to end the decoding.
     bool GoOn() const { return !out_.failed() && (stop_ == nullptr || !*stop_); }
+    // The set's place in the file, 1, 2, ...: two sets of a damaged image may share a number.
+    std::uint32_t setIndex() const { return setIndex_; }
+
+    // The set's own fields as JSON members, "key": value with `colon` and `comma` between them.
+    char* PutSetFields(char* out, const DataSetHeader& h, std::string_view colon,
+                       std::string_view comma) const {
+        const auto key = [&](char* at, std::string_view name) {
+            return Put(Put(Put(Put(Put(at, comma), "\""), name), "\""), colon);
+        };
+        out = key(out, "strategy");
+        out = PutJsonString(out, h.strategy);
+        out = key(out, "method");
+        out = PutJsonString(out, h.method);
+        out = key(out, "interval");
+        out = PutJsonString(out, h.interval);
+        out = key(out, "interval_seconds");
+        out = PutDecimal(out, static_cast<std::uint32_t>(h.intervalSeconds));
+        out = key(out, "unit");
+        out = Put(out, unitJson_);
+        out = key(out, "unit_code");
+        out = PutDecimal(out, static_cast<std::uint32_t>(h.unitCode));
+        out = key(out, "timed");
+        out = Put(out, h.timed ? "true" : "false");
+        out = key(out, "temperatures");
+        out = Put(out, h.temperatures ? "true" : "false");
+        out = key(out, "start");
+        out = PutJsonTime(out, h.start, h.startValid);
+        out = key(out, "end");
+        return PutJsonTime(out, h.end, true);
+    }
 
     BufferedWriter out_;
     std::string_view unit_;
     std::string unitField_;  // the unit as a CSV field
+    std::string unitJson_;   // the unit as a JSON string
     IsoText time_;
     CounterText counter_;
     std::int64_t records_ = 0;
@@ -147,6 +189,7 @@ class TidyWriter : public DecodeReader {
     const bool* stop_;
     char set_[12] = {};  // a byte has three digits; room for any number
     std::size_t setLength_ = 0;
+    std::uint32_t setIndex_ = 0;
 };
 
 class TidyCsv final : public TidyWriter {
@@ -198,26 +241,11 @@ class TidyJson final : public TidyWriter {
         Text(sets_++ == 0 ? "" : ",");
         Text(kNewLine);
         char* out = out_.Reserve(kMaxRow * 2);
-        out = Put(out, "    {\"number\": ");
+        out = Put(out, "    {\"set_index\": ");
+        out = PutDecimal(out, setIndex());
+        out = Put(out, ", \"number\": ");
         out = Put(out, set());
-        out = Put(out, ", \"strategy\": ");
-        out = PutJsonString(out, h.strategy);
-        out = Put(out, ", \"method\": ");
-        out = PutJsonString(out, h.method);
-        out = Put(out, ", \"interval\": ");
-        out = PutJsonString(out, h.interval);
-        out = Put(out, ", \"interval_seconds\": ");
-        out = PutDecimal(out, static_cast<std::uint32_t>(h.intervalSeconds));
-        out = Put(out, ", \"unit\": ");
-        out = PutJsonString(out, unit_);
-        out = Put(out, ", \"timed\": ");
-        out = Put(out, h.timed ? "true" : "false");
-        out = Put(out, ", \"temperatures\": ");
-        out = Put(out, h.temperatures ? "true" : "false");
-        out = Put(out, ", \"start\": ");
-        out = PutTime(out, h.start, h.startValid);
-        out = Put(out, ", \"end\": ");
-        out = PutTime(out, h.end, true);
+        out = PutSetFields(out, h, ": ", ", ");
         out = Put(out, ",");
         out = Put(out, kNewLine);
         out = Put(out, "     \"records\": [");
@@ -261,13 +289,6 @@ class TidyJson final : public TidyWriter {
     }
 
   private:
-    static char* PutTime(char* out, const CalendarTime& t, bool valid) {
-        if (!valid || !IsValidTime(t)) return Put(out, "null");
-        *out++ = '"';
-        out = PutIso(out, t);
-        *out++ = '"';
-        return out;
-    }
     void CloseSet() {
         if (!inSet_) return;
         if (setRecords_ != 0) {
@@ -281,6 +302,58 @@ class TidyJson final : public TidyWriter {
     int sets_ = 0;
     bool inSet_ = false;
     std::int64_t setRecords_ = 0;
+};
+
+// One object per line, compact, for readers that take a line at a time: the set's fields (with
+// data_set, without record) before its records, then one line per record:
+// {"set_index":1,"data_set":4,"record":1,"time":"...","reading":345,"status":"ok",...}
+class TidyJsonLines final : public TidyWriter {
+  public:
+    using TidyWriter::TidyWriter;
+    bool DataSet(const DataSetHeader& h) override {
+        KeepSet(h);
+        char* out = out_.Reserve(kMaxRow * 2);
+        out = PutKeys(out);
+        out = PutSetFields(out, h, ":", ",");
+        out_.Commit(Put(Put(out, "}"), kNewLine));
+        // The start of every record line, up to the record's number.
+        char start[kMaxRow];
+        recordStart_.assign(start, Put(PutKeys(start), ",\"record\":"));
+        recordUnit_ = ",\"unit\":" + unitJson_;
+        return !out_.failed();
+    }
+    bool Record(const DecodedRecord& r) override {
+        ++records_;
+        char* out = out_.Reserve(kMaxRow);
+        out = Put(out, recordStart_);
+        out = Put(out, counter_.For(r.counter));
+        const std::string_view time = time_.For(r.when);
+        out = time.empty() ? Put(out, ",\"time\":null")
+                           : Put(Put(Put(out, ",\"time\":\""), time), "\"");
+        out = Put(out, ",\"reading\":");
+        out = Put(out, r.inRange ? PlainReading(r.reading) : "null");
+        out = Put(out, r.inRange ? ",\"status\":\"ok\"" : ",\"status\":\"out of range\"");
+        out = Put(out, recordUnit_);
+        if (r.hasTemperature) {
+            out = Put(Put(out, ",\"temperature\":"), r.temperature);
+            out = Put(out, ",\"temperature_unit\":");
+            out = PutJsonString(out, TemperatureUnit(r));
+        } else {
+            out = Put(out, ",\"temperature\":null,\"temperature_unit\":null");
+        }
+        out_.Commit(Put(Put(out, "}"), kNewLine));
+        return GoOn();
+    }
+
+  private:
+    char* PutKeys(char* out) const {
+        out = Put(out, "{\"set_index\":");
+        out = PutDecimal(out, setIndex());
+        return Put(Put(out, ",\"data_set\":"), set());
+    }
+
+    std::string recordStart_;
+    std::string recordUnit_;
 };
 
 ExportResult Run(TidyWriter& writer, ByteSource& bin, std::int64_t length,
@@ -323,21 +396,38 @@ std::string_view PlainReading(std::string_view reading) {
 }
 
 ExportFormat ExportFormatFor(std::string_view path) {
-    constexpr std::string_view kJson = ".json";
-    return path.size() >= kJson.size() &&
-                   paths::EqualsIgnoreCase(path.substr(path.size() - kJson.size()), kJson)
-               ? ExportFormat::Json
-               : ExportFormat::Csv;
+    const auto endsWith = [path](std::string_view end) {
+        return path.size() >= end.size() &&
+               paths::EqualsIgnoreCase(path.substr(path.size() - end.size()), end);
+    };
+    if (endsWith(".json")) return ExportFormat::Json;
+    if (endsWith(".jsonl")) return ExportFormat::Jsonl;
+    if (endsWith(".xlsx")) return ExportFormat::Xlsx;
+    return ExportFormat::Csv;
 }
 
 ExportResult ExportImage(ByteSource& bin, std::int64_t length, TextSink& out, ExportFormat format,
                          const ConvertProgress& progress, const bool* stop) {
-    if (format == ExportFormat::Json) {
-        TidyJson json(out, stop);
-        return Run(json, bin, length, progress, stop);
+    switch (format) {
+        case ExportFormat::Csv: {
+            TidyCsv csv(out, stop);
+            return Run(csv, bin, length, progress, stop);
+        }
+        case ExportFormat::Json: {
+            TidyJson json(out, stop);
+            return Run(json, bin, length, progress, stop);
+        }
+        case ExportFormat::Jsonl: {
+            TidyJsonLines lines(out, stop);
+            return Run(lines, bin, length, progress, stop);
+        }
+        case ExportFormat::Xlsx:
+            break;
     }
-    TidyCsv csv(out, stop);
-    return Run(csv, bin, length, progress, stop);
+    ExportResult notText;
+    notText.outcome = ConvertOutcome::Failed;
+    notText.writeFailed = true;
+    return notText;
 }
 
 }  // namespace vsdl::conversion

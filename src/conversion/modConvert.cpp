@@ -145,11 +145,31 @@ std::string ExportPathFor(const std::string& binPath, ExportFormat format) {
     const paths::SplitPath split = paths::Split(binPath);
     std::string base = split.name;
     if (paths::HasBinExtension(base)) base.resize(base.size() - 4);
-    return split.folder + base + (format == ExportFormat::Json ? ".tidy.json" : ".tidy.csv");
+    return split.folder + base + std::string(ExportExtension(format));
 }
 
-ConvertResult RunExport(const std::string& binPath, const std::string& outPath, ExportFormat format,
-                        const ConvertProgress& progress, bool replaceExisting, const bool* stop) {
+std::string_view ExportExtension(ExportFormat format) {
+    switch (format) {
+        case ExportFormat::Json:
+            return ".tidy.json";
+        case ExportFormat::Jsonl:
+            return ".tidy.jsonl";
+        case ExportFormat::Xlsx:
+            return ".xlsx";
+        case ExportFormat::Csv:
+            break;
+    }
+    return ".tidy.csv";
+}
+
+bool ExportIsKept(const ExportResult& exported) {
+    // Nothing is kept of a file that is no BIN image at all, nor of a stopped export.
+    return exported.outcome != ConvertOutcome::Corrupt && !exported.writeFailed &&
+           !exported.stopped;
+}
+
+ConvertResult RunExportWith(const std::string& binPath, const std::string& outPath,
+                            const ExportFileWriter& write) {
     const std::string outName = paths::Split(outPath).name;
     const OpenedBin bin = OpenBin(binPath);
     if (bin.failure) return OpenFailedResult(bin, binPath, outName);
@@ -166,17 +186,7 @@ ConvertResult RunExport(const std::string& binPath, const std::string& outPath, 
 
     FileSource source(bin.file.get());
     ExportResult exported;
-    const fileops::Result written = fileops::ReplaceFileContents(
-        outPath,
-        [&](std::FILE* out) {
-            std::setvbuf(out, nullptr, _IONBF, 0);
-            FileSink sink(out);
-            exported = ExportImage(source, bin.length, sink, format, progress, stop);
-            // Nothing is kept of a file that is no BIN image at all, nor of a stopped export.
-            return exported.outcome != ConvertOutcome::Corrupt && !exported.writeFailed &&
-                   !exported.stopped;
-        },
-        replaceExisting ? fileops::Existing::Replace : fileops::Existing::Keep);
+    const fileops::Result written = write(source, bin.length, exported);
     ConvertResult result;
     if (exported.stopped) {
         result.outcome = ConvertOutcome::Failed;
@@ -190,7 +200,8 @@ ConvertResult RunExport(const std::string& binPath, const std::string& outPath, 
     } else if (!written.ok) {
         result.outcome = ConvertOutcome::Failed;
         result.outputExisted = written.existed;
-        result.message = "The file " + outPath + " could not be written.\n" + written.reason;
+        result.message = "The file " + outPath + " could not be written.\n" +
+                         (exported.reason.empty() ? written.reason : exported.reason);
     } else {
         result.message = std::string(kExportedText) + outName;
     }
@@ -198,6 +209,22 @@ ConvertResult RunExport(const std::string& binPath, const std::string& outPath, 
     result.bytesRead = exported.bytesRead;
     result.length = bin.length;
     return result;
+}
+
+ConvertResult RunExport(const std::string& binPath, const std::string& outPath, ExportFormat format,
+                        const ConvertProgress& progress, bool replaceExisting, const bool* stop) {
+    return RunExportWith(
+        binPath, outPath, [&](ByteSource& source, std::int64_t length, ExportResult& exported) {
+            return fileops::ReplaceFileContents(
+                outPath,
+                [&](std::FILE* out) {
+                    std::setvbuf(out, nullptr, _IONBF, 0);
+                    FileSink sink(out);
+                    exported = ExportImage(source, length, sink, format, progress, stop);
+                    return ExportIsKept(exported);
+                },
+                replaceExisting ? fileops::Existing::Replace : fileops::Existing::Keep);
+        });
 }
 
 }  // namespace vsdl::conversion

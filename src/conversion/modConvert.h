@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/FileOps.h"
 
@@ -48,8 +50,14 @@ ReportPaths ReportPathsFor(const std::string& folder, const std::string& binFile
 ConvertResult RunConversion(const std::string& folder, const std::string& binFileName,
                             const ConvertProgress& progress = {});
 
-// The tidy export name beside a BIN file: Run1.bin -> Run1.tidy.csv (or .json).
+// The tidy export name beside a BIN file: Run1.bin -> Run1.tidy.csv (.tidy.json, .tidy.jsonl,
+// and Run1.xlsx for the workbook, which is no plain table).
 std::string ExportPathFor(const std::string& binPath, ExportFormat format);
+std::string_view ExportExtension(ExportFormat format);
+
+// Whether an export's file is put in place: not for a file that is no BIN image at all, nor
+// when the writing failed.
+bool ExportIsKept(const ExportResult& exported);
 
 // Exports the BIN file `binPath` to `outPath`, replacing it through a temporary file beside it,
 // so that a failure leaves an existing file as it was; nothing is made for a corrupt or unreadable
@@ -61,6 +69,13 @@ std::string ExportPathFor(const std::string& binPath, ExportFormat format);
 ConvertResult RunExport(const std::string& binPath, const std::string& outPath, ExportFormat format,
                         const ConvertProgress& progress = {}, bool replaceExisting = true,
                         const bool* stop = nullptr);
+
+// RunExport's road for any writer: `write` exports the opened image, keeping its outcome in
+// `exported`, and puts the file in place (fileops::ReplaceFileContents or ReplaceFileByName).
+using ExportFileWriter =
+    std::function<fileops::Result(ByteSource& bin, std::int64_t length, ExportResult& exported)>;
+ConvertResult RunExportWith(const std::string& binPath, const std::string& outPath,
+                            const ExportFileWriter& write);
 
 }  // namespace vsdl::conversion
 

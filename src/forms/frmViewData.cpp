@@ -27,6 +27,7 @@
 #include "forms/Geometry.h"
 #include "forms/PathLabel.h"
 #include "forms/ReadingsChart.h"
+#include "workbook/Workbook.h"
 
 using vsdl::forms::FromStd;
 
@@ -35,7 +36,11 @@ namespace {
 const char* const kBinFilter = "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*";
 const char* const kPictureFilter = "PNG Picture (*.png)|*.png|SVG Picture (*.svg)|*.svg";
 const char* const kExportFilter =
-    "CSV File (*.csv)|*.csv|JSON File (*.json)|*.json|All File (*.*)|*.*";
+    "CSV File (*.csv)|*.csv|JSON File (*.json)|*.json|JSON Lines (*.jsonl)|*.jsonl|"
+    "All File (*.*)|*.*";
+const char* const kExportOrWorkbookFilter =
+    "CSV File (*.csv)|*.csv|Excel Workbook (*.xlsx)|*.xlsx|JSON File (*.json)|*.json|"
+    "JSON Lines (*.jsonl)|*.jsonl|All File (*.*)|*.*";
 // Slices of the whole span kept in memory: finer than the screen's columns, so that the first
 // zoom steps draw from them; narrower views read their records again from the file.
 constexpr int kColumns = 16384;
@@ -347,7 +352,9 @@ void frmViewData::cmdExport_Click() {
     const auto split = vsdl::paths::Split(proposed);
     const std::optional<QString> chosen = context_.fileDialogs->SaveFile(
         this,
-        {FromStd(split.folder), FromStd(split.name), QString::fromLatin1(kExportFilter), true});
+        {FromStd(split.folder), FromStd(split.name),
+         QString::fromLatin1(vsdl::workbook::Available() ? kExportOrWorkbookFilter : kExportFilter),
+         true});
     if (!chosen || chosen->isEmpty()) return;
     const std::string target = QDir::toNativeSeparators(*chosen).toStdString();
 
@@ -360,9 +367,13 @@ void frmViewData::cmdExport_Click() {
                            .arg(FromStd(vsdl::paths::Split(target).name)));
     prgReading->setValue(0);
     prgReading->show();
-    const vsdl::conversion::ConvertResult result = vsdl::conversion::RunExport(
-        path_.toStdString(), target, vsdl::conversion::ExportFormatFor(target), BarProgress(),
-        /*replaceExisting=*/true, &stop_);
+    const vsdl::conversion::ExportFormat format = vsdl::conversion::ExportFormatFor(target);
+    const vsdl::conversion::ConvertResult result =
+        format == vsdl::conversion::ExportFormat::Xlsx
+            ? vsdl::workbook::RunWorkbookExport(path_.toStdString(), target, BarProgress(),
+                                                /*replaceExisting=*/true, &stop_)
+            : vsdl::conversion::RunExport(path_.toStdString(), target, format, BarProgress(),
+                                          /*replaceExisting=*/true, &stop_);
     exporting_ = false;
     prgReading->hide();
     UpdateButtons();

@@ -231,15 +231,17 @@ TEST(Export, EachSampleGivesItsGoldenTables) {
     int tables = 0;
     for (const auto& entry : fs::directory_iterator(VSDL_SAMPLES_DIR)) {
         const std::string file = entry.path().filename().string();
-        const bool json = file.ends_with(".tidy.json");
-        if (!json && !file.ends_with(".tidy.csv")) continue;
+        const ExportFormat format = file.ends_with(".tidy.json")    ? ExportFormat::Json
+                                    : file.ends_with(".tidy.jsonl") ? ExportFormat::Jsonl
+                                                                    : ExportFormat::Csv;
+        if (format == ExportFormat::Csv && !file.ends_with(".tidy.csv")) continue;
         ++tables;
         const std::string bin = file.substr(0, file.find('.')) + ".BIN";
         const std::string image = ReadFile(entry.path().parent_path() / bin);
         MemorySource source(reinterpret_cast<const std::uint8_t*>(image.data()), image.size());
         StringSink out;
-        const ExportResult result = ExportImage(source, static_cast<std::int64_t>(image.size()),
-                                                out, json ? ExportFormat::Json : ExportFormat::Csv);
+        const ExportResult result =
+            ExportImage(source, static_cast<std::int64_t>(image.size()), out, format);
         EXPECT_EQ(result.outcome, ConvertOutcome::Completed) << file;
         std::string expected;
         for (char c : ReadFile(entry.path())) {
@@ -250,7 +252,7 @@ TEST(Export, EachSampleGivesItsGoldenTables) {
         }
         EXPECT_EQ(out.text, expected) << file;
     }
-    EXPECT_GE(tables, 5);
+    EXPECT_GE(tables, 6);
 }
 
 // What the samples do not have: a time stamp that is no date, and years past 2029 (a stamp's
@@ -284,6 +286,28 @@ TEST(Export, AStampHasItsOwnYearOrNoTime) {
             EXPECT_NE(out.text.find("{\"record\": 2, \"time\": null, \"reading\": -2.50, "),
                       std::string::npos)
                 << out.text;
+        }
+    }
+}
+
+// Two sets of one number, as a damaged image has them, are told apart by their place; a unit
+// code without a text by its code.
+TEST(Export, SetsCarryTheirPlaceAndUnitCode) {
+    const std::vector<std::uint8_t> bytes = Build(
+        "marker untimed\nsetcount 8\nset 7\nunit 0\nreading 1\nset 7\nunit 50\n"
+        "reading 2\ntrailer\n");
+    const std::pair<ExportFormat, std::vector<std::string>> cases[] = {
+        {ExportFormat::Json,
+         {R"({"set_index": 2, "number": 7,)", R"("unit": "", "unit_code": 50,)"}},
+        {ExportFormat::Jsonl,
+         {R"({"set_index":1,"data_set":7,"strategy":"ONE WAY",)", R"("unit":"","unit_code":0,)",
+          R"({"set_index":2,"data_set":7,"record":1,"time":)"}}};
+    for (const auto& [format, parts] : cases) {
+        MemorySource source(bytes.data(), bytes.size());
+        StringSink out;
+        ExportImage(source, static_cast<std::int64_t>(bytes.size()), out, format);
+        for (const std::string& part : parts) {
+            EXPECT_NE(out.text.find(part), std::string::npos) << part << "\n" << out.text;
         }
     }
 }

@@ -297,6 +297,30 @@ TEST(VsdlExport, WritesTheTableBesideTheBinAndNeverOverAFile) {
     EXPECT_EQ(json.substr(0, 15), "{\n  \"data_sets\"");
     EXPECT_NE(json.find("\"temperature\": null, \"temperature_unit\": null}"), std::string::npos);
 
+    EXPECT_EQ(Vsdl(dir, "export -q logs/Run1.bin -o book.xlsx").status, 0);
+    EXPECT_EQ(ReadFile(dir.path() / "book.xlsx").substr(0, 2), "PK");
+
+    // -o -: the table on standard output and nothing else, and no file anywhere.
+    run = Vsdl(dir, "export logs/Run1.bin -o -");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, golden);
+    EXPECT_EQ(run.err, "");
+    EXPECT_FALSE(fs::exists(dir.path() / "-"));
+    // A reader that stops early ends it quietly, by SIGPIPE or, where that is ignored, alike.
+    WriteFile(dir.path() / "BIG.BIN",
+              sample::Build(sample::Parse("marker untimed\nsetcount 1\nset 1\n"
+                                          "walk 30000 1.25 seed 1\ntrailer\n")));
+    for (const std::string trap : {"", "trap '' PIPE; "}) {
+        const std::string command = "cd '" + dir.str() + "' && { " + trap +
+                                    "'" VSDL_EXE
+                                    "' export BIG.BIN -o - 2>vsdl.err; echo $? >status; } | "
+                                    "head -c 1 >/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        EXPECT_EQ(ReadFile(dir.path() / "status"), "141\n") << trap;
+        EXPECT_EQ(ReadFile(dir.path() / "vsdl.err"), "") << trap;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "BIG.tidy.csv"));
+
     // A file that is no image leaves nothing; a fault keeps what came before it.
     run = Vsdl(dir, "export BAD.BIN");
     EXPECT_EQ(run.status, 1);
@@ -307,8 +331,8 @@ TEST(VsdlExport, WritesTheTableBesideTheBinAndNeverOverAFile) {
     EXPECT_EQ(run.err.substr(0, 9), "Error 5. ");
     EXPECT_EQ(ReadFile(dir.path() / "START.tidy.csv").find("data_set,record,"), 0u);
 
-    for (const char* usage :
-         {"export", "export --format xml logs/Run1.bin", "export A.BIN B.BIN", "export -o"}) {
+    for (const char* usage : {"export", "export --format xml logs/Run1.bin", "export A.BIN B.BIN",
+                              "export -o", "export logs/Run1.bin -o - --format xlsx"}) {
         EXPECT_EQ(Vsdl(dir, usage).status, 2) << usage;
     }
 }

@@ -299,7 +299,8 @@ TEST_F(Loop, ASaveTargetIsCheckedBeforeTheDownload) {
         {temp, "temporary download file", false},
         {d + "./~tempidl.bin", "temporary download file", false},
         // A name longer than the folder takes is refused before the download, not after it.
-        {d + std::string(256, 'n') + ".BIN", "cannot be created: File name too long", false}};
+        // (The system names the reason: "File name too long" here, "File not found" under Wine.)
+        {d + std::string(256, 'n') + ".BIN", "cannot be created: ", false}};
 #ifndef _WIN32
     // Also through a link to it.
     fs::create_symlink(temp, dir.path() / "alias.BIN");

@@ -78,7 +78,8 @@ version=$(grep -oP 'project\(VSDownload VERSION \K[0-9.]+' "$(dirname "$0")/../.
 grep -qx "Package: vsdownload" <<<"$control" || fail "wrong package name"
 grep -qx "Version: $version" <<<"$control" || fail "the version is not $version"
 # Found by dpkg-shlibdeps from the binaries, not written by hand.
-for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6charts6 libqt6svg6 libc6; do
+for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6charts6 libqt6svg6 libxlsxwriter4 \
+           libc6; do
   grep -E "^Depends:.*\b$lib\b" <<<"$control" >/dev/null || fail "Depends lacks $lib"
 done
 [ "$(basename "$deb")" = "vsdownload_${version}_$(dpkg --print-architecture).deb" ] ||

@@ -69,28 +69,6 @@ std::string CutShortWarning(const std::string& bin, const conversion::ConvertRes
     return bin + " has no end mark: the image may have been cut short.\n";
 }
 
-std::string ParseOneFileArgs(const std::vector<std::string>& args,
-                             std::initializer_list<std::string_view> valued, OneFileArgs& parsed) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (std::find(valued.begin(), valued.end(), a) != valued.end()) {
-            if (i + 1 >= args.size()) return a + " needs a value";
-            parsed.values[a] = args[++i];
-        } else if (a == "--force") {
-            parsed.force = true;
-        } else if (a == "-q") {
-            parsed.quiet = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return "unknown option '" + a + "'";
-        } else if (parsed.bin.empty()) {
-            parsed.bin = a;
-        } else {
-            return "one BIN file at a time";
-        }
-    }
-    return parsed.bin.empty() ? "no BIN file given" : "";
-}
-
 bool MayWrite(const std::string& out, bool force) {
     std::error_code ec;
     if (force ||

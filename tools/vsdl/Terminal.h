@@ -4,8 +4,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <initializer_list>
-#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -30,20 +28,6 @@ std::string FailureText(const conversion::ConvertResult& result);
 // The warning line for an image `bin` that was read and does not end with the end mark (its
 // reports go as far as it goes, but it may have been cut short); empty when there is none.
 std::string CutShortWarning(const std::string& bin, const conversion::ConvertResult& result);
-
-// The command line of a command that reads one BIN file and writes one file: the BIN file, the
-// options that take a value, --force and -q.
-struct OneFileArgs {
-    std::string bin;
-    std::map<std::string, std::string, std::less<>> values;  // by option name
-    bool force = false;
-    bool quiet = false;
-};
-
-// Reads `args` into `parsed`, taking the names in `valued` as options with a value; the usage
-// problem, or an empty text when there is none.
-std::string ParseOneFileArgs(const std::vector<std::string>& args,
-                             std::initializer_list<std::string_view> valued, OneFileArgs& parsed);
 
 // True when `out` may be written: it does not exist (not even as a link) or --force was given;
 // otherwise says so on stderr.

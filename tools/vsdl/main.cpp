@@ -35,9 +35,9 @@ constexpr bool kWithPty = true;
 const Command kCommands[] = {
     {"convert", "convert [-q] [--jobs N] FILE.BIN|FOLDER...",
      "converts BIN memory images into their PRN reports and CSV files", &RunConvert, &HelpConvert},
-    {"export", "export FILE.BIN [-o OUT] [--format csv|json] [--force] [-q]",
-     "writes the readings as a tidy CSV table (or JSON) for spreadsheets and scripts", &RunExport,
-     &HelpExport},
+    {"export", "export FILE.BIN [-o OUT|-] [--format csv|json|jsonl|xlsx] [--force] [-q]",
+     "writes the readings as a tidy table (CSV, workbook, JSON) for spreadsheets and scripts",
+     &RunExport, &HelpExport},
     {"plot", "plot FILE.BIN -o PICTURE.png|svg [--set N] [--size WxH] [--force] [-q]",
      "draws the readings against time into a picture, without a display", &RunPlot, &HelpPlot,
      kWithQt},

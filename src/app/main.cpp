@@ -3,9 +3,11 @@
 // cannot be written (an installed program). --help and --version answer without a display; a
 // BIN file named on the command line is the last BIN file of this run.
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QUrl>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -16,6 +18,7 @@
 #include "common/StartupArgs.h"
 #include "common/UserFolders.h"
 #include "common/modGlobals.h"
+#include "download/PortNames.h"
 #include "download/QtSerialPort.h"
 #include "forms/FormContext.h"
 #include "forms/frmMain.h"
@@ -78,6 +81,14 @@ int main(int argc, char* argv[]) {
         return std::unique_ptr<vsdl::download::IPortProbe>(
             std::make_unique<vsdl::download::QtPortProbe>(ports));
     };
+    context.makeAnyPort = [ports = folders.ports]() { return vsdl::download::MakeAnyPort(ports); };
+    context.portNumberOf = [ports = folders.ports](const std::string& device) {
+        return vsdl::download::PortNumberOfDevice(device, ports);
+    };
+    context.openFolder = [](const QString& folder) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    };
+    fileDialogs.keptFolder = context.KeptFolder();
 
     frmMain window(context);
     if (!request.binFile.empty()) {

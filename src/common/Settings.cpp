@@ -84,6 +84,18 @@ WriteResult WriteSerialPort(std::string_view programFolder, std::int32_t port) {
     return WriteOneLine(paths::Join(programFolder, kSerialPortFile), std::to_string(port));
 }
 
+WriteResult WriteAnyPort(std::string_view programFolder) {
+    return WriteOneLine(paths::Join(programFolder, kSerialPortFile), kAnyPort);
+}
+
+bool IsAnyPort(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return false;
+    text.remove_prefix(first);
+    text = text.substr(0, text.find_last_not_of(" \t") + 1);
+    return paths::EqualsIgnoreCase(text, kAnyPort);
+}
+
 WriteResult WriteLastBinPath(std::string_view programFolder, std::string_view path) {
     return WriteOneLine(paths::Join(programFolder, kLastBinFile), path);
 }

@@ -20,6 +20,12 @@ inline constexpr std::string_view kSerialPortFile = "serialport.cfg";
 inline constexpr std::string_view kLastBinFile = "lastbin.cfg";
 // Used when serialport.cfg gives nothing.
 inline constexpr std::string_view kDefaultPort = "1";
+// The port text that makes the download listen on every serial port (AnyPort.h). A number
+// keeps its meaning; older versions read this text as a port that is not available.
+inline constexpr std::string_view kAnyPort = "any";
+
+// True for kAnyPort in any letter case, blanks around it ignored.
+bool IsAnyPort(std::string_view text);
 
 // The first delimited field of the file's text: leading blanks skipped; a field that begins
 // with a double quote runs to the next double quote (or the end of the line when there is
@@ -52,6 +58,7 @@ WriteResult WriteOneLine(std::string_view file, std::string_view value);
 std::string WriteFailureMessage(const WriteResult& result);
 
 WriteResult WriteSerialPort(std::string_view programFolder, std::int32_t port);
+WriteResult WriteAnyPort(std::string_view programFolder);
 WriteResult WriteLastBinPath(std::string_view programFolder, std::string_view path);
 
 // The leading number of the text (blanks skipped, optional sign, digits, optional fraction),

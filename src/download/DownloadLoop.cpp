@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 
 #include "common/FileOps.h"
 #include "download/DownloadProtocol.h"
@@ -13,8 +14,9 @@ namespace {
 // failures are noted here; the loop ends at the end of the pass in which one happened.
 class LoopOutput final : public ProtocolOutput {
   public:
-    LoopOutput(IDownloadPort& port, std::string tempFile, DownloadUi& ui)
-        : port_(port), tempFile_(std::move(tempFile)), ui_(ui) {}
+    LoopOutput(IDownloadPort& port, std::string tempFile, DownloadUi& ui,
+               const DownloadLoopOptions& options)
+        : port_(port), tempFile_(std::move(tempFile)), ui_(ui), options_(options) {}
 
     void SendByte(std::uint8_t byte) override {
         if (portFailed_) return;
@@ -22,7 +24,10 @@ class LoopOutput final : public ProtocolOutput {
     }
     void RestartFile() override {
         file_.reset();
+        // A silence restart empties the file: what it holds is kept first.
+        if (!fileFailed_) Keep(false);
         bytesOnDisk_ = 0;
+        imageStarted_.reset();
         if (fileFailed_) return;
         // Never through a link, and never a FIFO or device in the file's place: the download
         // writes the one file it names, and opening it cannot block.
@@ -60,6 +65,24 @@ class LoopOutput final : public ProtocolOutput {
     void AddListLine(const std::string& text) override { ui_.AddListLine(text); }
     void ShowMessage(const std::string& text) override { ui_.ShowMessage(text); }
 
+    // Copies the closed temporary file into the kept folder when it holds anything. A copy
+    // that cannot be made never touches the download; its first failure is remembered.
+    void Keep(bool complete) {
+        if (options_.keptFolder.empty() || bytesOnDisk_ <= 0) return;
+        const KeepResult kept =
+            KeepDownload(tempFile_, options_.keptFolder, imageStarted_.value_or(loopStarted_),
+                         complete, options_.keepLimits);
+        if (kept.ok) {
+            keptCopy_ = kept.path;
+        } else if (keepFailure_.empty()) {
+            keepFailure_ = KeepFailedText(options_.keptFolder, kept.reason);
+        }
+    }
+    // When the instrument began to send the image in the file: its handshake.
+    void NoteImageStarted() { imageStarted_ = std::chrono::system_clock::now(); }
+    const std::string& KeptCopy() const { return keptCopy_; }
+    const std::string& KeepFailure() const { return keepFailure_; }
+
     bool PortFailed() const { return portFailed_ || port_.Failed(); }
     bool FileFailed() const { return fileFailed_; }
     bool Created() const { return created_; }
@@ -77,6 +100,11 @@ class LoopOutput final : public ProtocolOutput {
     IDownloadPort& port_;
     std::string tempFile_;
     DownloadUi& ui_;
+    const DownloadLoopOptions& options_;
+    std::chrono::system_clock::time_point loopStarted_ = std::chrono::system_clock::now();
+    std::optional<std::chrono::system_clock::time_point> imageStarted_;
+    std::string keptCopy_;
+    std::string keepFailure_;
     fileops::FilePtr file_;
     bool created_ = false;
     bool portFailed_ = false;
@@ -116,7 +144,7 @@ DownloadSummary RunDownloadLoop(IDownloadPort& port, const std::string& tempFile
     using Clock = DownloadProtocol::Clock;
     const auto now = [&options] { return options.now ? options.now() : Clock::now(); };
 
-    LoopOutput out(port, tempFile, ui);
+    LoopOutput out(port, tempFile, ui, options);
     DownloadProtocol protocol(control, out);
     protocol.Start(now());
 
@@ -124,7 +152,9 @@ DownloadSummary RunDownloadLoop(IDownloadPort& port, const std::string& tempFile
         const int value = port.ReadByte();
         ui.ProcessEvents();
         if (value >= 0) {
+            const bool handshake = protocol.State() == state::kHandshake;
             protocol.OnByte(static_cast<std::uint8_t>(value), now());
+            if (handshake && protocol.State() == state::kSyncMark) out.NoteImageStarted();
         } else if (!port.Failed()) {
             protocol.OnIdle(now());
             // Nothing waiting: sleep on the port instead of spinning; a byte ends the wait.
@@ -164,6 +194,11 @@ DownloadSummary RunDownloadLoop(IDownloadPort& port, const std::string& tempFile
         if (!summary.failure.empty()) summary.failure += "\n";
         summary.failure += out.FileFailure();
     }
+    // Kept before the user can see the end: the image is safe whatever they do next.
+    if (summary.end != DownloadEnd::NotStarted) out.Keep(summary.end == DownloadEnd::Complete);
+    summary.keptCopy = out.KeptCopy();
+    summary.keepFailure = out.KeepFailure();
+    if (!summary.keepFailure.empty()) ui.ShowMessage(summary.keepFailure);
     summary.finishText = FinishText(summary.blocks, summary.bytes);
     if (!summary.failure.empty()) {
         ui.ShowMessage(summary.failure + "\n" + KeptText(summary, tempFile));

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "download/DownloadControl.h"
+#include "download/KeptDownloads.h"
 #include "download/SerialPort.h"
 
 namespace vsdl::download {
@@ -36,9 +37,11 @@ enum class DownloadEnd {
 struct DownloadSummary {
     DownloadEnd end = DownloadEnd::Complete;
     int blocks = 0;
-    std::int64_t bytes = 0;  // bytes stored in the temporary file
-    std::string finishText;  // "Download Finished. Number of Blocks = N. Number of Bytes = M"
-    std::string failure;     // what failed, for PortFailed and FileFailed
+    std::int64_t bytes = 0;   // bytes stored in the temporary file
+    std::string finishText;   // "Download Finished. Number of Blocks = N. Number of Bytes = M"
+    std::string failure;      // what failed, for PortFailed and FileFailed
+    std::string keptCopy;     // the copy in downloads/ of the image at the end; "" for none
+    std::string keepFailure;  // KeepFailedText of the first copy that could not be made
 };
 
 // What became of the received data, for the end of a download that did not complete:
@@ -58,6 +61,10 @@ struct DownloadLoopOptions {
     std::function<std::chrono::steady_clock::time_point()> now;
     // How long a pass with nothing waiting waits for the port before the next pass.
     int idleWaitMs = 20;
+    // Where a copy of every image that received bytes is kept (KeptDownloads.h): at the end of
+    // the download, and before a silence restart empties the temporary file. "" keeps none.
+    std::string keptFolder;
+    KeepLimits keepLimits;
 };
 
 DownloadSummary RunDownloadLoop(IDownloadPort& port, const std::string& tempFile, DownloadUi& ui,

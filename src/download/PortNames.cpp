@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #ifndef _WIN32
 #include <grp.h>
@@ -79,6 +80,43 @@ std::string DeviceToOpen(const std::string& device) {
 std::string DeviceLabel(const std::string& device, const std::string& opened) {
     if (opened.empty() || opened == device) return device;
     return device + " (" + opened + ")";
+}
+
+std::optional<std::int32_t> PortNumberOfDevice(const std::string& device,
+                                               const std::vector<std::string>& portFolders) {
+    const std::string name = paths::Split(device).name;
+    std::optional<std::int32_t> number;
+    for (const auto& [prefix, offset] : {std::pair<std::string_view, int>{"com", 0},
+                                         {"COM", 0},
+                                         {"ttyUSB", 1},
+                                         {"ttyACM", 1},
+                                         {"ttyS", 1}}) {
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string_view digits = std::string_view(name).substr(prefix.size());
+        if (digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        number = static_cast<std::int32_t>(std::stol(std::string(digits)) + offset);
+        break;
+    }
+    if (!number || *number < 1) return std::nullopt;
+    const std::string named = DeviceForPort(*number, portFolders);
+    if (named == device || DeviceToOpen(named) == DeviceToOpen(device)) return number;
+    return std::nullopt;
+}
+
+std::string PortDetails(const std::string& device, const std::string& description,
+                        const std::string& manufacturer, const std::string& serialNumber) {
+    std::string text = device;
+    const auto add = [&text](const std::string& part) {
+        if (part.empty()) return;
+        if (!text.empty()) text += ", ";
+        text += part;
+    };
+    add(description);
+    if (description.find(manufacturer) == std::string::npos) add(manufacturer);
+    if (!serialNumber.empty()) add("serial " + serialNumber);
+    return text;
 }
 
 std::string DeviceGroup(const std::string& device) {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,19 @@ std::string DeviceLabel(const std::string& device, const std::string& opened);
 // and for a permission problem on Linux a hint naming the group that owns the device, e.g.
 // "/dev/ttyUSB0: Permission denied. Add your user to the group dialout and log in again."
 std::string PortErrorDetail(const PortError& error);
+
+// The COM number that names `device`: the number its name carries (ports/com<n>, COM<n>,
+// /dev/ttyUSB<n-1>, /dev/ttyACM<n-1>, /dev/ttyS<n-1>) when DeviceForPort gives that device for
+// it; nullopt otherwise (/dev/ttyAMA0, a pseudo-terminal without a link, /dev/ttyS0 when
+// ports/com1 is a link).
+std::optional<std::int32_t> PortNumberOfDevice(const std::string& device,
+                                               const std::vector<std::string>& portFolders);
+
+// What the port selection dialog shows beside a COM number: "/dev/ttyUSB0, FT232R USB UART,
+// serial A1B2C3" from the device and what the system says of it (each part left out when empty;
+// a maker already named in the description is not repeated).
+std::string PortDetails(const std::string& device, const std::string& description,
+                        const std::string& manufacturer, const std::string& serialNumber);
 
 // The group that owns `device` ("" when it cannot be found out or on Windows).
 std::string DeviceGroup(const std::string& device);

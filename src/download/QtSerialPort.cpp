@@ -1,5 +1,8 @@
 #include "download/QtSerialPort.h"
 
+#include <QSerialPortInfo>
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -9,6 +12,7 @@
 #endif
 
 #include "common/Paths.h"
+#include "download/AnyPort.h"
 #include "download/PortNames.h"
 
 namespace vsdl::download {
@@ -195,6 +199,10 @@ bool QtDownloadPort::WaitForReadable(int timeoutMs) {
     return ready;
 }
 
+std::string QtDownloadPort::DeviceName() const {
+    return DeviceLabel(device_, opened_.empty() ? DeviceToOpen(device_) : opened_);
+}
+
 void QtDownloadPort::Close() {
     if (!port_) return;
     if (port_->isOpen()) port_->close();
@@ -211,6 +219,22 @@ QtPortProbe::~QtPortProbe() {
 void QtPortProbe::SetPortNumber(std::int16_t number) {
     Close();
     device_ = DeviceForPort(number, portFolders_);
+}
+
+std::string QtPortProbe::Description() const {
+    return device_.empty() ? std::string() : DescribeDevice(device_);
+}
+
+std::vector<std::int16_t> QtPortProbe::PortsBeyond(std::int16_t last) const {
+    std::vector<std::int16_t> numbers;
+    for (const std::string& device : AllSerialPorts(portFolders_)) {
+        const auto n = PortNumberOfDevice(device, portFolders_);
+        if (n && *n > last && std::find(numbers.begin(), numbers.end(), *n) == numbers.end()) {
+            numbers.push_back(static_cast<std::int16_t>(*n));
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
 }
 
 void QtPortProbe::Open() {
@@ -230,6 +254,65 @@ void QtPortProbe::Close() {
     if (!port_) return;
     if (port_->isOpen()) port_->close();
     port_.reset();
+}
+
+std::vector<std::string> AllSerialPorts(const std::vector<std::string>& portFolders) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> devices;
+    std::vector<std::string> opened;  // the device files, to list each device once
+    const auto add = [&](const std::string& device) {
+        const std::string file = DeviceToOpen(device);
+        if (std::find(opened.begin(), opened.end(), file) != opened.end()) return;
+        opened.push_back(file);
+        devices.push_back(device);
+    };
+#ifndef _WIN32
+    for (const std::string& folder : portFolders) {
+        std::vector<std::pair<long, std::string>> links;
+        std::error_code ec;
+        const fs::path ports = paths::ToFsPath(paths::Join(folder, "ports"));
+        for (fs::directory_iterator it(ports, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = paths::FromFsPath(it->path().filename());
+            if (name.size() < 4 || name.compare(0, 3, "com") != 0) continue;
+            char* rest = nullptr;
+            const long n = std::strtol(name.c_str() + 3, &rest, 10);
+            if (n < 1 || *rest != '\0') continue;
+            std::error_code linkEc;
+            if (!fs::exists(it->path(), linkEc)) continue;  // a stale link names nothing to open
+            links.emplace_back(n, paths::FromFsPath(it->path()));
+        }
+        std::sort(links.begin(), links.end());
+        for (const auto& link : links) add(link.second);
+    }
+#else
+    (void)portFolders;
+#endif
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        add(info.systemLocation().toStdString());
+    }
+    return devices;
+}
+
+std::string DescribeDevice(const std::string& device) {
+    const QString file = QString::fromStdString(DeviceToOpen(device));
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        if (info.systemLocation() != file && info.portName() != file) continue;
+        return PortDetails({}, info.description().toStdString(), info.manufacturer().toStdString(),
+                           info.serialNumber().toStdString());
+    }
+    return {};
+}
+
+std::unique_ptr<AnyPort> MakeAnyPort(const std::vector<std::string>& portFolders,
+                                     std::function<void(const std::string&)> onChosen) {
+    auto any = std::make_unique<AnyPort>(
+        AllSerialPorts(portFolders), [portFolders](const std::string& device) {
+            auto port = std::make_unique<QtDownloadPort>(portFolders);
+            port->SetDevice(device);
+            return std::unique_ptr<IDownloadPort>(std::move(port));
+        });
+    any->onChosen = std::move(onChosen);
+    return any;
 }
 
 }  // namespace vsdl::download

@@ -5,10 +5,12 @@
 
 #include <QSerialPort>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "download/AnyPort.h"
 #include "download/SerialPort.h"
 
 namespace vsdl::download {
@@ -32,6 +34,7 @@ class QtDownloadPort final : public IDownloadPort {
     void Close() override;
     bool Failed() const override { return failed_; }
     PortError LastError() const override { return error_; }
+    std::string DeviceName() const override;
 
   private:
     void NoteError(const char* operation, bool inUse);
@@ -54,11 +57,26 @@ class QtPortProbe final : public IPortProbe {
     bool IsOpen() const override;
     void Close() override;
     std::string DeviceName() const override { return device_; }
+    std::string Description() const override;
+    std::vector<std::int16_t> PortsBeyond(std::int16_t last) const override;
 
   private:
     std::vector<std::string> portFolders_;
     std::string device_;
     std::unique_ptr<QSerialPort> port_;
 };
+
+// Every serial port of this system, each device once: the ports/com<n> links of the port
+// folders (by number), then the devices the system lists (USB adapters, built-in ports; on
+// Windows COM1, COM2...). Pseudo-terminals appear only through a link.
+std::vector<std::string> AllSerialPorts(const std::vector<std::string>& portFolders);
+
+// What the system says of `device` (links resolved): "FT232R USB UART, FTDI, serial A1B2C3" as
+// PortDetails puts it, without the device; "" when it says nothing.
+std::string DescribeDevice(const std::string& device);
+
+// "Any port" over every serial port of this system.
+std::unique_ptr<AnyPort> MakeAnyPort(const std::vector<std::string>& portFolders,
+                                     std::function<void(const std::string&)> onChosen = {});
 
 }  // namespace vsdl::download

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vsdl::download {
 
@@ -44,6 +45,8 @@ class IDownloadPort {
     virtual void Close() = 0;
     virtual bool Failed() const = 0;
     virtual PortError LastError() const = 0;
+    // The device in use, as messages name it ("/dev/ttyUSB0"); "" when not known.
+    virtual std::string DeviceName() const { return {}; }
 };
 
 // The port selection dialog's probe: can the port be opened right now?
@@ -56,6 +59,10 @@ class IPortProbe {
     virtual void Close() = 0;
     // The device the current port number names on this system, for a tooltip.
     virtual std::string DeviceName() const = 0;
+    // What the system says the device is ("FT232R USB UART, FTDI, serial A1B2C3"); "" for nothing.
+    virtual std::string Description() const { return {}; }
+    // The COM numbers above `last` whose devices exist on this system, in ascending order.
+    virtual std::vector<std::int16_t> PortsBeyond(std::int16_t /*last*/) const { return {}; }
 };
 
 }  // namespace vsdl::download

@@ -9,8 +9,10 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpacerItem>
+#include <QUrl>
 
 #include "common/AppInfo.h"
+#include "download/KeptDownloads.h"
 #include "forms/Geometry.h"
 
 namespace vsdl::forms {
@@ -75,8 +77,13 @@ class FileDialog final : public QFileDialog {
 };
 
 std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& request,
-                                     QFileDialog::AcceptMode mode) {
+                                     QFileDialog::AcceptMode mode, const QString& keptFolder) {
     FileDialog dialog(parent, request, mode);
+    // The kept downloads in the side bar, and where a dialog with no folder of its own starts.
+    if (!keptFolder.isEmpty() && QFileInfo(keptFolder).isDir()) {
+        dialog.setSidebarUrls(dialog.sidebarUrls() << QUrl::fromLocalFile(keptFolder));
+        if (request.folder.isEmpty()) dialog.setDirectory(keptFolder);
+    }
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return QString();
@@ -93,6 +100,10 @@ class NoMessages final : public IMessages {
 };
 
 }  // namespace
+
+QString FormContext::KeptFolder() const {
+    return QString::fromStdString(vsdl::download::KeptFolder(dataFolder.toStdString()));
+}
 
 IMessages& FormContext::Messages() const {
     static NoMessages none;
@@ -129,11 +140,11 @@ void QtMessages::Show(QWidget* parent, const QString& text) {
 }
 
 std::optional<QString> QtFileDialogs::OpenFile(QWidget* parent, const FileDialogRequest& request) {
-    return RunFileDialog(parent, request, QFileDialog::AcceptOpen);
+    return RunFileDialog(parent, request, QFileDialog::AcceptOpen, keptFolder);
 }
 
 std::optional<QString> QtFileDialogs::SaveFile(QWidget* parent, const FileDialogRequest& request) {
-    return RunFileDialog(parent, request, QFileDialog::AcceptSave);
+    return RunFileDialog(parent, request, QFileDialog::AcceptSave, keptFolder);
 }
 
 std::unique_ptr<QFileDialog> QtFileDialogs::MakeSaveDialog(QWidget* parent,

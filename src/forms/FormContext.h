@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "download/AnyPort.h"
 #include "download/SerialPort.h"
 
 class QFileDialog;
@@ -53,6 +54,14 @@ struct FormContext {
     IFileDialogs* fileDialogs = nullptr;
     std::function<std::unique_ptr<vsdl::download::IDownloadPort>()> makeDownloadPort;
     std::function<std::unique_ptr<vsdl::download::IPortProbe>()> makePortProbe;
+    // "Any port" in serialport.cfg: every serial port of the system, closed.
+    std::function<std::unique_ptr<vsdl::download::AnyPort>()> makeAnyPort;
+    // The COM number that names `device`, so that the port "any port" found can be remembered.
+    std::function<std::optional<std::int32_t>(const std::string& device)> portNumberOf;
+    // Shows a folder in the desktop's file manager; false when it could not.
+    std::function<bool(const QString& folder)> openFolder;
+    // <dataFolder>/downloads/: the copy of every download.
+    QString KeptFolder() const;
 };
 
 // The program's own: QMessageBox and QFileDialog.
@@ -68,6 +77,9 @@ class QtMessages final : public IMessages {
 
 class QtFileDialogs final : public IFileDialogs {
   public:
+    // Offered in every file dialog's side bar, and where a dialog with no folder of its own
+    // starts: the kept downloads.
+    QString keptFolder;
     std::optional<QString> OpenFile(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<QString> SaveFile(QWidget* parent, const FileDialogRequest& request) override;
     // The save dialog SaveFile runs, not yet shown.

@@ -1,5 +1,6 @@
 #include "forms/frmDownload.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,6 +17,8 @@
 #include "common/Settings.h"
 #include "common/UserFolders.h"
 #include "common/modGlobals.h"
+#include "download/AnyPort.h"
+#include "download/KeptDownloads.h"
 #include "download/PortNames.h"
 #include "download/TempFile.h"
 #include "forms/Controls.h"
@@ -92,6 +95,8 @@ void frmDownload::BuildControls() {
                    TwipsRect(120, 420, 1215, 255, this));
     lblStatus =
         label(famDownloading, "lblStatus", QString(), TwipsRect(1380, 420, 7095, 255, this));
+    // A line of its own between the status and Cancel: which port, which device.
+    lblPort = label(famDownloading, "lblPort", QString(), TwipsRect(120, 720, 8415, 255, this));
     cmdCancel = button(famDownloading, "cmdCancel", QStringLiteral("Cancel"),
                        TwipsRect(3720, 1020, 1215, 375, this));
     // Enter must never cancel a download by accident.
@@ -113,6 +118,10 @@ void frmDownload::BuildControls() {
     cmdOK->setDefault(true);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmDownload::cmdBrowse_Click);
     connect(cmdOK, &QPushButton::clicked, this, &frmDownload::cmdOK_Click);
+    chkRememberPort = new QCheckBox(famGetFilename);
+    chkRememberPort->setObjectName(QStringLiteral("chkRememberPort"));
+    chkRememberPort->setGeometry(TwipsRect(5940, 1140, 2595, 375, this));
+    chkRememberPort->hide();
     famGetFilename->hide();
 
     // The instrument's text lines are kept, not shown: the list starts below the client area.
@@ -166,10 +175,22 @@ void frmDownload::doprompt() {
     std::string portText = vsdl::settings::ReadSerialPortText(context_.dataFolder.toStdString());
     if (portText.empty()) portText = std::string(vsdl::settings::kDefaultPort);
 
-    if (context_.makeDownloadPort) port_ = context_.makeDownloadPort();
-    const bool opened = port_ != nullptr &&
-                        port_->SetPortNumber(vsdl::settings::PortNumberFromText(portText)) &&
-                        port_->Open() && port_->Prepare();
+    const bool any = vsdl::settings::IsAnyPort(portText);
+    vsdl::download::AnyPort* anyPort = nullptr;
+    if (any && context_.makeAnyPort) {
+        auto made = context_.makeAnyPort();
+        if (made) {
+            anyPort = made.get();
+            anyPort->onChosen = [this](const std::string& device) { PortFound(device); };
+        }
+        port_ = std::move(made);
+    } else if (!any && context_.makeDownloadPort) {
+        port_ = context_.makeDownloadPort();
+    }
+    const bool opened =
+        port_ != nullptr &&
+        (any || port_->SetPortNumber(vsdl::settings::PortNumberFromText(portText))) &&
+        port_->Open() && port_->Prepare();
     if (!opened) {
         QString text = QStringLiteral("Error: COM port #") + FromStd(portText) +
                        QStringLiteral(" is not available.  Please change and try again.");
@@ -186,8 +207,35 @@ void frmDownload::doprompt() {
         return;
     }
 
+    if (anyPort != nullptr) {
+        QStringList devices;
+        for (const std::string& device : anyPort->Listening()) devices << FromStd(device);
+        QString line = QStringLiteral("Listening on every port: ") +
+                       devices.join(QStringLiteral(", ")) + QLatin1Char('.');
+        const std::string skipped = vsdl::download::SkippedPortsLine(anyPort->Skipped());
+        if (!skipped.empty()) line += QLatin1Char(' ') + FromStd(skipped);
+        ShowPortLine(line);
+    } else {
+        const std::string device = port_->DeviceName();
+        ShowPortLine(
+            QStringLiteral("Listening on COM%1").arg(vsdl::settings::PortNumberFromText(portText)) +
+            (device.empty() ? QString() : QStringLiteral(": ") + FromStd(device)));
+    }
     Timer1->start();
     exec();
+}
+
+void frmDownload::ShowPortLine(const QString& text) {
+    lblPort->setToolTip(text);
+    lblPort->setText(lblPort->fontMetrics().elidedText(text, Qt::ElideRight, lblPort->width()));
+}
+
+void frmDownload::PortFound(const std::string& device) {
+    foundPort_ = context_.portNumberOf ? context_.portNumberOf(device) : std::nullopt;
+    const QString where = foundPort_
+                              ? QStringLiteral("COM%1: %2").arg(*foundPort_).arg(FromStd(device))
+                              : FromStd(device);
+    ShowPortLine(QStringLiteral("The instrument is on %1; the other ports are closed.").arg(where));
 }
 
 void frmDownload::Timer1_Timer() {
@@ -197,8 +245,10 @@ void frmDownload::Timer1_Timer() {
 
     DialogUi ui(this, context_.Messages());
     const std::string tempFile = vsdl::download::TempFilePath(context_.dataFolder.toStdString());
+    vsdl::download::DownloadLoopOptions options;
+    options.keptFolder = context_.KeptFolder().toStdString();
     const vsdl::download::DownloadSummary summary =
-        vsdl::download::RunDownloadLoop(*port_, tempFile, ui, control);
+        vsdl::download::RunDownloadLoop(*port_, tempFile, ui, control, options);
     port_.reset();
 
     using vsdl::download::DownloadEnd;
@@ -226,6 +276,11 @@ void frmDownload::SwitchToSavePhase() {
     }
     lblInstructions->setText(
         QStringLiteral("Download Complete. Enter a filename to save this download"));
+    if (foundPort_) {
+        chkRememberPort->setText(QStringLiteral("Use COM%1 from now on").arg(*foundPort_));
+        chkRememberPort->setToolTip(lblPort->toolTip());
+        chkRememberPort->show();
+    }
     phase_ = Phase::Saving;
     cmdOK->setFocus();
 }
@@ -253,6 +308,7 @@ void frmDownload::cmdBrowse_Click() {
 void frmDownload::cmdOK_Click() {
     if (phase_ != Phase::Saving) return;
     if (!SaveDownload()) return;
+    RememberPort();
     CloseDialog(QDialog::Accepted);
 }
 
@@ -307,6 +363,16 @@ bool frmDownload::SaveDownload() {
     }
     if (!keepTemp) gLastBinPath = saved;
     return true;
+}
+
+void frmDownload::RememberPort() {
+    if (!foundPort_ || !chkRememberPort->isChecked()) return;
+    const auto written =
+        vsdl::settings::WriteSerialPort(context_.dataFolder.toStdString(), *foundPort_);
+    // The image is saved whatever happens here; only the choice of port is lost.
+    if (!written.ok) {
+        context_.Messages().Show(this, FromStd(vsdl::settings::WriteFailureMessage(written)));
+    }
 }
 
 void frmDownload::ShowFailure(const QString& what, const std::string& reason) {

@@ -6,12 +6,14 @@
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 
 #include "download/DownloadLoop.h"
 #include "download/TempFile.h"
 #include "forms/FormContext.h"
 #include "forms/PathLabel.h"
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QListWidget;
@@ -35,6 +37,7 @@ class frmDownload : public QDialog {
     QGroupBox* famDownloading = nullptr;
     QLabel* Label2 = nullptr;  // "Status          :"
     QLabel* lblStatus = nullptr;
+    QLabel* lblPort = nullptr;  // the port and device listened on
     QPushButton* cmdCancel = nullptr;
     QGroupBox* famGetFilename = nullptr;
     QLabel* Label3 = nullptr;  // "Full Path : "
@@ -43,6 +46,8 @@ class frmDownload : public QDialog {
     vsdl::forms::PathLabel* lblFilename = nullptr;
     QPushButton* cmdBrowse = nullptr;
     QPushButton* cmdOK = nullptr;
+    // After "any port" found the instrument: keep that port in serialport.cfg on OK.
+    QCheckBox* chkRememberPort = nullptr;
     QListWidget* List1 = nullptr;  // the instrument's text lines, below the visible area
     QTimer* Timer1 = nullptr;      // starts the download on its first tick
 
@@ -71,6 +76,10 @@ class frmDownload : public QDialog {
     void ShowPath(const QString& folder, const QString& name);
     bool SaveDownload();
     void ShowFailure(const QString& what, const std::string& reason);
+    void ShowPortLine(const QString& text);
+    void PortFound(const std::string& device);
+    // Writes serialport.cfg when the user asked to remember the port "any port" found.
+    void RememberPort();
     // Ends the dialog and lets go of the temporary file.
     void CloseDialog(int result = QDialog::Rejected);
 
@@ -78,5 +87,6 @@ class frmDownload : public QDialog {
     std::unique_ptr<vsdl::download::IDownloadPort> port_;
     // Held from doprompt until the image is saved or the dialog closes.
     vsdl::download::TempFileLock tempLock_;
+    std::optional<std::int32_t> foundPort_;  // the COM number of the port "any port" found
     Phase phase_ = Phase::Ready;
 };

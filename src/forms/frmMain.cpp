@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
@@ -165,6 +166,9 @@ void frmMain::BuildMenus() {
     };
 
     mnuFile = addMenu("mnuFile", QStringLiteral("&File"));
+    mnuFileOpenDownloads =
+        addEntry(mnuFile, "mnuFileOpenDownloads", QStringLiteral("Open &Downloads Folder"), {},
+                 &frmMain::mnuFileOpenDownloads_Click);
     mnuFileExit =
         addEntry(mnuFile, "mnuFileExit", QStringLiteral("E&xit"), {}, &frmMain::mnuFileExit_Click);
 
@@ -245,6 +249,18 @@ void frmMain::cmdAllSteps_Click() {
         convert.exec();
     });
     TakeBackFocus();
+}
+
+// Every download is kept there (see download/KeptDownloads.h); the folder is made when no
+// download has been kept yet, so that the user sees where they will go.
+void frmMain::mnuFileOpenDownloads_Click() {
+    const QString folder = context_.KeptFolder();
+    const bool made = QDir().mkpath(folder);
+    if (made && context_.openFolder && context_.openFolder(folder)) return;
+    context_.Messages().Show(
+        this, QStringLiteral("The downloads folder %1 could not be opened. Every download is "
+                             "kept there; open it in your file manager.")
+                  .arg(QDir::toNativeSeparators(folder)));
 }
 
 void frmMain::mnuFileExit_Click() {

@@ -27,6 +27,7 @@ class frmMain : public QMainWindow {
     QPushButton* cmdAllSteps = nullptr;
 
     QMenu* mnuFile = nullptr;
+    QAction* mnuFileOpenDownloads = nullptr;  // the kept downloads in the file manager
     QAction* mnuFileExit = nullptr;
     QMenu* mnuTools = nullptr;
     QAction* mnuToolsSerialPortSetup = nullptr;
@@ -44,6 +45,7 @@ class frmMain : public QMainWindow {
     void cmdConvertBINtoPRN_Click();
     void cmdAllSteps_Click();
 
+    void mnuFileOpenDownloads_Click();
     void mnuFileExit_Click();
     void mnuToolsSerialPortSetup_Click();
     void mnuToolsDownload_Click();

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -140,6 +141,21 @@ class tst_mainroad : public QObject, private FormFixture {
         window.mnuHelpAbout->trigger();
         QCOMPARE(watcher.shown, (QStringList{"frmComSelect", "frmConvertBINtoPRN", "frmAbout"}));
         QCOMPARE(messages_->texts.size(), 2);  // the port message, once per download
+
+        // File > Open Downloads Folder makes the folder and hands it to the desktop; a desktop
+        // that cannot open it gets a message that says where it is.
+        QStringList opened;
+        context_.openFolder = [&opened](const QString& folder) {
+            opened << folder;
+            return opened.size() == 1;
+        };
+        frmMain second(context_);
+        second.mnuFileOpenDownloads->trigger();
+        second.mnuFileOpenDownloads->trigger();
+        QCOMPARE(opened, QStringList(2, context_.KeptFolder()));
+        QVERIFY(QFileInfo(context_.KeptFolder()).isDir());
+        QCOMPARE(messages_->texts.size(), 3);
+        QVERIFY(messages_->texts[2].contains(QDir::toNativeSeparators(context_.KeptFolder())));
     }
 
     void aFailureOpeningADialogEndsTheHandlerQuietly() {

@@ -1,11 +1,14 @@
 // The download loop around the protocol, on a scripted port: the temporary file (emptied, never
 // a link or FIFO, a disk that fills up), a port that fails, Cancel from the event processing,
-// waiting instead of spinning; and the temporary file's lock and the checks on a save target.
+// waiting instead of spinning, the copies kept in downloads/, "any port" over several scripted
+// ports; and the temporary file's lock and the checks on a save target.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,7 +16,10 @@
 #include <sys/stat.h>
 #endif
 
+#include "download/AnyPort.h"
 #include "download/DownloadLoop.h"
+#include "download/DownloadProtocol.h"
+#include "download/PortNames.h"
 #include "download/TempFile.h"
 #include "support/CoreTestSupport.h"
 
@@ -27,8 +33,11 @@ using Bytes = std::vector<std::uint8_t>;
 class ScriptedPort final : public IDownloadPort {
   public:
     explicit ScriptedPort(const Bytes& bytes) : bytes_(bytes.begin(), bytes.end()) {}
+    ~ScriptedPort() override {
+        if (onGone) onGone(*this);
+    }
     bool SetPortNumber(std::int32_t) override { return true; }
-    bool Open() override { return true; }
+    bool Open() override { return !openFails; }
     bool Prepare() override { return true; }
     int ReadByte() override {
         if (failed_ || (failAfter >= 0 && delivered >= failAfter)) {
@@ -41,7 +50,10 @@ class ScriptedPort final : public IDownloadPort {
         ++delivered;
         return b;
     }
-    bool SendByte(std::uint8_t) override { return !failed_; }
+    bool SendByte(std::uint8_t byte) override {
+        sent.push_back(byte);
+        return !failed_;
+    }
     bool WaitForReadable(int timeoutMs) override {
         waits.push_back(timeoutMs);
         if (onWait) onWait();
@@ -50,15 +62,21 @@ class ScriptedPort final : public IDownloadPort {
     void Close() override { ++closes; }
     bool Failed() const override { return failed_; }
     PortError LastError() const override {
+        if (openFails) return {PortErrorKind::Busy, "", "Device or resource busy"};
         return failed_ ? PortError{PortErrorKind::Other, "/dev/ttyUSB0", "Input/output error"}
                        : PortError{};
     }
 
+    void Push(const Bytes& more) { bytes_.insert(bytes_.end(), more.begin(), more.end()); }
+
+    bool openFails = false;
+    Bytes sent;
     int failAfter = -1;
     int delivered = 0;
     int closes = 0;
     std::vector<int> waits;
     std::function<void()> onWait;
+    std::function<void(const ScriptedPort&)> onGone;
 
   private:
     std::deque<std::uint8_t> bytes_;
@@ -69,13 +87,13 @@ class RecordingUi final : public DownloadUi {
   public:
     void SetInstructions(const std::string& t) override { instructions.push_back(t); }
     void SetStatus(const std::string& t) override { status.push_back(t); }
-    void AddListLine(const std::string&) override {}
+    void AddListLine(const std::string& t) override { list.push_back(t); }
     void ShowMessage(const std::string& t) override { messages.push_back(t); }
     void ProcessEvents() override {
         ++passes;
         if (onEvents) onEvents();
     }
-    std::vector<std::string> instructions, status, messages;
+    std::vector<std::string> instructions, status, messages, list;
     int passes = 0;
     std::function<void()> onEvents;
 };
@@ -85,6 +103,23 @@ class Loop : public ::testing::Test {
     DownloadSummary Run(ScriptedPort& port, const std::string& file = {}) {
         return RunDownloadLoop(port, file.empty() ? temp : file, ui, control, options);
     }
+    // The instrument sends one block and a little, falls silent until the download restarts,
+    // and then sends the whole `stream`.
+    DownloadSummary RunWithSilenceRestart(ScriptedPort& port, const Bytes& stream) {
+        port.Push(Bytes(stream.begin(), stream.begin() + 3 + 1025 + 10));
+        auto clock = std::chrono::steady_clock::time_point{};
+        options.now = [&] { return clock; };
+        bool resent = false;
+        port.onWait = [&] {
+            clock += std::chrono::seconds(1);
+            if (!resent && ui.instructions.back() == kTextCommError) {
+                port.Push(stream);
+                resent = true;
+            }
+        };
+        return Run(port);
+    }
+
     TempDir dir;
     const std::string temp = dir / "~tempidl.bin";
     RecordingUi ui;
@@ -211,6 +246,85 @@ TEST_F(Loop, ADiskThatFillsPartWayKeepsWhatFitted) {
 }
 
 #endif
+
+TEST_F(Loop, TheImageOfASilenceRestartAndTheFinishedOneAreBothKept) {
+    const Bytes image = MakeImage(2 * 1024 + 300);
+    ScriptedPort port({});
+    options.keptFolder = dir / "downloads";
+    const DownloadSummary s = RunWithSilenceRestart(port, InstrumentStream(image));
+    EXPECT_EQ(s.end, DownloadEnd::Complete);
+    EXPECT_TRUE(IsKeptName(fs::path(s.keptCopy).filename().string())) << s.keptCopy;
+    EXPECT_EQ(ReadBytes(s.keptCopy), image);
+    std::vector<Bytes> incomplete;
+    for (const auto& entry : fs::directory_iterator(options.keptFolder)) {
+        if (entry.path().string().ends_with("-incomplete.BIN")) {
+            incomplete.push_back(ReadBytes(entry.path()));
+        }
+    }
+    EXPECT_EQ(incomplete, std::vector<Bytes>{Bytes(image.begin(), image.begin() + 1024 + 10)});
+}
+
+TEST_F(Loop, ACopyThatCannotBeKeptIsSaidOnceAndTheDownloadGoesOn) {
+    WriteFile(dir / "downloads", "a file where the folder should be");
+    options.keptFolder = dir / "downloads";
+    ScriptedPort port({});
+    const Bytes image = MakeImage(2 * 1024 + 300);
+    const DownloadSummary s = RunWithSilenceRestart(port, InstrumentStream(image));
+    EXPECT_EQ(s.end, DownloadEnd::Complete);
+    EXPECT_EQ(ReadBytes(temp), image);
+    EXPECT_TRUE(s.keptCopy.empty());
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{s.keepFailure, s.finishText}));
+    EXPECT_TRUE(s.keepFailure.starts_with("A copy of the download could not be kept in " +
+                                          options.keptFolder))
+        << s.keepFailure;
+}
+
+TEST_F(Loop, AnyPortTakesThePortTheInstrumentStartsOnAndSendsNothingOnTheOthers) {
+    const Bytes image = MakeImage(1024 + 200);
+    Bytes instrument = {'H', 'I', '\r', '\n'};
+    const Bytes stream = InstrumentStream(image);
+    instrument.insert(instrument.end(), stream.begin(), stream.end());
+    // Text and a handshake cut short on one port, nothing on another, one held by a program.
+    const std::map<std::string, Bytes> lines = {
+        {"/dev/a", {'N', 'O', '\r', '\n', 0xA5, 0x3C}}, {"/dev/b", instrument}, {"/dev/c", {}}};
+    std::map<std::string, std::pair<Bytes, int>> gone;  // what was sent, how often closed
+    AnyPort any({"/dev/a", "/dev/busy", "/dev/b", "/dev/c"}, [&](const std::string& device) {
+        auto port =
+            std::make_unique<ScriptedPort>(lines.count(device) ? lines.at(device) : Bytes{});
+        port->openFails = device == "/dev/busy";
+        port->onGone = [&gone, device](const ScriptedPort& p) {
+            gone[device] = {p.sent, p.closes};
+        };
+        return port;
+    });
+    std::string found;
+    any.onChosen = [&](const std::string& device) { found = device; };
+    ASSERT_TRUE(any.Open());
+    EXPECT_EQ(any.Listening(), (std::vector<std::string>{"/dev/a", "/dev/b", "/dev/c"}));
+    EXPECT_EQ(SkippedPortsLine(any.Skipped()), "Not opened: /dev/busy (Device or resource busy).");
+    const DownloadSummary s = RunDownloadLoop(any, temp, ui, control, options);
+    EXPECT_EQ(s.end, DownloadEnd::Complete);
+    EXPECT_EQ(ReadBytes(temp), image);
+    EXPECT_EQ(found, "/dev/b");
+    EXPECT_EQ(ui.list, std::vector<std::string>{"HI"});
+    // The others were closed and let go of, and never heard a byte.
+    for (const char* other : {"/dev/a", "/dev/c"}) {
+        ASSERT_EQ(gone.count(other), 1u) << other;
+        EXPECT_TRUE(gone[other].first.empty()) << other;
+        EXPECT_GE(gone[other].second, 1) << other;
+    }
+
+    // No port to listen on is said as such.
+    AnyPort none({"/dev/busy"}, [](const std::string&) {
+        auto port = std::make_unique<ScriptedPort>(Bytes{});
+        port->openFails = true;
+        return port;
+    });
+    EXPECT_FALSE(none.Open());
+    EXPECT_EQ(PortErrorDetail(none.LastError()),
+              "None of the serial ports could be opened. Not opened: /dev/busy (Device or "
+              "resource busy).");
+}
 
 TEST_F(Loop, OneDownloadAtATimeHoldsTheTemporaryFile) {
     TempFileLock first;

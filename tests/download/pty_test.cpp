@@ -1,6 +1,7 @@
 // What needs real pseudo-terminals: a large image through the QSerialPort adapter, a dropped
-// line, the port freed after a Cancel, a port locked under its device's own name, and `vsdl
-// download` as a process (against `vsdl simulate`, a second download, a late Ctrl+C, --out).
+// line (and its kept copy), "any port" among several ports, the port freed after a Cancel, a port
+// locked under its device's own name, and `vsdl download` as a process (against `vsdl simulate`, a
+// second download, a late Ctrl+C, --out).
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -11,7 +12,9 @@
 #include <csignal>
 #include <thread>
 
+#include "download/AnyPort.h"
 #include "download/DownloadLoop.h"
+#include "download/PortNames.h"
 #include "download/QtSerialPort.h"
 #include "instrument/PtySimulator.h"
 #include "support/CoreTestSupport.h"
@@ -26,10 +29,9 @@ using Clock = std::chrono::steady_clock;
 // The simulator core serving on <folder>/ports/com1 from its own thread.
 class ServedImage {
   public:
-    ServedImage(const fs::path& folder, SimulatorOptions options) {
+    ServedImage(const fs::path& folder, SimulatorOptions options, const char* port = "com1") {
         std::string error;
-        sim_ =
-            PtySimulator::Create((folder / "ports" / "com1").string(), std::move(options), error);
+        sim_ = PtySimulator::Create((folder / "ports" / port).string(), std::move(options), error);
         EXPECT_TRUE(sim_) << error;
         if (sim_) thread_ = std::thread([this] { result_ = sim_->Serve(stop_); });
     }
@@ -88,7 +90,7 @@ class PtyDownload : public ::testing::Test {
             return {};
         }
         EXPECT_TRUE(port.Prepare());
-        return RunDownloadLoop(port, temp(), ui, control);
+        return RunDownloadLoop(port, temp(), ui, control, options);
     }
     std::string temp() const { return (folder / "~tempidl.bin").string(); }
     fs::path Link() const { return folder / "ports" / "com1"; }
@@ -97,6 +99,7 @@ class PtyDownload : public ::testing::Test {
     const fs::path folder = dir.path();
     DownloadControl control;
     QtUi ui{control};
+    DownloadLoopOptions options;
 };
 
 TEST_F(PtyDownload, ALargeImageArrivesWhole) {
@@ -111,9 +114,10 @@ TEST_F(PtyDownload, ALargeImageArrivesWhole) {
 }
 
 TEST_F(PtyDownload, ADroppedLineEndsTheLoopAsAPortThatWentAway) {
-    auto options = Serve(MakeImage(5 * 1024));
-    options.faults.dropAfterBlock = 2;
-    ServedImage served(folder, options);
+    auto sim = Serve(MakeImage(5 * 1024));
+    sim.faults.dropAfterBlock = 2;
+    ServedImage served(folder, sim);
+    options.keptFolder = (folder / "downloads").string();
     const DownloadSummary s = Download();
     EXPECT_EQ(s.end, DownloadEnd::PortFailed);
     // Named by the link and the device, and said as what happened.
@@ -122,6 +126,33 @@ TEST_F(PtyDownload, ADroppedLineEndsTheLoopAsAPortThatWentAway) {
                              "unplugged, or the device was closed.");
     EXPECT_EQ(s.finishText, "Download Finished. Number of Blocks = 2. Number of Bytes = 2048");
     EXPECT_EQ(served.Stop().end, SimulatorEnd::Dropped);
+    EXPECT_TRUE(s.keptCopy.ends_with("-incomplete.BIN")) << s.keptCopy;
+    EXPECT_EQ(ReadBytes(s.keptCopy), ReadBytes(temp()));
+}
+
+TEST_F(PtyDownload, AnyPortFindsTheInstrumentAmongSilentAndBusyPorts) {
+    // COM1 and COM3 are pseudo-terminals nobody serves; COM4 is held by another program.
+    std::string error;
+    std::vector<std::unique_ptr<PtySimulator>> others;
+    for (const char* name : {"com1", "com3", "com4"}) {
+        others.push_back(
+            PtySimulator::Create((folder / "ports" / name).string(), Serve(MakeImage(100)), error));
+        ASSERT_TRUE(others.back()) << error;
+    }
+    QSerialPort holder(QString::fromStdString(others.back()->Device()));
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+    const auto image = MakeImage(3 * 1024 + 77);
+    ServedImage served(folder, Serve(image), "com2");
+
+    const std::unique_ptr<AnyPort> any = MakeAnyPort({folder.string()});
+    ASSERT_TRUE(any->Open()) << PortErrorDetail(any->LastError());
+    const std::string com4 = (folder / "ports" / "com4").string();
+    EXPECT_NE(SkippedPortsLine(any->Skipped()).find(com4 + " (" + others.back()->Device() + ")"),
+              std::string::npos)
+        << SkippedPortsLine(any->Skipped());
+    EXPECT_EQ(RunDownloadLoop(*any, temp(), ui, control).end, DownloadEnd::Complete);
+    EXPECT_EQ(ReadBytes(temp()), image);
+    EXPECT_EQ(any->Chosen(), (folder / "ports" / "com2").string());
 }
 
 TEST_F(PtyDownload, CancelStopsTheLoopAndFreesThePort) {
@@ -197,10 +228,14 @@ TEST_F(VsdlCommands, SimulateAndDownloadAgreeByteForByte) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     QProcess dl;
-    dl.start(VSDL_EXE, QStringList{"download", "--out", Q(folder / "copy.BIN")} + Base());
+    dl.start(VSDL_EXE,
+             QStringList{"download", "--port", "any", "--out", Q(folder / "copy.BIN")} + Base());
     ASSERT_TRUE(dl.waitForFinished(30000));
     const std::string out = Text(dl.readAllStandardOutput());
     EXPECT_EQ(dl.exitCode(), 0) << out << Text(dl.readAllStandardError());
+    EXPECT_NE(out.find("The instrument is on COM1: " + Link().string() + ";"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("A copy is kept as " + (folder / "downloads").string()), std::string::npos);
     EXPECT_NE(out.find("Instrument: HELLO"), std::string::npos);
     EXPECT_NE(out.find("Download Finished. Number of Blocks = 3. Number of Bytes = 3047"),
               std::string::npos);

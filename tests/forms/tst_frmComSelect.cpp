@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -55,14 +56,23 @@ class TestComSelect : public QObject, private FormFixture {
     }
 
     void theProbeListsThePortsThatOpen() {
-        ports_->openable = {1, 3, 5, 7};  // 2 and 4 are held by another program; 7 is never probed
+        // 2 and 4 are held by another program; 7 and 8 are the system's ports beyond COM5, of
+        // which 8 is held; 9 is never probed.
+        ports_->openable = {1, 3, 5, 7, 9};
+        ports_->beyond = {7, 8};
         frmComSelect dialog(context_);
-        QCOMPARE(ListEntries(dialog.cboPortOptions), (QStringList{"1", "3", "5"}));
-        QCOMPARE(ports_->probed, (std::vector<int>{1, 2, 3, 4, 5}));
+        QCOMPARE(ListEntries(dialog.cboPortOptions), (QStringList{"1", "3", "5", "7", "any"}));
+        QCOMPARE(ports_->probed, (std::vector<int>{1, 2, 3, 4, 5, 7, 8}));
         QCOMPARE(ports_->maxOpenAtOnce, 1);  // each closed again before the next
         QCOMPARE(ports_->openNow, 0);
+        // Each entry says what it is, in the open list and (for the one in the box) below it.
         QCOMPARE(dialog.cboPortOptions->itemData(1, Qt::ToolTipRole).toString(),
-                 QStringLiteral("/dev/fake3"));
+                 QStringLiteral("/dev/fake3, USB UART, serial A1"));
+        dialog.cboPortOptions->setCurrentIndex(1);
+        QCOMPARE(dialog.lblPortDevice->toolTip(),
+                 QStringLiteral("COM3: /dev/fake3, USB UART, serial A1"));
+        dialog.cboPortOptions->setCurrentIndex(4);
+        QVERIFY(dialog.lblPortDevice->toolTip().startsWith(QStringLiteral("Any port: every")));
         QVERIFY(messages_->texts.isEmpty());
     }
 
@@ -74,6 +84,7 @@ class TestComSelect : public QObject, private FormFixture {
         // What the file may hold is the settings' reading rules, tested with them.
         QTest::newRow("a saved 2.5 as it stands") << QByteArray("2.5\r\n") << "2.5";
         QTest::newRow("no file") << QByteArray() << "1";
+        QTest::newRow("any, as written") << QByteArray(" Any\r\n") << "any";
     }
 
     void theSavedPortIsProposed() {
@@ -93,6 +104,7 @@ class TestComSelect : public QObject, private FormFixture {
         // The download's rule for a port text (tested with the settings), once each way.
         QTest::newRow("above 5") << " 12 " << QByteArray("12\r\n");
         QTest::newRow("2.5 is port 2") << "2.5" << QByteArray("2\r\n");
+        QTest::newRow("any") << "ANY" << QByteArray("any\r\n");
         for (const char* t : {"COM3", "0"}) QTest::newRow(t) << t << QByteArray();
         QTest::newRow("empty: nothing written") << "" << QByteArray("old\r\n");
         QTest::newRow("unchanged: the shown 7") << QString() << QByteArray("7\r\n");
@@ -107,9 +119,9 @@ class TestComSelect : public QObject, private FormFixture {
         QCOMPARE(folder_->read(QStringLiteral("serialport.cfg")),
                  stored.isEmpty() ? QByteArray("old\r\n") : stored);
         QCOMPARE(messages_->texts,
-                 stored.isEmpty()
-                     ? QStringList{QStringLiteral("The COM port must be a number, such as 1 or 3.")}
-                     : QStringList{});
+                 stored.isEmpty() ? QStringList{QStringLiteral(
+                                        "The COM port must be a number, such as 1 or 3, or any.")}
+                                  : QStringList{});
     }
 
     void aFailedWriteIsSaidAndEscKeepsTheFile() {
@@ -156,10 +168,12 @@ class TestComSelect : public QObject, private FormFixture {
         context_.makePortProbe = [folders]() -> std::unique_ptr<vsdl::download::IPortProbe> {
             return std::make_unique<vsdl::download::QtPortProbe>(folders);
         };
-        QCOMPARE(ListEntries(frmComSelect(context_).cboPortOptions), (QStringList{"1", "3"}));
+        QCOMPARE(ListEntries(frmComSelect(context_).cboPortOptions).mid(0, 2),
+                 (QStringList{"1", "3"}));
         // The probe closed what it opened: with com2 released, all three open again.
         holder.Close();
-        QCOMPARE(ListEntries(frmComSelect(context_).cboPortOptions), (QStringList{"1", "2", "3"}));
+        QCOMPARE(ListEntries(frmComSelect(context_).cboPortOptions).mid(0, 3),
+                 (QStringList{"1", "2", "3"}));
     }
 };
 

@@ -1,9 +1,12 @@
 // The download dialog's own logic against `vsdl simulate` on a pty linked as ports/com1: the
-// save phase (its proposals, Browse, Enter, the overwrite question, the temporary file's own
-// name, failed saves), Cancel and the close box, and the downloads that never start.
+// port line, "any port" and remembering the port it found, the save phase (its proposals,
+// Browse, Enter, the overwrite question, the temporary file's own name, failed saves), Cancel
+// and the close box, and the downloads that never start.
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
@@ -87,6 +90,10 @@ class TestFrmDownload : public QObject, private FormFixture {
             dialog.cmdBrowse->click();
             dialog.cmdOK->click();
         }));
+        QVERIFY2(
+            dialog.lblPort->toolTip().startsWith(QStringLiteral("Listening on COM1: ") +
+                                                 folder_->file(QStringLiteral("ports/com1 ("))),
+            qPrintable(dialog.lblPort->toolTip()));
         QCOMPARE(dialogs_->requests.size(), std::size_t{1});
         QCOMPARE(dialogs_->requests[0].filter,
                  QStringLiteral("Binary File (*.BIN)|*.BIN|All File (*.*)|*.*"));
@@ -100,6 +107,28 @@ class TestFrmDownload : public QObject, private FormFixture {
         QCOMPARE(dialog.List1->item(0)->text(), QStringLiteral("MODEL 62RV LOGGER"));
         QVERIFY(dialog.List1->geometry().top() >= dialog.height());  // kept, not shown
         QVERIFY(simulator_->waitFinished(10000));
+    }
+
+    void anyPortSaysWhereTheInstrumentIsAndOffersToRememberIt() {
+        folder_->write(QStringLiteral("serialport.cfg"), "any\r\n");
+        const QByteArray image = Image(300);
+        Serve(image);
+        frmDownload dialog(context_);
+        QVERIFY(RunDoprompt(dialog, [&] {
+            QCOMPARE(dialog.lblPort->toolTip(),
+                     QStringLiteral("The instrument is on COM1: %1; the other ports are closed.")
+                         .arg(folder_->file(QStringLiteral("ports/com1"))));
+            QVERIFY(dialog.chkRememberPort->isVisible());
+            QCOMPARE(dialog.chkRememberPort->text(), QStringLiteral("Use COM1 from now on"));
+            dialog.chkRememberPort->setChecked(true);
+            dialog.cmdOK->click();
+        }));
+        QVERIFY(folder_->read(QStringLiteral("Idatalog.bin")) == image);
+        QCOMPARE(folder_->read(QStringLiteral("serialport.cfg")), QByteArray("1\r\n"));
+        // And the copy kept of it.
+        const QStringList kept = QDir(context_.KeptFolder()).entryList(QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(folder_->read(QStringLiteral("downloads/") + kept[0]) == image);
     }
 
     void afterAChecksumErrorEnterSavesWhatCame() {

@@ -12,11 +12,13 @@
 // laid out, grabbed with its caption drawn around it, and closed.
 //
 // The context answers as follows: the port probe finds COM1, COM2 and COM3 free (each named
-// /dev/ttyUSB<n-1>), makeDownloadPort gives nothing, a message is printed instead of shown,
+// /dev/ttyUSB<n-1>, the first two USB adapters with a maker and serial number) and COM7 beyond
+// them, makeDownloadPort gives nothing, a message is printed instead of shown,
 // and every file dialog is cancelled.
 #include "Screens.h"
 
 #include <QChartView>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 
@@ -47,6 +49,7 @@ const std::vector<Screen>& Screens() {
              dialog->lblInstructions->setText(
                  "Please wait for download to complete or press cancel to stop.");
              dialog->lblStatus->setText("Block Received:  12");
+             dialog->lblPort->setText("Listening on COM1: /dev/ttyUSB0");
              return dialog;
          }},
         {"frmDownload-save",
@@ -80,6 +83,12 @@ const std::vector<Screen>& Screens() {
              s.WriteFile("serialport.cfg", "2\r\n");
              return std::make_unique<frmComSelect>(s.context);
          }},
+        {"frmComSelect-list",
+         [](Shot& s) {
+             s.WriteFile("serialport.cfg", "any\r\n");
+             return std::make_unique<frmComSelect>(s.context);
+         },
+         [](QWidget* window) { static_cast<frmComSelect*>(window)->cboPortOptions->showPopup(); }},
         {"frmViewData",
          [](Shot& s) {
              // The demo's image under the name the other pictures show.

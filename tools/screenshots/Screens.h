@@ -25,6 +25,8 @@ struct Shot {
 struct Screen {
     QString name;  // the picture is <output folder>/<name>.png
     std::function<std::unique_ptr<QWidget>(Shot&)> make;
+    // Run once the window is on the screen (to open a list); a popup it opens is drawn over it.
+    std::function<void(QWidget*)> whenShown = {};
 };
 
 const std::vector<Screen>& Screens();

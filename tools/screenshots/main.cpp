@@ -39,17 +39,30 @@ class CancelledFileDialogs final : public vsdl::forms::IFileDialogs {
     }
 };
 
-// COM1 to COM3 are free.
+// COM1 to COM3 are free, and COM7 beyond them.
 class FreePorts final : public vsdl::download::IPortProbe {
   public:
     void SetPortNumber(std::int16_t number) override {
         Close();
         number_ = number;
     }
-    void Open() override { open_ = number_ >= 1 && number_ <= 3; }
+    void Open() override { open_ = (number_ >= 1 && number_ <= 3) || number_ == 7; }
     bool IsOpen() const override { return open_; }
     void Close() override { open_ = false; }
     std::string DeviceName() const override { return "/dev/ttyUSB" + std::to_string(number_ - 1); }
+    std::string Description() const override {
+        switch (number_) {
+            case 1:
+                return "FT232R USB UART, FTDI, serial A1B2C3";
+            case 2:
+                return "USB-Serial Controller, Prolific, serial 0042";
+            case 7:
+                return "CP2102 USB to UART Bridge Controller, Silicon Labs";
+            default:
+                return {};
+        }
+    }
+    std::vector<std::int16_t> PortsBeyond(std::int16_t) const override { return {7}; }
 
   private:
     std::int16_t number_ = 0;
@@ -93,6 +106,27 @@ QPixmap WithFrame(const QPixmap& client, const QString& caption, const QFont& fo
     return framed;
 }
 
+// The window's picture with the popup it opened (a combo box's list) drawn where it lies, the
+// picture grown to hold it.
+QPixmap WithPopup(QWidget* window, const QPixmap& client) {
+    QWidget* popup = QApplication::activePopupWidget();
+    if (popup == nullptr) return client;
+    const QPixmap list = popup->grab();
+    const QPoint at = popup->mapToGlobal(QPoint(0, 0)) - window->mapToGlobal(QPoint(0, 0));
+    const QSize clientSize = client.deviceIndependentSize().toSize();
+    const QRect all =
+        QRect(QPoint(0, 0), clientSize).united(QRect(at, list.deviceIndependentSize().toSize()));
+    QPixmap joined(all.size() * client.devicePixelRatio());
+    joined.setDevicePixelRatio(client.devicePixelRatio());
+    joined.fill(Qt::transparent);
+    QPainter painter(&joined);
+    painter.drawPixmap(-all.topLeft(), client);
+    painter.drawPixmap(at - all.topLeft(), list);
+    painter.end();
+    popup->close();
+    return joined;
+}
+
 bool Render(const Screen& screen, const QString& outputFolder) {
     QTemporaryDir folder;
     if (!folder.isValid()) return false;
@@ -111,7 +145,13 @@ bool Render(const Screen& screen, const QString& outputFolder) {
     if (!window) return false;
     window->show();
     Settle(window.get());
-    const QPixmap picture = WithFrame(window->grab(), window->windowTitle(), window->font());
+    QPixmap client = window->grab();
+    if (screen.whenShown) {
+        screen.whenShown(window.get());
+        for (int i = 0; i < 5; ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+        client = WithPopup(window.get(), client);
+    }
+    const QPixmap picture = WithFrame(client, window->windowTitle(), window->font());
     window->close();
     const QString file = QDir(outputFolder).filePath(screen.name + QStringLiteral(".png"));
     if (!picture.save(file, "PNG")) {

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "conversion/modConvert.h"
 #include "download/DownloadLoop.h"
 #include "download/DownloadProtocol.h"
+#include "download/KeptDownloads.h"
 #include "download/PortNames.h"
 #include "download/TempFile.h"
 
@@ -34,7 +36,7 @@ namespace vsdl::tool {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: vsdl download [--port N | --device PATH] [--out FILE.BIN [--force]] [--convert]\n"
+    "Usage: vsdl download [--port N|any | --device PATH] [--out FILE.BIN [--force]] [--convert]\n"
     "                     [--folder DIR]\n";
 
 std::atomic<bool> gInterrupted{false};
@@ -70,6 +72,9 @@ void HelpDownload() {
         << "first.\n\n"
         << "  --port N       COM port number (default: serialport.cfg in the data folder,\n"
         << "                 else 1); see \"COM port numbers on Linux\" in the README\n"
+        << "  --port any     listens on every serial port it can open, sends nothing, and\n"
+        << "                 takes the one on which the instrument starts (its handshake);\n"
+        << "                 the others are closed. Also what \"any\" in serialport.cfg does\n"
         << "  --device PATH  the serial device itself, instead of a port number\n"
         << "  --out FILE     saves the finished image as FILE (checked before the download\n"
         << "                 starts: its folder must exist and be writable)\n"
@@ -81,7 +86,11 @@ void HelpDownload() {
         << "                 (serialport.cfg, ports/, ~tempidl.bin)\n\n"
         << "~tempidl.bin is emptied when the download starts and keeps what was received, also\n"
         << "after a cancel or a failure; a silence of more than 5 seconds empties it and waits\n"
-        << "for the instrument to start again. --out copies it through a temporary file in\n"
+        << "for the instrument to start again. Before anything empties it, every download that\n"
+        << "received bytes is copied to downloads/ in the data folder, named by the time the\n"
+        << "instrument started (2026-12-07_141502.BIN, with -incomplete when it did not\n"
+        << "complete); the newest 200 copies or 2 GiB are kept, none younger than a day is\n"
+        << "removed. --out copies it through a temporary file in\n"
         << "FILE's folder that is synced and renamed over FILE, so a failure (a full disk)\n"
         << "leaves an existing FILE as it was.\n\n"
         << "One download at a time uses a data folder: while this one runs and until its\n"
@@ -236,8 +245,10 @@ int RunDownload(const std::vector<std::string>& args) {
         if (!ok) return UsageError(a + " needs a value");
     }
     if (!portText.empty() && !device.empty()) return UsageError("give either --port or --device");
-    if (!portText.empty() && settings::PortNumberFromText(portText) < 1) {
-        return UsageError("--port needs a COM port number such as 1 or 3, not '" + portText + "'");
+    if (!portText.empty() && !settings::IsAnyPort(portText) &&
+        settings::PortNumberFromText(portText) < 1) {
+        return UsageError("--port needs a COM port number such as 1 or 3, or any, not '" +
+                          portText + "'");
     }
     if (force && out.empty()) return UsageError("--force goes with --out");
     if (!out.empty() && !paths::HasBinExtension(paths::Split(out).name) && convert) {
@@ -313,34 +324,63 @@ int RunDownload(const std::vector<std::string>& args) {
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
 
-    download::QtDownloadPort port(where.ports);
-    if (!device.empty()) {
-        port.SetDevice(device);
-    } else {
+    std::unique_ptr<download::IDownloadPort> port;
+    download::AnyPort* anyPort = nullptr;
+    if (device.empty()) {
         if (portText.empty()) portText = settings::ReadSerialPortText(where.data);
         if (portText.empty()) portText = std::string(settings::kDefaultPort);
-        port.SetPortNumber(settings::PortNumberFromText(portText));
     }
-    if (!port.Open() || !port.Prepare()) {
+    if (!device.empty()) {
+        auto single = std::make_unique<download::QtDownloadPort>(where.ports);
+        single->SetDevice(device);
+        port = std::move(single);
+    } else if (settings::IsAnyPort(portText)) {
+        auto any = download::MakeAnyPort(where.ports, [&where](const std::string& found) {
+            const auto number = download::PortNumberOfDevice(found, where.ports);
+            std::cout << "The instrument is on "
+                      << (number ? "COM" + std::to_string(*number) + ": " : std::string()) << found
+                      << "; the other ports are closed.\n";
+        });
+        anyPort = any.get();
+        port = std::move(any);
+    } else {
+        auto single = std::make_unique<download::QtDownloadPort>(where.ports);
+        single->SetPortNumber(settings::PortNumberFromText(portText));
+        port = std::move(single);
+    }
+    if (!port->Open() || !port->Prepare()) {
         if (device.empty()) {
             std::cerr << "Error: COM port #" << portText
                       << " is not available.  Please change and try again.\n";
         } else {
             std::cerr << "Error: " << device << " is not available.\n";
         }
-        const std::string detail = download::PortErrorDetail(port.LastError());
+        const std::string detail = download::PortErrorDetail(port->LastError());
         if (!detail.empty()) std::cerr << detail << "\n";
         return kExitFailed;
     }
-    std::cout << "Port: "
-              << download::DeviceLabel(port.Device(), download::DeviceToOpen(port.Device()))
-              << "\n";
+    if (anyPort != nullptr) {
+        std::cout << "Listening on every port:";
+        const std::vector<std::string> listening = anyPort->Listening();
+        for (std::size_t i = 0; i < listening.size(); ++i) {
+            std::cout << (i == 0 ? " " : ", ") << listening[i];
+        }
+        std::cout << ".\n";
+        const std::string skipped = download::SkippedPortsLine(anyPort->Skipped());
+        if (!skipped.empty()) std::cout << skipped << "\n";
+    } else {
+        std::cout << "Port: " << port->DeviceName() << "\n";
+    }
 
     download::DownloadControl control;
     if (gInterrupted) control.Cancel();
     TerminalUi ui(control, IsTerminal(stdout));
+    download::DownloadLoopOptions options;
+    options.keptFolder = download::KeptFolder(where.data);
     const download::DownloadSummary summary =
-        download::RunDownloadLoop(port, tempFile, ui, control);
+        download::RunDownloadLoop(*port, tempFile, ui, control, options);
+    port.reset();
+    if (!summary.keptCopy.empty()) std::cout << "A copy is kept as " << summary.keptCopy << "\n";
 
     if (summary.end != download::DownloadEnd::Complete) {
         std::cerr << "The download did not complete (" << EndWords(summary.end) << "). "

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <algorithm>
 
+#include "download/PortNames.h"
 #include "download/QtSerialPort.h"
 #include "instrument/BinBuilder.h"
 
@@ -125,6 +126,8 @@ class FakePortProbe final : public vsdl::download::IPortProbe {
         open_ = false;
     }
     std::string DeviceName() const override { return "/dev/fake" + std::to_string(number_); }
+    std::string Description() const override { return number_ == 3 ? "USB UART, serial A1" : ""; }
+    std::vector<std::int16_t> PortsBeyond(std::int16_t) const override { return state_->beyond; }
 
   private:
     std::shared_ptr<FakePortState> state_;
@@ -156,6 +159,10 @@ void FormFixture::UseRealPorts() {
     const std::vector<std::string> folders{folder_->path().toStdString()};
     context_.makeDownloadPort = [folders]() -> std::unique_ptr<vsdl::download::IDownloadPort> {
         return std::make_unique<vsdl::download::QtDownloadPort>(folders);
+    };
+    context_.makeAnyPort = [folders] { return vsdl::download::MakeAnyPort(folders); };
+    context_.portNumberOf = [folders](const std::string& device) {
+        return vsdl::download::PortNumberOfDevice(device, folders);
     };
 }
 

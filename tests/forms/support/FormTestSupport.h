@@ -76,8 +76,10 @@ class TempProgramFolder {
 };
 
 // Port probes that open the ports listed in `openable` and remember what was asked of them.
+// Each is /dev/fake<n>; COM3 is a "USB UART, serial A1"; the system has the ports `beyond` COM5.
 struct FakePortState {
     std::set<int> openable;
+    std::vector<std::int16_t> beyond;
     std::vector<int> probed;  // every number set, in order
     int openNow = 0;          // ports held open now
     int maxOpenAtOnce = 0;

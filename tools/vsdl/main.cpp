@@ -41,7 +41,7 @@ const Command kCommands[] = {
     {"plot", "plot FILE.BIN -o PICTURE.png|svg [--set N] [--size WxH] [--force] [-q]",
      "draws the readings against time into a picture, without a display", &RunPlot, &HelpPlot,
      kWithQt},
-    {"download", "download [--port N | --device PATH] [--out FILE.BIN [--force]] [--convert]",
+    {"download", "download [--port N|any | --device PATH] [--out FILE.BIN [--force]] [--convert]",
      "receives the instrument's memory image over a serial port", &RunDownload, &HelpDownload,
      kWithQt},
     {"simulate", "simulate IMAGE.BIN --link PATH [--rate BAUD] [--text LINE]... [--repeat] [...]",

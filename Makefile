@@ -69,10 +69,11 @@ demo-cli:
 	@JOBS=$(JOBS) scripts/demo cli $(BUILD)
 
 # Stripped release binaries in a program folder PREFIX, plus a menu entry and icon for the
-# current user. The folder uses the system's Qt 6 libraries.
+# current user. The folder uses the system's Qt 6 libraries. The same release build as `make
+# package`: the layout changes only what `cmake --install` lays out, not the programs.
 install: deps
 	@cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVSDL_TESTS=OFF \
-	    -DVSDL_BENCH=OFF >/dev/null
+	    -DVSDL_BENCH=OFF -DVSDL_XLSX=ON -DVSDL_INSTALL_LAYOUT=folder >/dev/null
 	@cmake --build $(RELEASE_BUILD) -j $(JOBS) --target VSDownload vsdl vsdl-plot
 	@scripts/install $(RELEASE_BUILD) $(PREFIX)
 
@@ -84,7 +85,7 @@ uninstall:
 # its check: lintian, and the package's files and vsdl run from an extracted copy.
 package:
 	@scripts/install-deps package
-	@scripts/package $(RELEASE_BUILD)-deb
+	@scripts/package $(RELEASE_BUILD)
 
 # The parts without Qt cross-built for Windows with MinGW-w64, and their tests under Wine.
 windows:
@@ -106,4 +107,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(RELEASE_BUILD) $(RELEASE_BUILD)-deb $(ASAN_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(RELEASE_BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD)

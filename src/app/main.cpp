@@ -70,6 +70,7 @@ int main(int argc, char* argv[]) {
     vsdl::forms::QtFileDialogs fileDialogs;
     vsdl::forms::FormContext context;
     context.dataFolder = QString::fromStdString(folders.data);
+    context.configFolder = QString::fromStdString(folders.config);
     context.saveFolder = QString::fromStdString(folders.save);
     context.messages = &messages;
     context.fileDialogs = &fileDialogs;

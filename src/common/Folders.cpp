@@ -10,7 +10,9 @@
 #include <unistd.h>
 #endif
 
+#include "common/AtomicFile.h"
 #include "common/Paths.h"
+#include "common/Settings.h"
 
 namespace vsdl::folders {
 
@@ -36,13 +38,37 @@ bool CanWrite(std::string_view folder) {
     return true;
 }
 
+bool InstalledSystemWide(std::string_view program) {
+    namespace fs = std::filesystem;
+    fs::path bin = paths::ToFsPath(program);
+    if (bin.filename().empty()) bin = bin.parent_path();  // a trailing separator
+    if (bin.filename() != "bin") return false;
+    std::error_code ec;
+    return fs::is_directory(bin.parent_path() / "libexec" / "vsdownload", ec);
+}
+
 ProgramFolders Choose(std::string_view program, bool programWritable, std::string_view userData,
-                      std::string_view documents) {
+                      std::string_view documents, std::string_view userConfig) {
     const std::string own = paths::WithTrailingSeparator(program);
-    if (programWritable) return {own, own, {own}};
+    if (programWritable) return {own, own, {own}, own};
     const std::string data = paths::WithTrailingSeparator(userData);
     const std::string save = documents.empty() ? data : paths::WithTrailingSeparator(documents);
-    return {data, save, {data, own}};
+    const std::string config = userConfig.empty() ? data : paths::WithTrailingSeparator(userConfig);
+    return {data, save, {data, own}, config};
+}
+
+void CarrySettingsOver(const ProgramFolders& folders) {
+    if (folders.config == folders.data) return;
+    for (const std::string_view name : {settings::kSerialPortFile, settings::kLastBinFile}) {
+        const std::string earlier = paths::Join(folders.data, name);
+        const std::string now = paths::Join(folders.config, name);
+        std::error_code ec;
+        if (std::filesystem::exists(paths::ToFsPath(now), ec) ||
+            !std::filesystem::is_regular_file(paths::ToFsPath(earlier), ec)) {
+            continue;
+        }
+        (void)fileops::CopyFileReplacing(earlier, now, fileops::Existing::Keep);
+    }
 }
 
 }  // namespace vsdl::folders

@@ -7,7 +7,7 @@ namespace vsdl::folders {
 
 ProgramFolders ForThisUser(const std::string& program) {
     // A packaged program lies in /usr/bin: even root must not put settings there.
-    if (!VSDL_SYSTEM_LAYOUT && CanWrite(program)) return Choose(program, true, {}, {});
+    if (!InstalledSystemWide(program) && CanWrite(program)) return Choose(program, true, {}, {});
     return UserOwnFolders(program);
 }
 
@@ -18,8 +18,18 @@ ProgramFolders UserOwnFolders(const std::string& program) {
     QDir().mkpath(data);
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (documents.isEmpty() || !QDir(documents).exists()) documents = QDir::homePath();
-    return Choose(program, false, QDir::toNativeSeparators(data).toStdString(),
-                  QDir::toNativeSeparators(documents).toStdString());
+    // On Windows the settings stay in %APPDATA%\VSDownload with the data; elsewhere they go
+    // where the desktop keeps settings ($XDG_CONFIG_HOME/VSDownload, ~/.config/VSDownload).
+    QString config;
+#ifndef _WIN32
+    config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    if (!config.isEmpty()) QDir().mkpath(config);
+#endif
+    ProgramFolders folders = Choose(program, false, QDir::toNativeSeparators(data).toStdString(),
+                                    QDir::toNativeSeparators(documents).toStdString(),
+                                    QDir::toNativeSeparators(config).toStdString());
+    CarrySettingsOver(folders);
+    return folders;
 }
 
 }  // namespace vsdl::folders

@@ -8,7 +8,7 @@
 namespace vsdl::folders {
 
 // The folders for `program` (a program folder). When it cannot be written, or the programs are
-// installed system-wide (VSDL_INSTALL_LAYOUT=system), these are the user's application data
+// installed system-wide (InstalledSystemWide), these are the user's application data
 // folder (created here) and documents folder (the home folder when there is none). The
 // application name must be set first: it names the data folder (on Linux
 // ~/.local/share/VSDownload, on Windows %APPDATA%\VSDownload).

@@ -44,9 +44,12 @@ class IFileDialogs {
 };
 
 struct FormContext {
-    // serialport.cfg, lastbin.cfg and ~tempidl.bin: the program folder, or the user's data
-    // folder when the program folder cannot be written (see common/Folders.h).
-    QString dataFolder;             // with a trailing separator
+    // ~tempidl.bin and downloads/: the program folder, or the user's data folder when the
+    // program folder cannot be written (see common/Folders.h).
+    QString dataFolder;  // with a trailing separator
+    // serialport.cfg and lastbin.cfg: the data folder when empty.
+    QString configFolder;
+    QString SettingsFolder() const { return configFolder.isEmpty() ? dataFolder : configFolder; }
     QString saveFolder;             // where a download is first proposed to be saved
     IMessages* messages = nullptr;  // where Messages() shows; none: messages go nowhere
     // The message boxes every window shows its messages through.

@@ -108,7 +108,8 @@ void frmComSelect::BuildControls() {
 
 void frmComSelect::Form_Load() {
     vsdl::forms::CentreOnScreen(this);
-    const std::string saved = vsdl::settings::ReadSerialPortText(context_.dataFolder.toStdString());
+    const std::string saved =
+        vsdl::settings::ReadSerialPortText(context_.SettingsFolder().toStdString());
     cboPortOptions->clear();
     ProbePorts();
     const QString text = saved.empty() ? QString::fromUtf8(vsdl::settings::kDefaultPort.data(),
@@ -183,7 +184,7 @@ void frmComSelect::cmdOK_Click() {
     const QString text = cboPortOptions->currentText();
     if (vsdl::settings::IsAnyPort(text.toStdString())) {
         const vsdl::settings::WriteResult written =
-            vsdl::settings::WriteAnyPort(context_.dataFolder.toStdString());
+            vsdl::settings::WriteAnyPort(context_.SettingsFolder().toStdString());
         if (!written.ok) {
             context_.Messages().Show(
                 this, QString::fromStdString(vsdl::settings::WriteFailureMessage(written)));
@@ -197,7 +198,7 @@ void frmComSelect::cmdOK_Click() {
             return;
         }
         const vsdl::settings::WriteResult written =
-            vsdl::settings::WriteSerialPort(context_.dataFolder.toStdString(), *port);
+            vsdl::settings::WriteSerialPort(context_.SettingsFolder().toStdString(), *port);
         if (!written.ok) {
             context_.Messages().Show(
                 this, QString::fromStdString(vsdl::settings::WriteFailureMessage(written)));

@@ -125,6 +125,9 @@ void frmConvertBINtoPRN::BuildControls() {
     lblFilename = pathLabel("lblFilename", TwipsRect(1260, 540, 5115, 255, this));
     Label5 = label("Label5", QStringLiteral("Full Path  : "), TwipsRect(120, 900, 1095, 255, this));
     lblFullPath = pathLabel("lblFullPath", TwipsRect(1260, 900, 5115, 255, this));
+    // A screen reader names each value label by its caption, not by the text it shows.
+    lblFilename->setAccessibleName(QStringLiteral("Filename"));
+    lblFullPath->setAccessibleName(QStringLiteral("Full path"));
     Label2 = label("Label2", QStringLiteral("% DONE  :"), TwipsRect(120, 1380, 1095, 255, this));
 
     famPercent100 = new QFrame(this);
@@ -271,7 +274,7 @@ void frmConvertBINtoPRN::RunConversionSteps() {
 
     gLastBinPath = folderText + nameText;
     const auto written =
-        vsdl::settings::WriteLastBinPath(context_.dataFolder.toStdString(), gLastBinPath);
+        vsdl::settings::WriteLastBinPath(context_.SettingsFolder().toStdString(), gLastBinPath);
     if (!written.ok) {
         // The conversion still runs; only the proposal for next time is lost.
         context_.Messages().Show(this, FromStd(vsdl::settings::WriteFailureMessage(written)));

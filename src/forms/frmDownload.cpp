@@ -111,6 +111,12 @@ void frmDownload::BuildControls() {
     Label4 = label(famGetFilename, "Label4", QStringLiteral("Filename:"),
                    TwipsRect(120, 660, 1215, 255, this));
     lblFilename = pathLabel(famGetFilename, "lblFilename", TwipsRect(1380, 660, 7095, 255, this));
+    // A screen reader names each value label by its caption, not by the text it shows.
+    lblInstructions->setAccessibleName(QStringLiteral("Instructions"));
+    lblStatus->setAccessibleName(QStringLiteral("Status"));
+    lblPort->setAccessibleName(QStringLiteral("Port"));
+    lblFullPath->setAccessibleName(QStringLiteral("Full path"));
+    lblFilename->setAccessibleName(QStringLiteral("Filename"));
     cmdBrowse = button(famGetFilename, "cmdBrowse", QStringLiteral("Browse"),
                        TwipsRect(2880, 1140, 1215, 375, this));
     cmdOK = button(famGetFilename, "cmdOK", QStringLiteral("OK"),
@@ -154,6 +160,7 @@ void frmDownload::doprompt() {
             context_.Messages().Show(this,
                                      FromStd(vsdl::download::ForeignText(tempFile, own.data)));
             context_.dataFolder = FromStd(own.data);
+            context_.configFolder = FromStd(own.config);
             tempFile = vsdl::download::TempFilePath(own.data);
             locked = tempLock_.Acquire(tempFile);
         }
@@ -172,7 +179,8 @@ void frmDownload::doprompt() {
         return;
     }
 
-    std::string portText = vsdl::settings::ReadSerialPortText(context_.dataFolder.toStdString());
+    std::string portText =
+        vsdl::settings::ReadSerialPortText(context_.SettingsFolder().toStdString());
     if (portText.empty()) portText = std::string(vsdl::settings::kDefaultPort);
 
     const bool any = vsdl::settings::IsAnyPort(portText);
@@ -355,7 +363,8 @@ bool frmDownload::SaveDownload() {
             return false;
         }
     }
-    const auto written = vsdl::settings::WriteLastBinPath(dataFolder, saved);
+    const auto written =
+        vsdl::settings::WriteLastBinPath(context_.SettingsFolder().toStdString(), saved);
     if (!written.ok) {
         ShowFailure(QStringLiteral("The file %1 could not be written.").arg(FromStd(written.path)),
                     written.reason);
@@ -368,7 +377,7 @@ bool frmDownload::SaveDownload() {
 void frmDownload::RememberPort() {
     if (!foundPort_ || !chkRememberPort->isChecked()) return;
     const auto written =
-        vsdl::settings::WriteSerialPort(context_.dataFolder.toStdString(), *foundPort_);
+        vsdl::settings::WriteSerialPort(context_.SettingsFolder().toStdString(), *foundPort_);
     // The image is saved whatever happens here; only the choice of port is lost.
     if (!written.ok) {
         context_.Messages().Show(this, FromStd(vsdl::settings::WriteFailureMessage(written)));

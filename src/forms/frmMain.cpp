@@ -197,7 +197,7 @@ void frmMain::Form_Load() {
     // A missing, empty or unreadable lastbin.cfg leaves the path empty and the dialogs propose
     // their defaults; no message.
     IgnoringErrors([this] {
-        gLastBinPath = vsdl::settings::ReadLastBinPath(context_.dataFolder.toStdString());
+        gLastBinPath = vsdl::settings::ReadLastBinPath(context_.SettingsFolder().toStdString());
     });
 }
 

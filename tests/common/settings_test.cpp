@@ -27,13 +27,24 @@ TEST(Settings, TheyLiveBesideTheProgramUnlessItsFolderCannotBeWritten) {
     EXPECT_EQ(beside.data, "/opt/vs" + sep);
     EXPECT_EQ(beside.save, "/opt/vs" + sep);
     EXPECT_EQ(beside.ports, std::vector<std::string>{"/opt/vs" + sep});
+    EXPECT_EQ(beside.config, "/opt/vs" + sep);
     const vsdl::folders::ProgramFolders user = Choose("/usr/bin/", false, "/home/u/data", "/d/");
     EXPECT_EQ(user.data, "/home/u/data" + sep);
     EXPECT_EQ(user.save, "/d/");
     EXPECT_EQ(user.ports, (std::vector<std::string>{"/home/u/data" + sep, "/usr/bin/"}));
+    EXPECT_EQ(user.config, "/home/u/data" + sep);
     EXPECT_EQ(Choose("/usr/bin", false, "/home/u/data/", "").save, "/home/u/data/");
+    EXPECT_EQ(Choose("/usr/bin", false, "/home/u/data/", "", "/home/u/.config/VS").config,
+              "/home/u/.config/VS" + sep);
 
     TempDir dir;
+    // The package's layout is told by /usr/libexec/vsdownload beside /usr/bin.
+    fs::create_directories(dir.path() / "usr" / "bin");
+    EXPECT_FALSE(vsdl::folders::InstalledSystemWide((dir.path() / "usr" / "bin").string()));
+    fs::create_directories(dir.path() / "usr" / "libexec" / "vsdownload");
+    EXPECT_TRUE(vsdl::folders::InstalledSystemWide((dir.path() / "usr" / "bin" / "").string()));
+    EXPECT_FALSE(vsdl::folders::InstalledSystemWide((dir.path() / "usr").string()));
+    fs::remove_all(dir.path() / "usr");
     EXPECT_TRUE(vsdl::folders::CanWrite(dir.str()));
     EXPECT_TRUE(fs::is_empty(dir.path()));  // the probe is gone again
     EXPECT_FALSE(vsdl::folders::CanWrite(dir / "missing"));
@@ -44,6 +55,24 @@ TEST(Settings, TheyLiveBesideTheProgramUnlessItsFolderCannotBeWritten) {
     EXPECT_EQ(vsdl::folders::CanWrite(dir.str()), ::geteuid() == 0);
     fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::add);
 #endif
+}
+
+// Settings an earlier version kept in the data folder are still read: carried over into the
+// settings folder, never over a file that is already there.
+TEST(Settings, EarlierSettingsAreCarriedOver) {
+    TempDir temp;
+    const fs::path dir = temp.path();
+    fs::create_directories(dir / "data");
+    fs::create_directories(dir / "config");
+    WriteFile(dir / "data" / "serialport.cfg", "3\r\n");
+    WriteFile(dir / "data" / "lastbin.cfg", "/old/Run1.BIN\r\n");
+    WriteFile(dir / "config" / "lastbin.cfg", "/new/Run2.BIN\r\n");
+    const auto folders = vsdl::folders::Choose("/usr/bin", false, (dir / "data").string(), "",
+                                               (dir / "config").string());
+    vsdl::folders::CarrySettingsOver(folders);
+    EXPECT_EQ(ReadSerialPortText(folders.config), "3");
+    EXPECT_EQ(ReadLastBinPath(folders.config), "/new/Run2.BIN");
+    EXPECT_TRUE(fs::exists(dir / "data" / "serialport.cfg"));
 }
 
 TEST(Settings, FilesAreReadByTheirRules) {

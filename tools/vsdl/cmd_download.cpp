@@ -70,8 +70,8 @@ void HelpDownload() {
         << "data folder, exactly as the program's download does. The data folder is the program\n"
         << "folder; when that cannot be written (an installed program), it is the user's own\n"
         << "(~/.local/share/VSDownload, %APPDATA%\\VSDownload), and ports/ is looked up there\n"
-        << "first.\n\n"
-        << "  --port N       COM port number (default: serialport.cfg in the data folder,\n"
+        << "first; its settings folder is then ~/.config/VSDownload on Linux.\n\n"
+        << "  --port N       COM port number (default: serialport.cfg in the settings folder,\n"
         << "                 else 1); see \"COM port numbers on Linux\" in the README\n"
         << "  --port any     listens on every serial port it can open, sends nothing, and\n"
         << "                 takes the one on which the instrument starts (its handshake);\n"
@@ -307,7 +307,7 @@ int RunDownload(const std::vector<std::string>& args) {
     std::unique_ptr<download::IDownloadPort> port;
     download::AnyPort* anyPort = nullptr;
     if (device.empty()) {
-        if (portText.empty()) portText = settings::ReadSerialPortText(where.data);
+        if (portText.empty()) portText = settings::ReadSerialPortText(where.config);
         if (portText.empty()) portText = std::string(settings::kDefaultPort);
     }
     if (!device.empty()) {

@@ -1,9 +1,11 @@
 # What `cmake --install` lays out, in one of two layouts (VSDL_INSTALL_LAYOUT):
-#   folder  one program folder (make install): VSDownload and vsdl beside README.md, the icon
-#           a desktop entry naming the folder and vsdl's bash completion under share/.
-#           scripts/install registers them for the user. The programs keep their settings in the folder when they can write it.
+#   folder  one program folder (make install): VSDownload and vsdl beside README.md, and under
+#           share/ the icon, a desktop entry naming the folder and vsdl's bash completion.
+#           scripts/install registers them for the user. The programs keep their settings in
+#           the folder when they can write it.
 #   system  the Debian package (make package): /usr/bin, the desktop entry, icon, man pages,
-#           vsdl's bash completion and the documents under /usr/share. The programs never write into /usr/bin.
+#           vsdl's bash completion and the documents under /usr/share. The programs never
+#           write into /usr/bin.
 set(VSDL_APP_DIR ${PROJECT_SOURCE_DIR}/src/app)
 
 if(NOT VSDL_WITH_QT)

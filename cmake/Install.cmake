@@ -1,9 +1,11 @@
 # What `cmake --install` lays out, in one of two layouts (VSDL_INSTALL_LAYOUT):
-#   folder  one program folder (make install): VSDownload and vsdl beside README.md, the icon
-#           and a desktop entry naming the folder under share/. scripts/install registers them
-#           for the user. The programs keep their settings in the folder when they can write it.
-#   system  the Debian package (make package): /usr/bin, the desktop entry, icon, man pages and
-#           the documents under /usr/share. The programs never write into /usr/bin.
+#   folder  one program folder (make install): VSDownload and vsdl beside README.md, and under
+#           share/ the icon, a desktop entry naming the folder and vsdl's bash completion.
+#           scripts/install registers them for the user. The programs keep their settings in
+#           the folder when they can write it.
+#   system  the Debian package (make package): /usr/bin, the desktop entry, icon, man pages,
+#           vsdl's bash completion and the documents under /usr/share. The programs never
+#           write into /usr/bin.
 set(VSDL_APP_DIR ${PROJECT_SOURCE_DIR}/src/app)
 
 if(NOT VSDL_WITH_QT)
@@ -19,6 +21,8 @@ if(NOT VSDL_INSTALL_LAYOUT STREQUAL "system")
     return()
   endif()
   install(FILES ${VSDL_APP_DIR}/VSDownload.svg DESTINATION share RENAME vsdownload.svg)
+  # scripts/install puts it where bash looks for the user's own completions.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/vsdl.bash-completion DESTINATION share)
   # The entry names the folder the files end up in, so it is made at install time. Its name
   # says which folder it starts, beside the package's entry, which it never hides.
   install(CODE "
@@ -91,6 +95,8 @@ foreach(size ${icon_sizes})
   install(FILES ${generated}/icons/${size}/vsdownload.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
+install(FILES ${packaging}/vsdl.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vsdl)
 install(FILES ${generated}/vsdl.1.gz ${generated}/VSDownload.1.gz ${generated}/vsdownload.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # The package has a Debian revision (2.1.0-1), so its changelog is the Debian one.

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -184,7 +185,11 @@ void RemoveFolderNow(const char* path) {
 #endif
     ::rmdir(path);
 }
-std::array<UnfinishedSlot, 8> gUnfinished;
+
+std::array<UnfinishedSlot, kUnfinishedFilesAtOnce> gUnfinished;
+// Threads between making a file and listing it (EndingSignalsHeld): a handler running in
+// another thread (the one that takes the signals while workers hold them) waits for them.
+std::atomic<int> gMaking{0};
 
 extern "C" void RemoveUnfinishedAndEnd(int sig) {
     RemoveUnfinishedFiles();
@@ -506,6 +511,12 @@ Result CopyFileReplacing(std::string_view source, std::string_view target, Exist
 
 void RemoveUnfinishedFiles() {
 #ifndef _WIN32
+    // A few microseconds at most; bounded all the same (2 s), so that a handler never hangs.
+    timespec start{};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    for (timespec now = start; gMaking.load() > 0 && now.tv_sec - start.tv_sec < 2;) {
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+    }
     for (UnfinishedSlot& slot : gUnfinished) {
         if (!slot.ready) continue;
         if (slot.folder) {
@@ -523,11 +534,13 @@ EndingSignalsHeld::EndingSignalsHeld() {
     sigemptyset(&ending);
     for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, sig);
     ::pthread_sigmask(SIG_BLOCK, &ending, &saved_);
+    ++gMaking;
 #endif
 }
 
 EndingSignalsHeld::~EndingSignalsHeld() {
 #ifndef _WIN32
+    --gMaking;
     ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
 #endif
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -50,7 +51,8 @@ void RemoveLeftTemporaries(std::string_view folder);
 
 // While it lives, SIGINT, SIGTERM and SIGHUP wait in this thread: held around making a file and
 // making it an UnfinishedFile, so that a signal cannot end the program in between and leave the
-// file behind. A signal that came meanwhile acts when it ends. Nothing on Windows.
+// file behind. A signal that came meanwhile acts when it ends; one taken by another thread
+// meanwhile (vsdl convert --jobs) waits until the file is listed. Nothing on Windows.
 class EndingSignalsHeld {
   public:
     EndingSignalsHeld();
@@ -63,6 +65,10 @@ class EndingSignalsHeld {
     sigset_t saved_{};  // the thread's signal mask before
 #endif
 };
+
+// How many UnfinishedFiles can be known at once: two reports each for `vsdl convert --jobs` at
+// its most, and room for the program's other writes.
+inline constexpr std::size_t kUnfinishedFilesAtOnce = 72;
 
 // While it lives, a signal that ends the program (see CleanUpOnSignals) first removes the file
 // at `path`: for a file that is of no use unless it is complete. A path too long or more such

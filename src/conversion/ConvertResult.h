@@ -22,6 +22,10 @@ struct ConvertResult {
     std::int64_t length = 0;     // the BIN file's length (0 when it could not be found out)
     bool outputExisted = false;  // an export refused: its file was there and was to be kept
     bool stopped = false;        // Failed because the caller asked it to stop
+    // For the terminal, beside the window's fixed text: the file a failure to open, read,
+    // create or write is about, and the system's reason when there is one.
+    std::string failedPath;
+    std::string reason;
 };
 
 // Called after every record with the bytes read so far and the BIN file's length (the final

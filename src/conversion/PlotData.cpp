@@ -528,7 +528,7 @@ PlotData LoadPlotData(const std::string& binPath, int columns, const ConvertProg
     const std::string name = paths::Split(binPath).name;
     const OpenedBin bin = OpenBin(binPath);
     if (bin.failure) {
-        data.status = FailedResult(*bin.failure, name);
+        data.status = OpenFailedResult(bin, binPath, name);
         return data;
     }
     FileSource source(bin.file.get());

@@ -1,5 +1,7 @@
 #include "conversion/modConvert.h"
 
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 #include <optional>
@@ -17,8 +19,7 @@ namespace vsdl::conversion {
 namespace {
 
 // Our own buffers do the buffering; the stream passes whole blocks straight through.
-fileops::FilePtr CreateOutput(const std::string& path) {
-    std::string reason;
+fileops::FilePtr CreateOutput(const std::string& path, std::string& reason) {
     fileops::FilePtr file = fileops::CreateForWriting(path, reason);
     if (file) std::setvbuf(file.get(), nullptr, _IONBF, 0);
     return file;
@@ -34,8 +35,7 @@ bool CloseOutput(fileops::FilePtr& file) {
 OpenedBin OpenBin(const std::string& path) {
     OpenedBin opened;
     // Only an ordinary file is read: a FIFO or a device would never end (or never begin).
-    std::string reason;
-    opened.file = fileops::OpenForReading(path, reason);
+    opened.file = fileops::OpenForReading(path, opened.reason);
     if (!opened.file) {
         opened.failure = Failure::CannotOpenBin;
         return opened;
@@ -49,6 +49,26 @@ OpenedBin OpenBin(const std::string& path) {
         opened.length = *length;
     }
     return opened;
+}
+
+ConvertResult OpenFailedResult(const OpenedBin& bin, const std::string& path, std::string prnName) {
+    ConvertResult result = FailedResult(*bin.failure, std::move(prnName));
+    result.failedPath = path;
+    result.reason = bin.reason;
+    return result;
+}
+
+std::optional<bool> EndsWithEndMark(const std::string& path) {
+    const OpenedBin bin = OpenBin(path);
+    if (bin.failure) return std::nullopt;
+    const auto size = static_cast<long>(binformat::kEndMark.size());
+    if (bin.length < size) return false;
+    std::array<std::uint8_t, binformat::kEndMark.size()> tail{};
+    if (std::fseek(bin.file.get(), -size, SEEK_END) != 0 ||
+        std::fread(tail.data(), 1, tail.size(), bin.file.get()) != tail.size()) {
+        return std::nullopt;
+    }
+    return tail == binformat::kEndMark;
 }
 
 ReportPaths ReportPathsFor(const std::string& folder, const std::string& binFileName) {
@@ -72,7 +92,7 @@ ConvertResult RunConversion(const std::string& folder, const std::string& binFil
     const std::string& prnName = paths.prnName;
 
     const OpenedBin bin = OpenBin(paths.bin);
-    if (bin.failure) return FailedResult(*bin.failure, prnName);
+    if (bin.failure) return OpenFailedResult(bin, paths.bin, prnName);
 
     // A report cut off at any byte by Ctrl+C or a kill could end in a wrong number: it goes.
     // The signals wait until both files are made and known to the handler, so that one coming
@@ -81,30 +101,42 @@ ConvertResult RunConversion(const std::string& folder, const std::string& binFil
     fileops::FilePtr csv;
     std::optional<fileops::UnfinishedFile> prnUnfinished;
     std::optional<fileops::UnfinishedFile> csvUnfinished;
+    std::string reason;
     {
         const fileops::EndingSignalsHeld held;
-        prn = CreateOutput(paths.prn);
+        prn = CreateOutput(paths.prn, reason);
         if (prn) {
             prnUnfinished.emplace(paths.prn);
-            csv = CreateOutput(paths.csv);
+            csv = CreateOutput(paths.csv, reason);
             if (csv) csvUnfinished.emplace(paths.csv);
         }
     }
-    if (!prn) return FailedResult(Failure::CannotCreatePrn, prnName);
-    if (!csv) return FailedResult(Failure::CannotCreateCsv, prnName);
+    const auto failed = [&](Failure failure, const std::string& path) {
+        ConvertResult result = FailedResult(failure, prnName);
+        result.failedPath = path;
+        result.reason = reason;
+        return result;
+    };
+    if (!prn) return failed(Failure::CannotCreatePrn, paths.prn);
+    if (!csv) return failed(Failure::CannotCreateCsv, paths.csv);
 
     FileSource source(bin.file.get());
     FileSink prnSink(prn.get());
     FileSink csvSink(csv.get());
     ConvertResult result = ConvertImage(source, bin.length, prnSink, csvSink, prnName, progress);
+    errno = 0;
     const bool prnClosed = CloseOutput(prn);
     const bool csvClosed = CloseOutput(csv);
     if (result.outcome != ConvertOutcome::Failed && (!prnClosed || !csvClosed)) {
-        ConvertResult failed =
-            FailedResult(prnClosed ? Failure::CannotWriteCsv : Failure::CannotWritePrn, prnName);
-        failed.bytesRead = result.bytesRead;
-        failed.length = result.length;
-        return failed;
+        reason = fileops::ErrorText(errno, "");
+        ConvertResult written = prnClosed ? failed(Failure::CannotWriteCsv, paths.csv)
+                                          : failed(Failure::CannotWritePrn, paths.prn);
+        written.bytesRead = result.bytesRead;
+        written.length = result.length;
+        return written;
+    }
+    if (result.failureNumber == static_cast<int>(Failure::CannotReadBin)) {
+        result.failedPath = paths.bin;
     }
     return result;
 }
@@ -140,7 +172,7 @@ ConvertResult RunExportWith(const std::string& binPath, const std::string& outPa
                             const ExportFileWriter& write) {
     const std::string outName = paths::Split(outPath).name;
     const OpenedBin bin = OpenBin(binPath);
-    if (bin.failure) return FailedResult(*bin.failure, outName);
+    if (bin.failure) return OpenFailedResult(bin, binPath, outName);
     // The save dialog lets a user pick any name: the table must not replace the image it is
     // read from.
     if (fileops::SameFile(outPath, binPath)) {

@@ -24,8 +24,17 @@ struct OpenedBin {
     fileops::FilePtr file;
     std::int64_t length = 0;
     std::optional<Failure> failure;
+    std::string reason;  // the system's, when the file could not be opened
 };
 OpenedBin OpenBin(const std::string& path);
+
+// The failed result for a BIN file that OpenBin could not open, naming the file and the reason.
+ConvertResult OpenFailedResult(const OpenedBin& bin, const std::string& path, std::string prnName);
+
+// True when the image at `path` ends with the end mark, false when it does not; nothing when
+// that cannot be read. The conversion reads to the end of the file either way: an image cut
+// short converts as far as it goes.
+std::optional<bool> EndsWithEndMark(const std::string& path);
 
 // Where the conversion of folder + binFileName writes: beside the BIN file, with the upper-cased
 // base name. An empty folder is the current one.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # install-layout.sh SOURCE_DIR BUILD_DIR: `scripts/install` into a scratch prefix and a scratch
-# home gives a program folder of stripped programs and a desktop entry that starts them.
+# home gives a program folder of stripped programs, a desktop entry that starts them and vsdl's
+# bash completion.
 set -euo pipefail
 source_dir=$1
 build_dir=$2
@@ -22,7 +23,9 @@ done
 
 entry="$scratch/home/.local/share/applications/vsdownload.desktop"
 icon="$scratch/home/.local/share/icons/hicolor/scalable/apps/vsdownload.svg"
+completion="$scratch/home/.local/share/bash-completion/completions/vsdl"
 [ -f "$entry" ] || fail "no desktop entry for the user"
+grep -q '^complete -F _vsdl vsdl$' "$completion" || fail "no bash completion of vsdl for the user"
 [ -f "$icon" ] || fail "no icon for the user"
 grep -qx "Exec=\"$prefix/VSDownload\" %f" "$entry" || fail "Exec does not name the installed program: $(grep Exec "$entry")"
 grep -qx "Icon=vsdownload" "$entry" || fail "Icon does not name the installed icon"
@@ -36,7 +39,8 @@ done
 printf '2\r\n' >"$prefix/serialport.cfg"
 HOME="$scratch/home" XDG_DATA_HOME= "$source_dir/scripts/uninstall" "$prefix" >/dev/null
 [ "$(ls -A "$prefix")" = serialport.cfg ] || fail "uninstall left $(ls -A "$prefix" | tr '\n' ' ')"
-[ ! -e "$entry" ] && [ ! -e "$icon" ] || fail "uninstall left the menu entry or icon"
+[ ! -e "$entry" ] && [ ! -e "$icon" ] && [ ! -e "$completion" ] ||
+  fail "uninstall left the menu entry, icon or completion"
 rm "$prefix/serialport.cfg"
 HOME="$scratch/home" XDG_DATA_HOME= "$source_dir/scripts/install" "$build_dir" "$prefix" >/dev/null
 HOME="$scratch/home" XDG_DATA_HOME= "$source_dir/scripts/uninstall" "$prefix" >/dev/null

@@ -229,6 +229,33 @@ TEST(FileOps, ALibrarysFolderGoesWithASignalOrTheNextWrite) {
     EXPECT_EQ(Entries(dir), 1);
 }
 
+// vsdl convert --jobs: workers hold the ending signals and the main thread takes them; a signal
+// it takes while a worker makes a report waits until the report is listed, then removes it.
+TEST(FileOps, ASignalTakenByAnotherThreadWaitsForAFileBeingMade) {
+    TempDir dir;
+    EXPECT_EQ(WaitStatusOfChild([&] {
+                  CleanUpOnSignals();
+                  std::thread worker([&] {
+                      sigset_t ending;
+                      sigemptyset(&ending);
+                      sigaddset(&ending, SIGTERM);
+                      ::pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+                      std::optional<UnfinishedFile> listed;
+                      {
+                          const EndingSignalsHeld held;
+                          WriteFile(dir / "RUN1.PRN", "part");
+                          ::kill(::getpid(), SIGTERM);  // taken by the main thread at once
+                          std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                          listed.emplace(dir / "RUN1.PRN");
+                      }
+                      std::this_thread::sleep_for(std::chrono::seconds(5));
+                  });
+                  worker.join();
+              }),
+              SIGTERM);
+    EXPECT_EQ(Entries(dir), 0);
+}
+
 TEST(FileOps, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a link to another user";
     TempDir dir;

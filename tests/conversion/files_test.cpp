@@ -163,6 +163,7 @@ ToolRun Vsdl(const TempDir& dir, const std::string& args) {
 TEST(VsdlConvert, ConvertsEachFileAndSaysWhatWentWrong) {
     TempDir dir;
     fs::create_directory(dir.path() / "logs");
+    fs::create_directory(dir.path() / "empty");
     fs::copy_file(kSamples / "DEMO.BIN", dir.path() / "logs" / "Run1.bin");
     fs::copy_file(kSamples / "DEMO.BIN", dir.path() / "DEMO.DAT");
     WriteFile(dir.path() / "BAD.BIN", "\x3C\x3C\x3D\x01");
@@ -171,20 +172,99 @@ TEST(VsdlConvert, ConvertsEachFileAndSaysWhatWentWrong) {
     EXPECT_EQ(run.out, "The conversion has completed.  Your ASCII file is: RUN1.PRN\n");
     EXPECT_EQ(ReadFile(dir.path() / "logs" / "RUN1.CSV"), ReadFile(kSamples / "DEMO.CSV"));
 
-    run = Vsdl(dir, "convert -q BAD.BIN logs/Run1.bin missing.BIN DEMO.DAT");
+    // The terminal names a file it cannot open with the system's reason: it is not corrupt.
+    run = Vsdl(dir, "convert -q BAD.BIN logs/Run1.bin missing.BIN DEMO.DAT empty");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err,
               "BAD.BIN:\nThis BIN is corrupt\n"
-              "missing.BIN:\nError 1. Cannot open the BIN file. VSDownload\n"
-              "This BIN file is corrupted.\n"
-              "DEMO.DAT:\nYour filename must end in .BIN\n");
+              "Cannot open missing.BIN: No such file or directory.\n"
+              "DEMO.DAT:\nYour filename must end in .BIN\nempty holds no BIN file.\n");
     EXPECT_FALSE(fs::exists(dir.path() / "DEMO.PRN"));
-
-    for (const char* usage : {"convert", "convert -q", "convert -x A.BIN"}) {
-        EXPECT_EQ(Vsdl(dir, usage).status, 2) << usage;
-    }
     EXPECT_EQ(Vsdl(dir, "--version").out, "vsdl (VSDownload) 2.1.0\n");
+}
+
+// A folder: its BIN files in any letter case, several at once, said in the order of their names;
+// an image cut short converts as far as it goes, with a warning.
+TEST(VsdlConvert, AFolderIsConvertedInParallelInTheOrderOfItsFiles) {
+    TempDir dir;
+    const std::string demo = ReadFile(kSamples / "DEMO.BIN");
+    fs::create_directory(dir.path() / "logs");
+    for (const char* name : {"a.bin", "B.Bin", "C.BIN", "d.bin"}) {
+        WriteFile(dir.path() / "logs" / name, demo);
+    }
+    WriteFile(dir.path() / "logs" / "cut.BIN", demo.substr(0, demo.size() - 3));
+    WriteFile(dir.path() / "logs" / "bad.BIN", "\x3C\x3C\x3D\x01");
+    WriteFile(dir.path() / "logs" / "notes.txt", "not an image");
+    const ToolRun run = Vsdl(dir, "convert --jobs=3 logs");
+    EXPECT_EQ(run.status, 1);
+    std::string out;
+    for (const char* name : {"B", "C", "A", "CUT", "D"}) {
+        out += "The conversion has completed.  Your ASCII file is: " + std::string(name) + ".PRN\n";
+    }
+    EXPECT_EQ(run.out, out + "Converted 5 of 6 BIN files; 1 failed.\n");
+    EXPECT_EQ(run.err,
+              "logs/bad.BIN:\nThis BIN is corrupt\n"
+              "logs/cut.BIN has no end mark: the image may have been cut short.\n");
+    EXPECT_EQ(ReadFile(dir.path() / "logs" / "D.CSV"), ReadFile(kSamples / "DEMO.CSV"));
+}
+
+// Every command reads its command line alike: -h, --opt=value, -- before a file name, one
+// wording for what it does not know, and 2 for every usage error.
+TEST(VsdlCommandLine, EveryCommandReadsItsLineAlike) {
+    TempDir dir;
+    fs::copy_file(kSamples / "DEMO.BIN", dir.path() / "-R.BIN");
+    struct Row {
+        const char* args;
+        int status;
+        const char* out;  // the start of stdout
+        const char* err;  // the start of stderr
+    };
+    const Row rows[] = {
+        {.args = "convert -h", .status = 0, .out = "Usage: vsdl convert [-q]", .err = ""},
+        {.args = "help export", .status = 0, .out = "Usage: vsdl export FILE.BIN", .err = ""},
+        {.args = "plot --help", .status = 0, .out = "Usage: vsdl plot FILE.BIN", .err = ""},
+        {.args = "download -h", .status = 0, .out = "Usage: vsdl download", .err = ""},
+        {.args = "simulate -h", .status = 0, .out = "Usage: vsdl simulate", .err = ""},
+        {.args = "convert -q --jobs=1 -- -R.BIN", .status = 0, .out = "", .err = ""},
+        {.args = "convert -x A.BIN",
+         .status = 2,
+         .out = "",
+         .err = "vsdl convert: unknown option '-x'\nUsage: vsdl convert [-q] [--jobs N] "
+                "FILE.BIN|FOLDER...\nTry 'vsdl convert --help' for more information.\n"},
+        {.args = "convert --jobs 0 A.BIN", .status = 2, .out = "", .err = "vsdl convert: --jobs"},
+        {.args = "convert -q", .status = 2, .out = "", .err = "vsdl convert: no BIN file given"},
+        {.args = "export -R.BIN", .status = 2, .out = "", .err = "vsdl export: unknown option '-R"},
+        {.args = "export A.BIN -o", .status = 2, .out = "", .err = "vsdl export: -o needs a value"},
+        {.args = "plot -R.BIN -o x.png",
+         .status = 2,
+         .out = "",
+         .err = "vsdl plot: unknown option"},
+        {.args = "plot A.BIN -o x.jpg", .status = 2, .out = "", .err = "vsdl plot: PICTURE must"},
+        {.args = "plot A.BIN -o=x.png --size=1x1",
+         .status = 2,
+         .out = "",
+         .err = "vsdl plot: --size"},
+        {.args = "download --bogus",
+         .status = 2,
+         .out = "",
+         .err = "vsdl download: unknown option"},
+        {.args = "simulate X.BIN --link=l --rate=x",
+         .status = 2,
+         .out = "",
+         .err = "vsdl simulate: --rate"},
+        {.args = "help nope", .status = 2, .out = "", .err = "vsdl: unknown command 'nope'"},
+        {.args = "--bogus", .status = 2, .out = "", .err = "vsdl: unknown option '--bogus'"},
+    };
+    for (const Row& row : rows) {
+        const ToolRun run = Vsdl(dir, row.args);
+        EXPECT_EQ(run.status, row.status) << row.args << "\n" << run.err;
+        // An empty text is no output at all; any other is how the output begins.
+        for (const auto& [got, want] :
+             {std::pair{run.out, std::string(row.out)}, std::pair{run.err, std::string(row.err)}}) {
+            EXPECT_EQ(want.empty() ? got : got.substr(0, want.size()), want) << row.args;
+        }
+    }
 }
 
 TEST(VsdlExport, WritesTheTableBesideTheBinAndNeverOverAFile) {
@@ -246,9 +326,10 @@ TEST(VsdlExport, WritesTheTableBesideTheBinAndNeverOverAFile) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "This BIN is corrupt\n");
     EXPECT_FALSE(fs::exists(dir.path() / "BAD.tidy.csv"));
-    run = Vsdl(dir, "export START.BIN");
+    run = Vsdl(dir, "export START.BIN");  // no trailer either
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err.substr(0, 9), "Error 5. ");
+    const std::string cut = "START.BIN has no end mark: the image may have been cut short.\n";
+    EXPECT_EQ(run.err.substr(0, cut.size() + 9), cut + "Error 5. ");
     EXPECT_EQ(ReadFile(dir.path() / "START.tidy.csv").find("data_set,record,"), 0u);
 
     for (const char* usage : {"export", "export --format xml logs/Run1.bin", "export A.BIN B.BIN",

@@ -27,7 +27,8 @@ usr/share/icons/hicolor/scalable/apps/vsdownload.svg
 $(for s in $icon_sizes; do echo "usr/share/icons/hicolor/${s}x$s/apps/vsdownload.png"; done)
 usr/share/man/man1/VSDownload.1.gz
 usr/share/man/man1/vsdownload.1.gz
-usr/share/man/man1/vsdl.1.gz"
+usr/share/man/man1/vsdl.1.gz
+usr/share/bash-completion/completions/vsdl"
 actual=$(cd "$pkg" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
 [ "$actual" = "$(LC_ALL=C sort <<<"$expected")" ] || {
   diff <(LC_ALL=C sort <<<"$expected") <(echo "$actual") >&2 || true
@@ -66,6 +67,12 @@ type_of() { XDG_DATA_DIRS="$root:/usr/share" gio info -a standard::content-type 
   fail "any .bin file is taken for a BIN image"
 grep -qx 'MimeType=application/x-vsdownload-image;' "$entry" || fail "the entry opens no BIN image"
 grep -q '<svg' "$pkg/usr/share/icons/hicolor/scalable/apps/vsdownload.svg" || fail "no SVG icon"
+# vsdl's completion parses, and completes a command from its first letters.
+completion="$pkg/usr/share/bash-completion/completions/vsdl"
+bash -n "$completion" || fail "the bash completion does not parse"
+completed=$(bash -c 'source "$1"; COMP_WORDS=(vsdl con); COMP_CWORD=1; _vsdl; echo "${COMPREPLY[*]}"' \
+  _ "$completion")
+[ "$completed" = convert ] || fail "the bash completion makes 'vsdl con' into '$completed'"
 zcat "$pkg/usr/share/man/man1/vsdl.1.gz" | grep -q '^\.TH VSDL 1' || fail "vsdl(1) is no man page"
 # Reproducible: every file dated at the last change of the sources, not at the build.
 [ -n "${SOURCE_DATE_EPOCH:-}" ] || fail "SOURCE_DATE_EPOCH is not set for the package"

@@ -21,6 +21,7 @@
 #endif
 
 #include "../vsdl/Commands.h"
+#include "../vsdl/PlotArgs.h"
 #include "../vsdl/Terminal.h"
 #include "common/AtomicFile.h"
 #include "common/FileOps.h"
@@ -30,14 +31,6 @@
 
 namespace vsdl::tool {
 namespace {
-
-constexpr const char* kUsage =
-    "Usage: vsdl plot FILE.BIN -o PICTURE.png|svg [--set N] [--size WxH] [--force] [-q]\n";
-
-int Usage(const std::string& problem) {
-    std::cerr << "vsdl plot: " << problem << "\n" << kUsage;
-    return kExitUsage;
-}
 
 // With -q, what Qt and the libraries under it print on their own (a missing XDG_RUNTIME_DIR,
 // fontconfig's complaints) goes to a scratch file instead of stderr while it lives; Replay
@@ -104,30 +97,12 @@ std::optional<std::string> Draw(const std::vector<const conversion::PlotSet*>& s
 }
 
 int DrawPlot(const std::vector<std::string>& args) {
-    OneFileArgs parsed;
-    parsed.values["--size"] = "1200x700";
-    const std::string problem = ParseOneFileArgs(args, {"-o", "--set", "--size"}, parsed);
-    if (!problem.empty()) return Usage(problem);
+    PlotArgs parsed;
+    if (const auto status = ReadPlotArgs(args, parsed)) return *status;
     const std::string& bin = parsed.bin;
-    const std::string& out = parsed.values["-o"];
-    const std::string& setText = parsed.values["--set"];
-    const std::string& sizeText = parsed.values["--size"];
-    if (out.empty()) return Usage("-o PICTURE is needed");
-    if (!forms::PictureKindOf(out)) return Usage("PICTURE must end in .png or .svg");
-    int width = 0, height = 0;
-    char x = 0;
-    char rest = 0;
-    if (std::sscanf(sizeText.c_str(), "%d%c%d%c", &width, &x, &height, &rest) != 3 ||
-        (x != 'x' && x != 'X') || width < 100 || height < 100 || width > 10000 || height > 10000) {
-        return Usage("--size is WxH, each 100 to 10000, not '" + sizeText + "'");
-    }
-    int setNumber = -1;
-    if (!setText.empty()) {
-        char* end = nullptr;
-        const long n = std::strtol(setText.c_str(), &end, 10);
-        if (*end != '\0' || n < 0 || n > 255) return Usage("--set needs a set number 0 to 255");
-        setNumber = static_cast<int>(n);
-    }
+    const std::string& out = parsed.out;
+    const std::string& setText = parsed.setText;
+    const int setNumber = parsed.set;
     // Under any name or link, the BIN file is never the picture (--force or not).
     if (fileops::SameFile(out, bin)) {
         std::cerr << "vsdl plot: " << out << " is the BIN file itself.\n";
@@ -137,13 +112,13 @@ int DrawPlot(const std::vector<std::string>& args) {
 
     ProgressLine progress(!parsed.quiet && IsTerminal(stderr), "Reading " + paths::Split(bin).name);
     conversion::PlotData data = conversion::LoadPlotData(
-        bin, width,
+        bin, parsed.width,
         [&progress](std::int64_t read, std::int64_t length) { progress.Tick(read, length); });
     progress.Clear();
     // A fault part-way keeps the sets before it: they are drawn, and the exit status says that
     // the image was not whole, as the export's does.
     const bool faulty = data.status.outcome != conversion::ConvertOutcome::Completed;
-    if (faulty) std::cerr << ForTerminal(data.status.message) << "\n";
+    if (faulty) std::cerr << FailureText(data.status) << "\n";
     if (faulty && data.sets.empty()) return kExitFailed;
     std::vector<const conversion::PlotSet*> shown;
     std::string numbers;
@@ -161,7 +136,7 @@ int DrawPlot(const std::vector<std::string>& args) {
     HeldStderr held(parsed.quiet);
     bool existed = false;
     const std::optional<std::string> error =
-        Draw(shown, bin, out, QSize(width, height), parsed.force, existed);
+        Draw(shown, bin, out, QSize(parsed.width, parsed.height), parsed.force, existed);
     // Made by another program since the check above: refused all the same.
     if (existed) {
         held.Replay();

@@ -1,5 +1,5 @@
 // vsdl's subcommands: one source file each (cmd_<name>.cpp) with its Run and Help, and one
-// table of them in main.cpp.
+// table of them in main.cpp. Each reads its arguments with a CommandLine (CommandLine.h).
 #pragma once
 
 #include <string>
@@ -20,6 +20,9 @@ struct Command {
     int (*run)(const std::vector<std::string>& args);
     // Prints the subcommand's full help to stdout.
     void (*help)();
+    // False when this build cannot do it (no Qt, no pseudo-terminals): --help leaves it out,
+    // and running it says why it cannot run.
+    bool available = true;
 };
 
 int RunConvert(const std::vector<std::string>& args);

@@ -1,6 +1,8 @@
 #include "Terminal.h"
 
 #include "Commands.h"
+#include "conversion/Failures.h"
+#include "conversion/modConvert.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -30,26 +32,41 @@ std::string ForTerminal(std::string text) {
     return text;
 }
 
-std::string ParseOneFileArgs(const std::vector<std::string>& args,
-                             std::initializer_list<std::string_view> valued, OneFileArgs& parsed) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (std::find(valued.begin(), valued.end(), a) != valued.end()) {
-            if (i + 1 >= args.size()) return a + " needs a value";
-            parsed.values[a] = args[++i];
-        } else if (a == "--force") {
-            parsed.force = true;
-        } else if (a == "-q") {
-            parsed.quiet = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return "unknown option '" + a + "'";
-        } else if (parsed.bin.empty()) {
-            parsed.bin = a;
-        } else {
-            return "one BIN file at a time";
-        }
+std::string FailureText(const conversion::ConvertResult& result) {
+    using conversion::Failure;
+    const std::string& path = result.failedPath;
+    const std::string why = result.reason.empty() ? "." : ": " + result.reason + ".";
+    switch (static_cast<Failure>(result.failureNumber)) {
+        case Failure::CannotOpenBin:
+        case Failure::CannotReadLength:
+            if (!path.empty()) return "Cannot open " + path + why;
+            break;
+        case Failure::CannotReadBin:
+            if (!path.empty()) return "Cannot read " + path + why;
+            break;
+        case Failure::BinTooLarge:
+            if (!path.empty()) return path + " is too large: at most 2 GiB can be read.";
+            break;
+        case Failure::CannotCreatePrn:
+        case Failure::CannotCreateCsv:
+            if (!path.empty()) return "Cannot create " + path + why;
+            break;
+        case Failure::CannotWritePrn:
+        case Failure::CannotWriteCsv:
+            if (!path.empty()) return "Cannot write " + path + why;
+            break;
+        default:
+            break;
     }
-    return parsed.bin.empty() ? "no BIN file given" : "";
+    return ForTerminal(result.message);
+}
+
+std::string CutShortWarning(const std::string& bin, const conversion::ConvertResult& result) {
+    if (result.outcome == conversion::ConvertOutcome::Corrupt || result.bytesRead == 0 ||
+        conversion::EndsWithEndMark(bin) != false) {
+        return {};
+    }
+    return bin + " has no end mark: the image may have been cut short.\n";
 }
 
 bool MayWrite(const std::string& out, bool force) {

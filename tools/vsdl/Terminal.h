@@ -4,14 +4,13 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <initializer_list>
-#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "common/Paths.h"
+#include "conversion/ConvertResult.h"
 
 namespace vsdl::tool {
 
@@ -21,19 +20,14 @@ bool IsTerminal(std::FILE* stream);
 // Message boxes put a CR LF between lines; a terminal wants a plain line feed.
 std::string ForTerminal(std::string text);
 
-// The command line of a command that reads one BIN file and writes one file: the BIN file, the
-// options that take a value, --force and -q.
-struct OneFileArgs {
-    std::string bin;
-    std::map<std::string, std::string, std::less<>> values;  // by option name
-    bool force = false;
-    bool quiet = false;
-};
+// A failed conversion, export or plot as the terminal says it: a file that could not be opened,
+// read or written is named with the system's reason (the window's text would call it corrupted);
+// the other failures keep the window's text.
+std::string FailureText(const conversion::ConvertResult& result);
 
-// Reads `args` into `parsed`, taking the names in `valued` as options with a value; the usage
-// problem, or an empty text when there is none.
-std::string ParseOneFileArgs(const std::vector<std::string>& args,
-                             std::initializer_list<std::string_view> valued, OneFileArgs& parsed);
+// The warning line for an image `bin` that was read and does not end with the end mark (its
+// reports go as far as it goes, but it may have been cut short); empty when there is none.
+std::string CutShortWarning(const std::string& bin, const conversion::ConvertResult& result);
 
 // True when `out` may be written: it does not exist (not even as a link) or --force was given;
 // otherwise says so on stderr.

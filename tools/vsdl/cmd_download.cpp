@@ -13,6 +13,7 @@
 #include <unistd.h>
 #endif
 
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Terminal.h"
 #include "common/AtomicFile.h"
@@ -205,11 +206,6 @@ const char* EndWords(download::DownloadEnd end) {
     return "failed";
 }
 
-int UsageError(const std::string& text) {
-    std::cerr << "vsdl download: " << text << "\n" << kUsage;
-    return kExitUsage;
-}
-
 }  // namespace
 
 int RunDownload(const std::vector<std::string>& args) {
@@ -219,31 +215,15 @@ int RunDownload(const std::vector<std::string>& args) {
     std::string folder;
     bool convert = false;
     bool force = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) return false;
-            into = args[++i];
-            return true;
-        };
-        bool ok = true;
-        if (a == "--port") {
-            ok = value(portText);
-        } else if (a == "--device") {
-            ok = value(device);
-        } else if (a == "--out") {
-            ok = value(out);
-        } else if (a == "--folder") {
-            ok = value(folder);
-        } else if (a == "--convert") {
-            convert = true;
-        } else if (a == "--force") {
-            force = true;
-        } else {
-            return UsageError("unknown argument '" + a + "'");
-        }
-        if (!ok) return UsageError(a + " needs a value");
-    }
+    CommandLine line("download", kUsage, &HelpDownload);
+    line.App().add_option("--port", portText);
+    line.App().add_option("--device", device);
+    line.App().add_option("--out", out);
+    line.App().add_option("--folder", folder);
+    line.App().add_flag("--convert", convert);
+    line.App().add_flag("--force", force);
+    if (const auto status = line.Parse(args)) return *status;
+    const auto UsageError = [&line](const std::string& problem) { return line.Usage(problem); };
     if (!portText.empty() && !device.empty()) return UsageError("give either --port or --device");
     if (!portText.empty() && !settings::IsAnyPort(portText) &&
         settings::PortNumberFromText(portText) < 1) {

@@ -14,6 +14,7 @@
 #include <io.h>
 #endif
 
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Terminal.h"
 #include "common/Paths.h"
@@ -28,11 +29,6 @@ constexpr const char* kUsage =
 
 // The exit status of a program ended by SIGPIPE, as a shell reports it.
 constexpr int kExitBrokenPipe = 128 + 13;
-
-int Usage(const std::string& problem) {
-    std::cerr << "vsdl export: " << problem << "\n" << kUsage;
-    return kExitUsage;
-}
 
 // Standard output, which tells a reader that went away (`| head`) from a real write failure.
 class StdoutSink final : public conversion::TextSink {
@@ -55,7 +51,7 @@ class StdoutSink final : public conversion::TextSink {
 int ExportToStdout(const std::string& bin, conversion::ExportFormat format, bool progressShown) {
     const conversion::OpenedBin opened = conversion::OpenBin(bin);
     if (opened.failure) {
-        std::cerr << ForTerminal(conversion::FailedResult(*opened.failure, "-").message) << "\n";
+        std::cerr << FailureText(conversion::OpenFailedResult(opened, bin, "-")) << "\n";
         return kExitFailed;
     }
 #ifdef _WIN32
@@ -71,6 +67,10 @@ int ExportToStdout(const std::string& bin, conversion::ExportFormat format, bool
         [&progress](std::int64_t read, std::int64_t length) { progress.Tick(read, length); });
     progress.Clear();
     if (sink.readerGone()) return kExitBrokenPipe;
+    conversion::ConvertResult read;
+    read.outcome = result.outcome;
+    read.bytesRead = result.bytesRead;
+    std::cerr << CutShortWarning(bin, read);
     if (result.outcome == conversion::ConvertOutcome::Corrupt) {
         std::cerr << conversion::kCorruptText << "\n";
         return kExitFailed;
@@ -125,12 +125,17 @@ void HelpExport() {
 }
 
 int RunExport(const std::vector<std::string>& args) {
-    OneFileArgs parsed;
-    const std::string problem = ParseOneFileArgs(args, {"-o", "--format"}, parsed);
-    if (!problem.empty()) return Usage(problem);
-    const std::string& bin = parsed.bin;
-    std::string out = parsed.values["-o"];
-    std::string format = parsed.values["--format"];
+    CommandLine line("export", kUsage, &HelpExport);
+    std::string bin, out, format;
+    bool force = false;
+    bool quiet = false;
+    line.App().add_option("-o", out);
+    line.App().add_option("--format", format);
+    line.App().add_flag("--force", force);
+    line.App().add_flag("-q", quiet);
+    line.App().add_option("FILE", bin);
+    if (const auto status = line.Parse(args)) return *status;
+    if (bin.empty()) return line.Usage("no BIN file given");
     if (format.empty()) {
         switch (conversion::ExportFormatFor(out)) {
             case conversion::ExportFormat::Json:
@@ -156,7 +161,7 @@ int RunExport(const std::vector<std::string>& args) {
     } else if (format == "xlsx") {
         kind = ExportFormat::Xlsx;
     } else if (format != "csv") {
-        return Usage("--format is csv, json, jsonl or xlsx, not '" + format + "'");
+        return line.Usage("--format is csv, json, jsonl or xlsx, not '" + format + "'");
     }
     if (kind == ExportFormat::Xlsx && !workbook::Available()) {
         std::cerr << "vsdl export: " << workbook::kNotAvailable << "\n";
@@ -166,10 +171,10 @@ int RunExport(const std::vector<std::string>& args) {
         std::cerr << "Your filename must end in .BIN\n";
         return kExitFailed;
     }
-    const bool progressShown = !parsed.quiet && IsTerminal(stderr);
+    const bool progressShown = !quiet && IsTerminal(stderr);
     if (out == "-") {
         if (kind == ExportFormat::Xlsx) {
-            return Usage("a workbook is no stream: name its file with -o FILE.xlsx");
+            return line.Usage("a workbook is no stream: name its file with -o FILE.xlsx");
         }
         return ExportToStdout(bin, kind, progressShown);
     }
@@ -186,23 +191,24 @@ int RunExport(const std::vector<std::string>& args) {
         std::cerr << "vsdl export: " << out << " is a folder.\n";
         return kExitUsage;
     }
-    if (!MayWrite(out, parsed.force)) return kExitUsage;
+    if (!MayWrite(out, force)) return kExitUsage;
 
     ProgressLine progress(progressShown, "Exporting " + paths::Split(bin).name);
     const conversion::ConvertProgress tick = [&progress](std::int64_t read, std::int64_t length) {
         progress.Tick(read, length);
     };
     const conversion::ConvertResult result =
-        kind == ExportFormat::Xlsx ? workbook::RunWorkbookExport(bin, out, tick, parsed.force)
-                                   : conversion::RunExport(bin, out, kind, tick, parsed.force);
+        kind == ExportFormat::Xlsx ? workbook::RunWorkbookExport(bin, out, tick, force)
+                                   : conversion::RunExport(bin, out, kind, tick, force);
     progress.Clear();
     // Made by another program since the check above: refused all the same.
     if (result.outputExisted) return RefuseExisting(out);
+    std::cerr << CutShortWarning(bin, result);
     if (result.outcome != conversion::ConvertOutcome::Completed) {
-        std::cerr << ForTerminal(result.message) << "\n";
+        std::cerr << FailureText(result) << "\n";
         return kExitFailed;
     }
-    if (!parsed.quiet) std::cout << ForTerminal(result.message) << "\n";
+    if (!quiet) std::cout << ForTerminal(result.message) << "\n";
     return kExitOk;
 }
 

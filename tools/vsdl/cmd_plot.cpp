@@ -1,5 +1,5 @@
 // vsdl plot FILE.BIN -o PICTURE.png|svg [--set N] [--size WxH] [--force] [-q]: the View Data
-// window's chart, drawn without a display.
+// window's chart, drawn without a display (its command line and help are in PlotArgs.cpp).
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "PlotArgs.h"
 #include "Terminal.h"
 #include "common/Paths.h"
 
@@ -19,36 +20,12 @@
 #endif
 
 namespace vsdl::tool {
-namespace {
-
-constexpr const char* kUsage =
-    "Usage: vsdl plot FILE.BIN -o PICTURE.png|svg [--set N] [--size WxH] [--force] [-q]\n";
-
-}  // namespace
-
-void HelpPlot() {
-    std::cout
-        << kUsage
-        << "Draws the readings of a BIN memory image against the logger's time into a PNG or\n"
-        << "SVG picture, as Tools > View Data shows them: one line per data set, temperatures\n"
-        << "on a second axis, out-of-range readings marked along the time axis. No display is\n"
-        << "needed. Large images are thinned to the lowest and highest reading of each pixel\n"
-        << "column, so every peak stays visible.\n\n"
-        << "  -o PICTURE   the picture to write; .png or .svg says which\n"
-        << "  --set N      only data set N (default: every set)\n"
-        << "  --size WxH   the picture's size in pixels (default 1200x700)\n"
-        << "  --force      replaces an existing PICTURE (never the BIN file itself)\n"
-        << "  -q           prints nothing but errors\n\n"
-        << "An image with a fault part-way is drawn up to the fault. Exit status: 0 when the\n"
-        << "picture was written, 1 when the BIN file was corrupt or could not be read (also\n"
-        << "when what came before a fault was drawn), or the picture could not be written,\n"
-        << "2 on a usage error, an existing PICTURE without --force or a PICTURE that is the\n"
-        << "BIN file.\n";
-}
 
 #ifndef VSDL_WITH_QT
 
-int RunPlot(const std::vector<std::string>&) {
+int RunPlot(const std::vector<std::string>& args) {
+    PlotArgs parsed;
+    if (const auto status = ReadPlotArgs(args, parsed)) return *status;
     std::cerr << "vsdl plot: this vsdl was built without Qt, whose charts the plot draws with; "
                  "use the vsdl of the full build (see docs/WINDOWS.md).\n";
     return kExitFailed;
@@ -97,8 +74,11 @@ int RunInstead(const std::string& program, const std::vector<std::string>& args)
 }  // namespace
 
 // The drawing is done by vsdl-plot, beside vsdl (or, installed system-wide, in
-// ../libexec/vsdownload/), which replaces this process with the same arguments.
+// ../libexec/vsdownload/), which replaces this process with the same arguments once they are
+// known to be right.
 int RunPlot(const std::vector<std::string>& args) {
+    PlotArgs parsed;
+    if (const auto status = ReadPlotArgs(args, parsed)) return *status;
     const std::string folder = paths::ExecutableFolder();
 #ifdef _WIN32
     const char* const kHelper = "vsdl-plot.exe";

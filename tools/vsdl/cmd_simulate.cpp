@@ -3,15 +3,20 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "CommandLine.h"
 #include "Commands.h"
 #include "common/Paths.h"
 #include "instrument/PtySimulator.h"
+
+#include <CLI/CLI.hpp>
 
 namespace vsdl::tool {
 namespace {
@@ -56,82 +61,56 @@ void HelpSimulate() {
         << "program let go of the port before a download had ended, 2 on a usage error.\n";
 }
 
-namespace {
-
-bool ParseInt(const std::string& text, int& out, int min) {
-    try {
-        std::size_t used = 0;
-        const long v = std::stol(text, &used);
-        if (used != text.size() || v < min || v > 1'000'000'000L) return false;
-        out = static_cast<int>(v);
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
-}  // namespace
-
 int RunSimulate(const std::vector<std::string>& args) {
     instrument::SimulatorOptions options;
     std::string image;
     std::string link;
-    const auto usage = [](const std::string& why) {
-        std::cerr << "vsdl simulate: " << why << "\n" << kUsage;
-        return kExitUsage;
+    std::string rate, badChecksum, silenceAfter, silenceSeconds, noise, dropAfter;
+    CommandLine line("simulate", kUsage, &HelpSimulate);
+    CLI::App& app = line.App();
+    app.add_option("--link", link);
+    // Each --text takes one line; it may be given again.
+    app.add_option("--text", options.textLines)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_flag("--repeat", options.repeat);
+    app.add_option("--rate", rate);
+    app.add_option("--bad-checksum", badChecksum);
+    app.add_option("--silence-after", silenceAfter);
+    app.add_option("--silence-seconds", silenceSeconds);
+    app.add_option("--noise", noise);
+    app.add_option("--drop-after", dropAfter);
+    app.add_option("IMAGE", image);
+    if (const auto status = line.Parse(args)) return *status;
+    const auto usage = [&line](const std::string& why) { return line.Usage(why); };
+    // A number option as given: unchanged when absent, false when it is no number from `min`.
+    const auto number = [](const std::string& text, int min, auto& into) {
+        if (text.empty()) return true;
+        const int n = ParseCount(text);
+        if (n < min) return false;
+        into = static_cast<std::remove_reference_t<decltype(into)>>(n);
+        return true;
     };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        const std::string v = hasValue ? args[i + 1] : std::string();
-        int n = 0;
-        const auto number = [&](int min) {
-            if (!hasValue || !ParseInt(v, n, min)) return false;
-            ++i;
-            return true;
-        };
-        if (a == "--link") {
-            if (!hasValue) return usage("--link needs a path");
-            link = v;
-            ++i;
-        } else if (a == "--text") {
-            if (!hasValue) return usage("--text needs a line");
-            options.textLines.push_back(v);
-            ++i;
-        } else if (a == "--repeat") {
-            options.repeat = true;
-        } else if (a == "--rate") {
-            if (!number(0)) return usage("--rate needs a baud rate (0 for unpaced)");
-            options.rate = n;
-        } else if (a == "--bad-checksum") {
-            if (!number(1)) return usage("--bad-checksum needs a block number from 1");
-            options.faults.badChecksumBlock = n;
-        } else if (a == "--silence-after") {
-            if (!number(0)) return usage("--silence-after needs a block number");
-            options.faults.silenceAfterBlock = n;
-        } else if (a == "--silence-seconds") {
-            try {
-                options.faults.silenceSeconds = std::stod(v);
-            } catch (...) {
-                return usage("--silence-seconds needs a number of seconds");
-            }
-            if (!hasValue || options.faults.silenceSeconds < 0) {
-                return usage("--silence-seconds needs a number of seconds");
-            }
-            ++i;
-        } else if (a == "--noise") {
-            if (!number(0)) return usage("--noise needs a number of bytes");
-            options.faults.noiseBytes = static_cast<std::size_t>(n);
-        } else if (a == "--drop-after") {
-            if (!number(0)) return usage("--drop-after needs a block number");
-            options.faults.dropAfterBlock = n;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return usage("unknown option '" + a + "'");
-        } else if (image.empty()) {
-            image = a;
-        } else {
-            return usage("only one image can be served");
+    if (!number(rate, 0, options.rate)) return usage("--rate needs a baud rate (0 for unpaced)");
+    if (!number(badChecksum, 1, options.faults.badChecksumBlock)) {
+        return usage("--bad-checksum needs a block number from 1");
+    }
+    if (!number(silenceAfter, 0, options.faults.silenceAfterBlock)) {
+        return usage("--silence-after needs a block number");
+    }
+    if (!silenceSeconds.empty()) {
+        char* end = nullptr;
+        const double seconds = std::strtod(silenceSeconds.c_str(), &end);
+        if (*end != '\0' || !(seconds >= 0 && seconds <= 1e6)) {
+            return usage("--silence-seconds needs a number of seconds");
         }
+        options.faults.silenceSeconds = seconds;
+    }
+    if (!number(noise, 0, options.faults.noiseBytes)) {
+        return usage("--noise needs a number of bytes");
+    }
+    if (!number(dropAfter, 0, options.faults.dropAfterBlock)) {
+        return usage("--drop-after needs a block number");
     }
     if (image.empty()) return usage("no image given");
     if (link.empty()) return usage("--link PATH is needed");

@@ -1,5 +1,4 @@
 // vsdl: the command-line side of VSDownload (convert, export, plot, download, simulate).
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -21,20 +20,33 @@ namespace vsdl::tool {
 
 namespace {
 
+#ifdef VSDL_WITH_QT
+constexpr bool kWithQt = true;
+#else
+constexpr bool kWithQt = false;
+#endif
+#ifdef _WIN32
+constexpr bool kWithPty = false;
+#else
+constexpr bool kWithPty = true;
+#endif
+
 // Every command, in the order --help lists them.
 const Command kCommands[] = {
-    {"convert", "convert [-q] FILE.BIN...",
+    {"convert", "convert [-q] [--jobs N] FILE.BIN|FOLDER...",
      "converts BIN memory images into their PRN reports and CSV files", &RunConvert, &HelpConvert},
-    {"export", "export FILE.BIN [-o OUT|-] [--format csv|json|jsonl|xlsx] [--force]",
+    {"export", "export FILE.BIN [-o OUT|-] [--format csv|json|jsonl|xlsx] [--force] [-q]",
      "writes the readings as a tidy table (CSV, workbook, JSON) for spreadsheets and scripts",
      &RunExport, &HelpExport},
-    {"plot", "plot FILE.BIN -o PICTURE.png|svg [--set N] [--size WxH] [--force]",
-     "draws the readings against time into a picture, without a display", &RunPlot, &HelpPlot},
-    {"download", "download [--port N | --device PATH] [--out FILE.BIN [--force]] [--convert]",
-     "receives the instrument's memory image over a serial port", &RunDownload, &HelpDownload},
+    {"plot", "plot FILE.BIN -o PICTURE.png|svg [--set N] [--size WxH] [--force] [-q]",
+     "draws the readings against time into a picture, without a display", &RunPlot, &HelpPlot,
+     kWithQt},
+    {"download", "download [--port N|any | --device PATH] [--out FILE.BIN [--force]] [--convert]",
+     "receives the instrument's memory image over a serial port", &RunDownload, &HelpDownload,
+     kWithQt},
     {"simulate", "simulate IMAGE.BIN --link PATH [--rate BAUD] [--text LINE]... [--repeat] [...]",
      "plays the instrument on a pseudo-terminal for downloads without an instrument", &RunSimulate,
-     &HelpSimulate},
+     &HelpSimulate, kWithPty},
 };
 
 void PrintUsage(std::ostream& out) {
@@ -42,10 +54,24 @@ void PrintUsage(std::ostream& out) {
         << "The command-line side of VSDownload, " << appinfo::kTitle << ".\n\n"
         << "Commands:\n";
     for (const Command& c : kCommands) {
-        out << "  " << c.synopsis << "\n      " << c.summary << "\n";
+        if (c.available) out << "  " << c.synopsis << "\n      " << c.summary << "\n";
     }
-    out << "\n  vsdl COMMAND --help   shows the options of one command\n"
-        << "  vsdl --version        shows the version\n";
+    out << "\n  vsdl COMMAND --help   shows the options of one command (also: vsdl help COMMAND)\n"
+        << "  vsdl --version        shows the version\n\n"
+        << "Exit status: 0 when the command did what was asked, 1 when it failed, 2 on a usage\n"
+        << "error.\n";
+}
+
+const Command* Find(const std::string& name) {
+    for (const Command& c : kCommands) {
+        if (name == c.name) return &c;
+    }
+    return nullptr;
+}
+
+int UsageError(const std::string& problem) {
+    std::cerr << "vsdl: " << problem << "\nTry 'vsdl --help' for more information.\n";
+    return kExitUsage;
 }
 
 }  // namespace
@@ -80,7 +106,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     const std::string& first = args.front();
-    if (first == "--help" || first == "-h" || first == "help") {
+    if (first == "--help" || first == "-h" || (first == "help" && args.size() == 1)) {
         PrintUsage(std::cout);
         return kExitOk;
     }
@@ -89,16 +115,18 @@ int main(int argc, char** argv) {
                   << vsdl::appinfo::VersionNumber() << "\n";
         return kExitOk;
     }
-    for (const Command& c : kCommands) {
-        if (first != c.name) continue;
-        std::vector<std::string> rest(args.begin() + 1, args.end());
-        if (std::find(rest.begin(), rest.end(), "--help") != rest.end()) {
-            c.help();
-            return kExitOk;
+    if (first == "help") {
+        const Command* command = Find(args[1]);
+        if (command == nullptr || args.size() > 2) {
+            return UsageError(command == nullptr ? "unknown command '" + args[1] + "'"
+                                                 : "help takes one command");
         }
-        return c.run(rest);
+        command->help();
+        return kExitOk;
     }
-    std::cerr << "vsdl: unknown command '" << first << "'\n\n";
-    PrintUsage(std::cerr);
-    return kExitUsage;
+    if (const Command* command = Find(first)) {
+        return command->run({args.begin() + 1, args.end()});
+    }
+    if (first.size() > 1 && first[0] == '-') return UsageError("unknown option '" + first + "'");
+    return UsageError("unknown command '" + first + "'");
 }

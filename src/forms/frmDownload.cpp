@@ -199,8 +199,7 @@ void frmDownload::doprompt() {
         (any || port_->SetPortNumber(vsdl::settings::PortNumberFromText(portText))) &&
         port_->Open() && port_->Prepare();
     if (!opened) {
-        QString text = QStringLiteral("Error: COM port #") + FromStd(portText) +
-                       QStringLiteral(" is not available.  Please change and try again.");
+        QString text = FromStd(vsdl::download::PortNotAvailableText(portText));
         if (port_ != nullptr) {
             const std::string detail = vsdl::download::PortErrorDetail(port_->LastError());
             if (!detail.empty()) text += QLatin1Char('\n') + FromStd(detail);

@@ -32,6 +32,7 @@ using vsdl::forms::FromStd;
 
 namespace {
 
+const char* const kChooseText = "Choose a BIN file with Browse.";
 const char* const kPictureFilter = "PNG Picture (*.png)|*.png|SVG Picture (*.svg)|*.svg";
 const char* const kExportFilter =
     "CSV File (*.csv)|*.csv|JSON File (*.json)|*.json|JSON Lines (*.jsonl)|*.jsonl|"
@@ -214,7 +215,7 @@ void frmViewData::showEvent(QShowEvent* event) {
     if (!gLastBinPath.empty()) {
         QTimer::singleShot(0, this, [this] { LoadFile(FromStd(gLastBinPath)); });
     } else {
-        lblStatus->setText(QStringLiteral("Choose a BIN file with Browse."));
+        lblStatus->setText(QString::fromLatin1(kChooseText));
     }
 }
 
@@ -275,7 +276,7 @@ void frmViewData::ShowChosenSets() {
         {path_.toStdString(), [this](const QString& error) { lblStatus->setText(error); }});
     QString text;
     if (data_.sets.empty()) {
-        text = path_.isEmpty() ? QStringLiteral("Choose a BIN file with Browse.")
+        text = path_.isEmpty() ? QString::fromLatin1(kChooseText)
                                : QStringLiteral("The file holds no data set.");
     } else if (chosen.empty()) {
         text = QStringLiteral("Tick a data set in the list to see it.");

@@ -347,8 +347,7 @@ int RunDownload(const std::vector<std::string>& args) {
     }
     if (!port->Open() || !port->Prepare()) {
         if (device.empty()) {
-            std::cerr << "Error: COM port #" << portText
-                      << " is not available.  Please change and try again.\n";
+            std::cerr << download::PortNotAvailableText(portText) << "\n";
         } else {
             std::cerr << "Error: " << device << " is not available.\n";
         }

@@ -8,9 +8,9 @@
 #include <QValueAxis>
 #include <cstdio>
 
+#include "chart/ReadingsChart.h"
 #include "common/modGlobals.h"
 #include "forms/FormContext.h"
-#include "forms/ReadingsChart.h"
 #include "forms/frmViewData.h"
 
 namespace {
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         auto* time = qobject_cast<QValueAxis*>(view.chart()->axes(Qt::Horizontal).value(0));
         for (int step = 1; time != nullptr && time->max() - time->min() > 10.0; ++step) {
             clock.restart();
-            vsdl::forms::ZoomTime(*view.chart(), 2.0);
+            vsdl::chart::ZoomTime(*view.chart(), 2.0);
             QApplication::processEvents();
             std::printf("zoom step %2d: %8.0f s in view, %6.1f ms\n", step,
                         time->max() - time->min(), static_cast<double>(clock.nsecsElapsed()) / 1e6);

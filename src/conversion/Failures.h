@@ -36,6 +36,8 @@ ConvertResult FailedResult(Failure failure, std::string outputName);
 inline constexpr std::string_view kCompletedText =
     "The conversion has completed.  Your ASCII file is: ";
 inline constexpr std::string_view kCorruptText = "This BIN is corrupt";
+// What every front end says of a BIN file's name without the .BIN extension.
+inline constexpr std::string_view kBinNameText = "Your filename must end in .BIN";
 inline constexpr std::string_view kExportedText = "The export has completed.  Your file is: ";
 
 }  // namespace vsdl::conversion

@@ -137,6 +137,10 @@ std::string DeviceGroup(const std::string& device) {
 #endif
 }
 
+std::string PortNotAvailableText(const std::string& portText) {
+    return "Error: COM port #" + portText + " is not available.  Please change and try again.";
+}
+
 std::string PortErrorDetail(const PortError& error) {
     std::string text = error.device.empty() ? std::string() : error.device + ": ";
     switch (error.kind) {

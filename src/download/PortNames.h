@@ -39,6 +39,10 @@ std::string DeviceToOpen(const std::string& device);
 // How a device is named in messages: "<link> (<device>)" for a link, else the device.
 std::string DeviceLabel(const std::string& device, const std::string& opened);
 
+// "Error: COM port #3 is not available.  Please change and try again." for the port as the user
+// gave it (a number, or "any").
+std::string PortNotAvailableText(const std::string& portText);
+
 // The second line of the "port not available" message: the device and the system's reason,
 // and for a permission problem on Linux a hint naming the group that owns the device, e.g.
 // "/dev/ttyUSB0: Permission denied. Add your user to the group dialout and log in again."

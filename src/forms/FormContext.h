@@ -26,6 +26,9 @@ class IMessages {
     virtual void Show(QWidget* parent, const QString& text) = 0;
 };
 
+// The filter of every dialog that opens or saves a BIN image.
+inline constexpr const char* kBinFilter = "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*";
+
 struct FileDialogRequest {
     QString folder;  // initial folder
     QString name;    // initial file name

@@ -2,24 +2,23 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 
 #include "common/BinFormat.h"
 #include "common/FileOps.h"
 #include "common/Paths.h"
 #include "common/Settings.h"
 #include "common/modGlobals.h"
+#include "conversion/Failures.h"
 #include "conversion/modConvert.h"
 #include "forms/Controls.h"
+#include "forms/EventYield.h"
 #include "forms/Geometry.h"
 #include "forms/PathLabel.h"
 #include "forms/frmConfirmOverwrite.h"
@@ -31,41 +30,24 @@ namespace {
 
 const char* const kChooseText = "Which BIN file would you like to convert to an ASCII format?";
 const char* const kConvertingText = "Conversion has started... One Moment.";
-const char* const kBinFilter = "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*";
-
-// Letting the event loop run after every record would cost more than the conversion itself;
-// every 15 ms is often enough for a smooth bar and a window that still repaints.
-constexpr qint64 kYieldIntervalMs = 15;
-// A power of two: a few microseconds of records even at the fastest.
-constexpr std::uint32_t kCallsPerClockRead = 64;
 
 // Where ConvertBINtoPRN's messages and yields go while the dialog hosts it.
 class DialogNotifier final : public ConvertNotifier {
   public:
     DialogNotifier(frmConvertBINtoPRN* dialog, vsdl::forms::IMessages& messages)
-        : dialog_(dialog), messages_(messages) {
-        clock_.start();
-    }
+        : dialog_(dialog), messages_(messages) {}
 
     void ShowMessage(const std::string& text) override {
         dialog_->Timer2_Timer();  // the bar shows how far the conversion got
         messages_.Show(dialog_, FromStd(text));
     }
 
-    void Yield() override {
-        // Reading the clock costs about as much as converting a short record, so it is read
-        // only every so many records.
-        if ((++calls_ & (kCallsPerClockRead - 1)) != 0) return;
-        if (clock_.elapsed() < kYieldIntervalMs) return;
-        QCoreApplication::processEvents();
-        clock_.restart();
-    }
+    void Yield() override { yield_(); }
 
   private:
     frmConvertBINtoPRN* dialog_;
     vsdl::forms::IMessages& messages_;
-    QElapsedTimer clock_;
-    std::uint32_t calls_ = 0;
+    vsdl::forms::EventYield yield_;
 };
 
 // The bar is two frames; to a screen reader it is one progress bar with its percentage.
@@ -197,7 +179,8 @@ void frmConvertBINtoPRN::UpdateOkEnabled() {
 void frmConvertBINtoPRN::cmdBrowse_Click() {
     if (context_.fileDialogs == nullptr) return;
     const std::optional<QString> chosen = context_.fileDialogs->OpenFile(
-        this, {lblFullPath->text(), lblFilename->text(), QString::fromLatin1(kBinFilter)});
+        this,
+        {lblFullPath->text(), lblFilename->text(), QString::fromLatin1(vsdl::forms::kBinFilter)});
     if (!chosen || chosen->isEmpty()) return;
     ShowPath(*chosen);
     if (cmdOK->isEnabled()) cmdOK->setFocus();
@@ -255,7 +238,7 @@ void frmConvertBINtoPRN::RunConversionSteps() {
     const std::string nameText = name.toStdString();
 
     if (!vsdl::paths::HasBinExtension(nameText)) {
-        context_.Messages().Show(this, QStringLiteral("Your filename must end in .BIN"));
+        context_.Messages().Show(this, FromStd(vsdl::conversion::kBinNameText));
         return;
     }
 

@@ -32,7 +32,6 @@ using vsdl::forms::TwipsRect;
 namespace {
 
 const char* const kDefaultSaveName = "Idatalog.bin";
-const char* const kBinFilter = "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*";
 
 // The download loop's view of the dialog: its labels, List1 and message boxes.
 class DialogUi final : public vsdl::download::DownloadUi {
@@ -200,8 +199,7 @@ void frmDownload::doprompt() {
         (any || port_->SetPortNumber(vsdl::settings::PortNumberFromText(portText))) &&
         port_->Open() && port_->Prepare();
     if (!opened) {
-        QString text = QStringLiteral("Error: COM port #") + FromStd(portText) +
-                       QStringLiteral(" is not available.  Please change and try again.");
+        QString text = FromStd(vsdl::download::PortNotAvailableText(portText));
         if (port_ != nullptr) {
             const std::string detail = vsdl::download::PortErrorDetail(port_->LastError());
             if (!detail.empty()) text += QLatin1Char('\n') + FromStd(detail);
@@ -306,7 +304,8 @@ void frmDownload::cmdCancel_Click() {
 void frmDownload::cmdBrowse_Click() {
     if (context_.fileDialogs == nullptr) return;
     const std::optional<QString> chosen = context_.fileDialogs->SaveFile(
-        this, {lblFullPath->text(), lblFilename->text(), QString::fromLatin1(kBinFilter)});
+        this,
+        {lblFullPath->text(), lblFilename->text(), QString::fromLatin1(vsdl::forms::kBinFilter)});
     if (!chosen || chosen->isEmpty()) return;
     const auto split = vsdl::paths::Split(QDir::toNativeSeparators(*chosen).toStdString());
     ShowPath(FromStd(split.folder), FromStd(split.name));

@@ -2,9 +2,7 @@
 
 #include <QChart>
 #include <QChartView>
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -20,20 +18,21 @@
 #include <memory>
 #include <string>
 
+#include "chart/ReadingsChart.h"
 #include "common/Paths.h"
 #include "common/modGlobals.h"
 #include "conversion/modConvert.h"
 #include "forms/Controls.h"
+#include "forms/EventYield.h"
 #include "forms/Geometry.h"
 #include "forms/PathLabel.h"
-#include "forms/ReadingsChart.h"
 #include "workbook/Workbook.h"
 
 using vsdl::forms::FromStd;
 
 namespace {
 
-const char* const kBinFilter = "Binary File (*.BIN)|*.BIN|All File (*.*)|*.*";
+const char* const kChooseText = "Choose a BIN file with Browse.";
 const char* const kPictureFilter = "PNG Picture (*.png)|*.png|SVG Picture (*.svg)|*.svg";
 const char* const kExportFilter =
     "CSV File (*.csv)|*.csv|JSON File (*.json)|*.json|JSON Lines (*.jsonl)|*.jsonl|"
@@ -44,9 +43,6 @@ const char* const kExportOrWorkbookFilter =
 // Slices of the whole span kept in memory: finer than the screen's columns, so that the first
 // zoom steps draw from them; narrower views read their records again from the file.
 constexpr int kColumns = 16384;
-// As the conversion's dialog: the events run every 15 ms while a file is read.
-constexpr qint64 kYieldIntervalMs = 15;
-constexpr std::uint32_t kCallsPerClockRead = 64;
 
 // The chart view's own zoom: the rubber band and the keys zoom the time axis only, so that the
 // readings keep their scale; right click and "-" zoom out, "0" and Home show everything.
@@ -67,20 +63,20 @@ class TimeChartView final : public QChartView {
         switch (event->key()) {
             case Qt::Key_Plus:
             case Qt::Key_Equal:
-                vsdl::forms::ZoomTime(*chart(), 2.0);
+                vsdl::chart::ZoomTime(*chart(), 2.0);
                 break;
             case Qt::Key_Minus:
-                vsdl::forms::ZoomTime(*chart(), 0.5);
+                vsdl::chart::ZoomTime(*chart(), 0.5);
                 break;
             case Qt::Key_Left:
-                vsdl::forms::ZoomTime(*chart(), 1.0, -0.25);
+                vsdl::chart::ZoomTime(*chart(), 1.0, -0.25);
                 break;
             case Qt::Key_Right:
-                vsdl::forms::ZoomTime(*chart(), 1.0, 0.25);
+                vsdl::chart::ZoomTime(*chart(), 1.0, 0.25);
                 break;
             case Qt::Key_0:
             case Qt::Key_Home:
-                vsdl::forms::ResetZoom(*chart());
+                vsdl::chart::ResetZoom(*chart());
                 break;
             default:
                 QChartView::keyPressEvent(event);
@@ -89,12 +85,12 @@ class TimeChartView final : public QChartView {
         event->accept();
     }
     void wheelEvent(QWheelEvent* event) override {
-        vsdl::forms::ZoomTime(*chart(), event->angleDelta().y() > 0 ? 1.25 : 0.8);
+        vsdl::chart::ZoomTime(*chart(), event->angleDelta().y() > 0 ? 1.25 : 0.8);
         event->accept();
     }
     void mouseReleaseEvent(QMouseEvent* event) override {
         if (event->button() == Qt::RightButton) {
-            vsdl::forms::ZoomTime(*chart(), 0.5);
+            vsdl::chart::ZoomTime(*chart(), 0.5);
             event->accept();
             return;
         }
@@ -219,21 +215,15 @@ void frmViewData::showEvent(QShowEvent* event) {
     if (!gLastBinPath.empty()) {
         QTimer::singleShot(0, this, [this] { LoadFile(FromStd(gLastBinPath)); });
     } else {
-        lblStatus->setText(QStringLiteral("Choose a BIN file with Browse."));
+        lblStatus->setText(QString::fromLatin1(kChooseText));
     }
 }
 
 vsdl::conversion::ConvertProgress frmViewData::BarProgress() {
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    auto calls = std::make_shared<std::uint32_t>(0);
-    return [this, clock, calls](std::int64_t read, std::int64_t length) {
-        if ((++*calls & (kCallsPerClockRead - 1)) != 0 || clock->elapsed() < kYieldIntervalMs) {
-            return;
-        }
-        prgReading->setValue(length > 0 ? static_cast<int>(read * 1000 / length) : 0);
-        QCoreApplication::processEvents();
-        clock->restart();
+    auto yield = std::make_shared<vsdl::forms::EventYield>();
+    return [this, yield](std::int64_t read, std::int64_t length) {
+        (*yield)(
+            [&] { prgReading->setValue(length > 0 ? static_cast<int>(read * 1000 / length) : 0); });
     };
 }
 
@@ -245,7 +235,7 @@ void frmViewData::LoadFile(const QString& path) {
     stop_ = false;
     UpdateButtons();
     lstSets->clear();
-    vsdl::forms::FillReadingsChart(*chart_, {});
+    vsdl::chart::FillReadingsChart(*chart_, {});
     lblStatus->setText(QStringLiteral("Reading %1 ...").arg(QFileInfo(path_).fileName()));
     prgReading->setValue(0);
     prgReading->show();
@@ -281,12 +271,12 @@ void frmViewData::ShowChosenSets() {
         }
     }
     chart_->setTitle(QFileInfo(path_).fileName());
-    vsdl::forms::FillReadingsChart(
+    vsdl::chart::FillReadingsChart(
         *chart_, chosen,
         {path_.toStdString(), [this](const QString& error) { lblStatus->setText(error); }});
     QString text;
     if (data_.sets.empty()) {
-        text = path_.isEmpty() ? QStringLiteral("Choose a BIN file with Browse.")
+        text = path_.isEmpty() ? QString::fromLatin1(kChooseText)
                                : QStringLiteral("The file holds no data set.");
     } else if (chosen.empty()) {
         text = QStringLiteral("Tick a data set in the list to see it.");
@@ -320,13 +310,14 @@ void frmViewData::cmdBrowse_Click() {
     if (context_.fileDialogs == nullptr || reading_ || exporting_) return;
     const auto split = vsdl::paths::Split(path_.toStdString());
     const std::optional<QString> chosen = context_.fileDialogs->OpenFile(
-        this, {FromStd(split.folder), FromStd(split.name), QString::fromLatin1(kBinFilter)});
+        this,
+        {FromStd(split.folder), FromStd(split.name), QString::fromLatin1(vsdl::forms::kBinFilter)});
     if (!chosen || chosen->isEmpty()) return;
     LoadFile(*chosen);
 }
 
 void frmViewData::cmdResetZoom_Click() {
-    vsdl::forms::ResetZoom(*chart_);
+    vsdl::chart::ResetZoom(*chart_);
 }
 
 void frmViewData::cmdSavePicture_Click() {
@@ -339,7 +330,7 @@ void frmViewData::cmdSavePicture_Click() {
                QString::fromLatin1(kPictureFilter), true});
     if (!chosen || chosen->isEmpty()) return;
     std::string error;
-    if (!vsdl::forms::SaveChartPicture(*chart_, QDir::toNativeSeparators(*chosen).toStdString(),
+    if (!vsdl::chart::SaveChartPicture(*chart_, QDir::toNativeSeparators(*chosen).toStdString(),
                                        chtReadings->size(), error, path_.toStdString())) {
         context_.Messages().Show(this, FromStd(error));
     }

@@ -18,8 +18,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "chart/ReadingsChart.h"
 #include "common/modGlobals.h"
-#include "forms/ReadingsChart.h"
 #include "forms/frmMain.h"
 #include "forms/frmViewData.h"
 #include "support/FormTestSupport.h"
@@ -132,7 +132,7 @@ class TestViewData : public QObject, private FormFixture {
         view.LoadFile(folder_->file(QStringLiteral("Spike.BIN")));
         QChart& chart = *view.chart();
         auto* time = qobject_cast<QValueAxis*>(chart.axes(Qt::Horizontal).value(0));
-        vsdl::forms::ZoomTime(chart, (time->max() - time->min()) / 300.0);
+        vsdl::chart::ZoomTime(chart, (time->max() - time->min()) / 300.0);
         const QList<QPointF> points = Line(chart, QStringLiteral("Set 1"))->points();
         QVERIFY2(points.size() >= 300 && points.size() <= 303,
                  qPrintable(QString::number(points.size())));
@@ -164,14 +164,14 @@ class TestViewData : public QObject, private FormFixture {
         sets[0].lastTime = 1.0;
 
         // One reading: a marker where the line has no length; the view a minute about it.
-        vsdl::forms::FillReadingsChart(chart, {&sets[1]});
+        vsdl::chart::FillReadingsChart(chart, {&sets[1]});
         QVERIFY(Line(chart, QStringLiteral("Set 1"))->pointsVisible());
         QCOMPARE(Line(chart, QStringLiteral("Set 1"))->count(), 1);
         auto* time = qobject_cast<QValueAxis*>(chart.axes(Qt::Horizontal).value(0));
         QCOMPARE(time->max() - time->min(), 60.0);
 
         // Celsius and Fahrenheit in one set: one unit on the axis, the same temperature twice.
-        vsdl::forms::FillReadingsChart(chart, {&sets[0]});
+        vsdl::chart::FillReadingsChart(chart, {&sets[0]});
         const QList<QPointF> temps = Line(chart, QStringLiteral("Set 0 temperature"))->points();
         QCOMPARE(temps, (QList<QPointF>{{0.0, 25.0}, {1.0, 25.0}}));
         const auto axisTitles = [&chart] {
@@ -186,7 +186,7 @@ class TestViewData : public QObject, private FormFixture {
                                             QStringLiteral("Temperature (°C)")}));
 
         // 32 sets: a pen each, their units in the legend, zoomed out no further than them all.
-        vsdl::forms::FillReadingsChart(chart, all);
+        vsdl::chart::FillReadingsChart(chart, all);
         QSet<QString> pens;
         QStringList names;
         for (QAbstractSeries* series : chart.series()) {
@@ -201,7 +201,7 @@ class TestViewData : public QObject, private FormFixture {
         QCOMPARE(axisTitles().value(1), QStringLiteral("Reading (units in the legend)"));
         time = qobject_cast<QValueAxis*>(chart.axes(Qt::Horizontal).value(0));
         const std::pair whole{time->min(), time->max()};
-        for (int i = 0; i < 60; ++i) vsdl::forms::ZoomTime(chart, 0.5);
+        for (int i = 0; i < 60; ++i) vsdl::chart::ZoomTime(chart, 0.5);
         QCOMPARE((std::pair{time->min(), time->max()}), whole);
         QVERIFY(whole.first < 0.0 && whole.second > 31000.0);
         const int labels = static_cast<int>(qobject_cast<QCategoryAxis*>(time)->count());
@@ -289,23 +289,23 @@ class TestViewData : public QObject, private FormFixture {
         set.outOfRangeTimes = {5.0};
         set.firstTime = 0.0;
         set.lastTime = 10.0;
-        const vsdl::forms::ChartContents drawn = vsdl::forms::FillReadingsChart(chart, {&set});
+        const vsdl::chart::ChartContents drawn = vsdl::chart::FillReadingsChart(chart, {&set});
         QCOMPARE(drawn.readingPoints, 2);
         QCOMPARE(drawn.outOfRangeMarks, 1);
         QCOMPARE(drawn.temperatureSeries, 0);
         std::string error;
         const std::string dir = folder_->path().toStdString();
-        QVERIFY2(vsdl::forms::SaveChartPicture(chart, dir + "chart.svg", QSize(640, 400), error),
+        QVERIFY2(vsdl::chart::SaveChartPicture(chart, dir + "chart.svg", QSize(640, 400), error),
                  error.c_str());
         QVERIFY(QSvgRenderer(folder_->file(QStringLiteral("chart.svg"))).isValid());
         QVERIFY(
-            !vsdl::forms::SaveChartPicture(chart, dir + "gone/chart.png", QSize(640, 400), error));
+            !vsdl::chart::SaveChartPicture(chart, dir + "gone/chart.png", QSize(640, 400), error));
         QVERIFY2(error.find("gone/chart.png could not be written") != std::string::npos,
                  error.c_str());
         // The BIN file under another name is never replaced.
         QVERIFY(folder_->write(QStringLiteral("Run.BIN"), "image"));
         std::filesystem::create_hard_link(dir + "Run.BIN", dir + "hard.SVG");
-        QVERIFY(!vsdl::forms::SaveChartPicture(chart, dir + "hard.SVG", QSize(640, 400), error,
+        QVERIFY(!vsdl::chart::SaveChartPicture(chart, dir + "hard.SVG", QSize(640, 400), error,
                                                dir + "Run.BIN"));
         QCOMPARE(error, "The picture " + dir +
                             "hard.SVG could not be written.\nIt is the BIN file itself.");

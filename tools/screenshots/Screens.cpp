@@ -22,8 +22,8 @@
 #include <QFile>
 #include <QLabel>
 
+#include "chart/ReadingsChart.h"
 #include "common/modGlobals.h"
-#include "forms/ReadingsChart.h"
 #include "forms/frmAbout.h"
 #include "forms/frmComSelect.h"
 #include "forms/frmConfirmOverwrite.h"
@@ -112,7 +112,7 @@ const std::vector<Screen>& Screens() {
              auto dialog = std::make_unique<frmViewData>(s.context);
              dialog->LoadFile(s.programFolder + QStringLiteral("Run1.BIN"));
              dialog->lblFullPath->setPath("/home/lab/fluorometer/2026-12-04/Run1.BIN");
-             vsdl::forms::ZoomTime(*dialog->chart(), 4.0);
+             vsdl::chart::ZoomTime(*dialog->chart(), 4.0);
              dialog->chtReadings->setFocus();
              return dialog;
          }},

@@ -20,14 +20,14 @@
 #include <unistd.h>
 #endif
 
-#include "../vsdl/Commands.h"
-#include "../vsdl/PlotArgs.h"
-#include "../vsdl/Terminal.h"
+#include "chart/ReadingsChart.h"
 #include "common/AtomicFile.h"
 #include "common/FileOps.h"
 #include "common/Paths.h"
 #include "conversion/PlotData.h"
-#include "forms/ReadingsChart.h"
+#include "terminal/ExitCodes.h"
+#include "terminal/PlotArgs.h"
+#include "terminal/Terminal.h"
 
 namespace vsdl::tool {
 namespace {
@@ -90,9 +90,10 @@ std::optional<std::string> Draw(const std::vector<const conversion::PlotSet*>& s
     if (shown.size() == 1)
         title += QStringLiteral(": ") + QString::fromStdString(shown[0]->Label());
     chart.setTitle(title);
-    forms::FillReadingsChart(chart, shown);
+    vsdl::chart::FillReadingsChart(chart, shown);
     std::string error;
-    if (!forms::SaveChartPicture(chart, out, size, error, bin, replace, &existed)) return error;
+    if (!vsdl::chart::SaveChartPicture(chart, out, size, error, bin, replace, &existed))
+        return error;
     return std::nullopt;
 }
 

@@ -1,16 +1,13 @@
 // vsdl's subcommands: one source file each (cmd_<name>.cpp) with its Run and Help, and one
-// table of them in main.cpp. Each reads its arguments with a CommandLine (CommandLine.h).
+// table of them in main.cpp. Each reads its arguments with a CommandLine (terminal/CommandLine.h).
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace vsdl::tool {
+#include "terminal/ExitCodes.h"
 
-// Exit codes shared by every subcommand.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;
-inline constexpr int kExitUsage = 2;
+namespace vsdl::tool {
 
 struct Command {
     const char* name;

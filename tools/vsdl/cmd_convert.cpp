@@ -13,12 +13,13 @@
 #include <thread>
 #include <vector>
 
-#include "CommandLine.h"
 #include "Commands.h"
-#include "Terminal.h"
 #include "common/AtomicFile.h"
 #include "common/Paths.h"
+#include "conversion/Failures.h"
 #include "conversion/modConvert.h"
+#include "terminal/CommandLine.h"
+#include "terminal/Terminal.h"
 
 #ifndef _WIN32
 #include <pthread.h>
@@ -28,9 +29,6 @@ namespace vsdl::tool {
 namespace {
 
 constexpr const char* kUsage = "Usage: vsdl convert [-q] [--jobs N] FILE.BIN|FOLDER...\n";
-
-// The message of the conversion dialog for a name without the BIN extension.
-constexpr const char* kNameMessage = "Your filename must end in .BIN";
 
 // Each conversion in flight has its two reports known to the signal clean-up.
 constexpr int kMaxJobs = static_cast<int>((fileops::kUnfinishedFilesAtOnce - 8) / 2);
@@ -73,7 +71,7 @@ FileOutcome ConvertOne(const std::string& file, bool quiet, bool prefixErrors, b
     const std::string errorPrefix = prefixErrors ? file + ":\n" : std::string();
     const paths::SplitPath split = SplitCommandLinePath(file);
     if (!paths::HasBinExtension(split.name)) {
-        outcome.err = errorPrefix + kNameMessage + "\n";
+        outcome.err = errorPrefix + std::string(conversion::kBinNameText) + "\n";
         return outcome;
     }
     ProgressLine progress(progressLine, "Converting " + split.name);

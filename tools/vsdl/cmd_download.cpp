@@ -13,19 +13,20 @@
 #include <unistd.h>
 #endif
 
-#include "CommandLine.h"
 #include "Commands.h"
-#include "Terminal.h"
 #include "common/AtomicFile.h"
 #include "common/FileOps.h"
 #include "common/Paths.h"
 #include "common/Settings.h"
+#include "conversion/Failures.h"
 #include "conversion/modConvert.h"
 #include "download/DownloadLoop.h"
 #include "download/DownloadProtocol.h"
 #include "download/KeptDownloads.h"
 #include "download/PortNames.h"
 #include "download/TempFile.h"
+#include "terminal/CommandLine.h"
+#include "terminal/Terminal.h"
 
 #ifdef VSDL_WITH_QT
 #include <QCoreApplication>
@@ -100,6 +101,8 @@ void HelpDownload() {
         << "of when a program ends, however it ends; the file is removed at the end (one left\n"
         << "by a kill or a power cut is harmless). When ~tempidl.bin or its lock belongs to\n"
         << "another user and cannot be used, the user's own data folder is used and named.\n\n"
+        << "A complete download ends with \"Download Finished. Number of Blocks = ...\" on\n"
+        << "stdout; one that was cancelled or failed says so on stderr, with what was kept.\n"
         << "Ctrl+C or SIGTERM cancels like the Cancel button; during the save it takes effect\n"
         << "once FILE is complete; during --convert it stops the conversion and removes its\n"
         << "reports, keeping the image. Exit status: 0 after a complete download (and "
@@ -123,7 +126,8 @@ class TerminalUi final : public download::DownloadUi {
         Line(text);
     }
     void SetStatus(const std::string& text) override {
-        if (text.empty()) return;
+        // The finish text reads as a success; RunDownload says how the download ended instead.
+        if (text.empty() || IsFinishText(text)) return;
         if (text.rfind("Block Received:", 0) == 0) {
             if (terminal_) {
                 std::fprintf(stdout, "\r%s", text.c_str());
@@ -140,8 +144,7 @@ class TerminalUi final : public download::DownloadUi {
         Line(line);
     }
     void ShowMessage(const std::string& text) override {
-        // The finish text is also the last status; print it once.
-        if (text.rfind("Download Finished.", 0) == 0) return;
+        if (IsFinishText(text)) return;
         Line(ForTerminal(text));
     }
     // Ctrl+C is this user interface's Cancel button and is looked at on every pass. There is
@@ -156,12 +159,22 @@ class TerminalUi final : public download::DownloadUi {
         }
     }
 
-  private:
-    void Line(const std::string& text) {
+    // Ends the block count drawn in place, so that what follows starts on a line of its own.
+    void EndInPlace() {
         if (inPlace_) std::fputc('\n', stdout);
         inPlace_ = false;
+        std::fflush(stdout);
+    }
+
+    void Line(const std::string& text) {
+        EndInPlace();
         std::fprintf(stdout, "%s\n", text.c_str());
         std::fflush(stdout);
+    }
+
+  private:
+    static bool IsFinishText(const std::string& text) {
+        return text.rfind("Download Finished.", 0) == 0;
     }
 
     download::DownloadControl& control_;
@@ -188,22 +201,26 @@ void WithSignalsHeld(Step&& step) {
 #endif
 }
 
-const char* EndWords(download::DownloadEnd end) {
-    switch (end) {
+// How a download that did not complete ended, for stderr: "The download was cancelled after
+// 2 blocks (1024 bytes)." The window's finish text would read as a success here.
+std::string EndText(const download::DownloadSummary& summary) {
+    const std::string after = " after " + std::to_string(summary.blocks) + " blocks (" +
+                              std::to_string(summary.bytes) + " bytes)";
+    switch (summary.end) {
         case download::DownloadEnd::Complete:
-            return "complete";
-        case download::DownloadEnd::ChecksumError:
-            return "checksum error";
+            break;
         case download::DownloadEnd::Cancelled:
-            return "cancelled";
+            return "The download was cancelled" + after + ".";
+        case download::DownloadEnd::ChecksumError:
+            return "The download failed" + after + ": a block's checksum was wrong.";
         case download::DownloadEnd::PortFailed:
-            return "port failed";
+            return "The download failed" + after + ": the port failed.";
         case download::DownloadEnd::FileFailed:
-            return "file failed";
+            return "The download failed" + after + ": the temporary file could not be written.";
         case download::DownloadEnd::NotStarted:
-            return "not started";
+            return "The download failed: the temporary file could not be created.";
     }
-    return "failed";
+    return "The download failed" + after + ".";
 }
 
 }  // namespace
@@ -232,7 +249,7 @@ int RunDownload(const std::vector<std::string>& args) {
     }
     if (force && out.empty()) return UsageError("--force goes with --out");
     if (!out.empty() && !paths::HasBinExtension(paths::Split(out).name) && convert) {
-        std::cerr << "vsdl download: Your filename must end in .BIN\n";
+        std::cerr << "vsdl download: " << conversion::kBinNameText << "\n";
         return kExitUsage;
     }
     folder = folder.empty() ? paths::ExecutableFolder() : paths::WithTrailingSeparator(folder);
@@ -330,8 +347,7 @@ int RunDownload(const std::vector<std::string>& args) {
     }
     if (!port->Open() || !port->Prepare()) {
         if (device.empty()) {
-            std::cerr << "Error: COM port #" << portText
-                      << " is not available.  Please change and try again.\n";
+            std::cerr << download::PortNotAvailableText(portText) << "\n";
         } else {
             std::cerr << "Error: " << device << " is not available.\n";
         }
@@ -360,13 +376,18 @@ int RunDownload(const std::vector<std::string>& args) {
     const download::DownloadSummary summary =
         download::RunDownloadLoop(*port, tempFile, ui, control, options);
     port.reset();
+    ui.EndInPlace();
     if (!summary.keptCopy.empty()) std::cout << "A copy is kept as " << summary.keptCopy << "\n";
 
     if (summary.end != download::DownloadEnd::Complete) {
-        std::cerr << "The download did not complete (" << EndWords(summary.end) << "). "
-                  << download::KeptText(summary, tempFile) << "\n";
+        std::cerr << EndText(summary);
+        if (summary.end != download::DownloadEnd::NotStarted) {
+            std::cerr << " " << download::KeptText(summary, tempFile);
+        }
+        std::cerr << "\n";
         return kExitFailed;
     }
+    ui.Line(summary.finishText);
 
     std::string saved = tempFile;
     if (!out.empty()) {

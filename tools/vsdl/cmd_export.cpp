@@ -14,11 +14,12 @@
 #include <io.h>
 #endif
 
-#include "CommandLine.h"
 #include "Commands.h"
-#include "Terminal.h"
 #include "common/Paths.h"
+#include "conversion/Failures.h"
 #include "conversion/modConvert.h"
+#include "terminal/CommandLine.h"
+#include "terminal/Terminal.h"
 #include "workbook/Workbook.h"
 
 namespace vsdl::tool {
@@ -168,7 +169,7 @@ int RunExport(const std::vector<std::string>& args) {
         return kExitFailed;
     }
     if (!paths::HasBinExtension(paths::Split(bin).name)) {
-        std::cerr << "Your filename must end in .BIN\n";
+        std::cerr << conversion::kBinNameText << "\n";
         return kExitFailed;
     }
     const bool progressShown = !quiet && IsTerminal(stderr);

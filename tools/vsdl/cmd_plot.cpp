@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "Commands.h"
-#include "PlotArgs.h"
-#include "Terminal.h"
 #include "common/Paths.h"
+#include "terminal/PlotArgs.h"
+#include "terminal/Terminal.h"
 
 #ifdef _WIN32
 #include <process.h>

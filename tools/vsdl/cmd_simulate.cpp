@@ -11,10 +11,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "CommandLine.h"
 #include "Commands.h"
 #include "common/Paths.h"
 #include "instrument/PtySimulator.h"
+#include "terminal/CommandLine.h"
 
 #include <CLI/CLI.hpp>
 

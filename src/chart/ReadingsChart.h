@@ -18,7 +18,7 @@
 
 class QChart;
 
-namespace vsdl::forms {
+namespace vsdl::chart {
 
 struct ChartContents {
     int readingSeries = 0;
@@ -61,4 +61,4 @@ bool SaveChartPicture(QChart& chart, const std::string& path, QSize size, std::s
                       const std::string& source = {}, bool replaceExisting = true,
                       bool* existed = nullptr);
 
-}  // namespace vsdl::forms
+}  // namespace vsdl::chart

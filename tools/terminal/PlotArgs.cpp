@@ -1,13 +1,13 @@
-#include "PlotArgs.h"
+#include "terminal/PlotArgs.h"
 
 #include <cstdio>
 #include <iostream>
 
 #include <CLI/CLI.hpp>
 
-#include "CommandLine.h"
-#include "Commands.h"
 #include "common/Paths.h"
+#include "terminal/CommandLine.h"
+#include "terminal/ExitCodes.h"
 
 namespace vsdl::tool {
 namespace {

@@ -1,8 +1,8 @@
-#include "Terminal.h"
+#include "terminal/Terminal.h"
 
-#include "Commands.h"
 #include "conversion/Failures.h"
 #include "conversion/modConvert.h"
+#include "terminal/ExitCodes.h"
 
 #include <algorithm>
 #include <filesystem>

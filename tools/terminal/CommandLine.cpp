@@ -1,11 +1,11 @@
-#include "CommandLine.h"
+#include "terminal/CommandLine.h"
 
 #include <algorithm>
 #include <iostream>
 
 #include <CLI/CLI.hpp>
 
-#include "Commands.h"
+#include "terminal/ExitCodes.h"
 
 namespace vsdl::tool {
 

@@ -1,4 +1,4 @@
-#include "forms/ReadingsChart.h"
+#include "chart/ReadingsChart.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -26,7 +26,7 @@
 #include "common/FileOps.h"
 #include "common/Paths.h"
 
-namespace vsdl::forms {
+namespace vsdl::chart {
 namespace {
 
 using conversion::PlotPoint;
@@ -497,4 +497,4 @@ bool SaveChartPicture(QChart& chart, const std::string& path, QSize size, std::s
     return written.ok;
 }
 
-}  // namespace vsdl::forms
+}  // namespace vsdl::chart

@@ -83,9 +83,7 @@ int main(int argc, char* argv[]) {
             std::make_unique<vsdl::download::QtPortProbe>(ports));
     };
     context.makeAnyPort = [ports = folders.ports]() { return vsdl::download::MakeAnyPort(ports); };
-    context.portNumberOf = [ports = folders.ports](const std::string& device) {
-        return vsdl::download::PortNumberOfDevice(device, ports);
-    };
+    context.portFolders = folders.ports;
     context.openFolder = [](const QString& folder) {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
     };

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "download/AnyPort.h"
 #include "download/SerialPort.h"
@@ -62,8 +64,9 @@ struct FormContext {
     std::function<std::unique_ptr<vsdl::download::IPortProbe>()> makePortProbe;
     // "Any port" in serialport.cfg: every serial port of the system, closed.
     std::function<std::unique_ptr<vsdl::download::AnyPort>()> makeAnyPort;
-    // The COM number that names `device`, so that the port "any port" found can be remembered.
-    std::function<std::optional<std::int32_t>(const std::string& device)> portNumberOf;
+    // The folders whose ports/com<n> links name COM ports, so that the port "any port" found
+    // can be remembered by its number.
+    std::vector<std::string> portFolders;
     // Shows a folder in the desktop's file manager; false when it could not.
     std::function<bool(const QString& folder)> openFolder;
     // <dataFolder>/downloads/: the copy of every download.

@@ -10,17 +10,10 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "common/AtomicFile.h"
-#include "common/BinFormat.h"
-#include "common/FileOps.h"
 #include "common/Paths.h"
 #include "common/Settings.h"
 #include "common/UserFolders.h"
 #include "common/modGlobals.h"
-#include "download/AnyPort.h"
-#include "download/KeptDownloads.h"
-#include "download/PortNames.h"
-#include "download/TempFile.h"
 #include "forms/Controls.h"
 #include "forms/Geometry.h"
 #include "forms/PathLabel.h"
@@ -146,87 +139,41 @@ void frmDownload::doprompt() {
     lblInstructions->clear();
     lblStatus->clear();
 
-    // One download at a time per data folder: a second one would empty and fill the same
-    // temporary file. Nothing is touched (not even the port) unless this one may go ahead.
-    std::string tempFile = vsdl::download::TempFilePath(context_.dataFolder.toStdString());
-    using Lock = vsdl::download::TempFileLock;
-    Lock::Outcome locked = tempLock_.Acquire(tempFile);
-    // Another user's files in a shared program folder: this user's own data folder instead.
-    if (locked == Lock::Outcome::Foreign) {
-        const vsdl::folders::ProgramFolders own = vsdl::folders::UserOwnFolders(
+    // One download at a time per data folder; nothing is touched (not even the port) unless
+    // this one may go ahead.
+    using Step = vsdl::jobs::DownloadSession::Step;
+    vsdl::folders::ProgramFolders where;
+    where.data = context_.dataFolder.toStdString();
+    where.config = context_.SettingsFolder().toStdString();
+    where.ports = context_.portFolders;
+    Step step = session_.Lock(where, [] {
+        return vsdl::folders::UserOwnFolders(
             QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString());
-        if (FromStd(own.data) != context_.dataFolder) {
-            context_.Messages().Show(this,
-                                     FromStd(vsdl::download::ForeignText(tempFile, own.data)));
-            context_.dataFolder = FromStd(own.data);
-            context_.configFolder = FromStd(own.config);
-            tempFile = vsdl::download::TempFilePath(own.data);
-            locked = tempLock_.Acquire(tempFile);
-        }
+    });
+    if (!session_.Notice().empty()) {
+        context_.Messages().Show(this, FromStd(session_.Notice()));
+        context_.dataFolder = FromStd(session_.Folders().data);
+        context_.configFolder = FromStd(session_.Folders().config);
     }
-    if (locked != Lock::Outcome::Locked) {
-        const std::string reason = locked == Lock::Outcome::Foreign
-                                       ? "it or " + tempFile + " belongs to another user"
-                                       : tempLock_.Reason();
-        const std::string text = locked == Lock::Outcome::Busy
-                                     ? vsdl::download::BusyText(tempFile)
-                                     : vsdl::download::LockFailedText(tempLock_.LockPath(), reason);
-        context_.Messages().Show(this, FromStd(text));
+    if (step == Step::Ready) {
+        vsdl::jobs::PortMakers make;
+        make.numbered = context_.makeDownloadPort;
+        make.any = context_.makeAnyPort;
+        step = session_.OpenPort({}, {}, make);
+    }
+    if (step != Step::Ready) {
+        session_.Release();
+        context_.Messages().Show(this, FromStd(session_.Failure()));
         gRunMode = 1;
         control.Cancel();
         phase_ = Phase::Closed;
         return;
     }
-
-    std::string portText =
-        vsdl::settings::ReadSerialPortText(context_.SettingsFolder().toStdString());
-    if (portText.empty()) portText = std::string(vsdl::settings::kDefaultPort);
-
-    const bool any = vsdl::settings::IsAnyPort(portText);
-    vsdl::download::AnyPort* anyPort = nullptr;
-    if (any && context_.makeAnyPort) {
-        auto made = context_.makeAnyPort();
-        if (made) {
-            anyPort = made.get();
-            anyPort->onChosen = [this](const std::string& device) { PortFound(device); };
-        }
-        port_ = std::move(made);
-    } else if (!any && context_.makeDownloadPort) {
-        port_ = context_.makeDownloadPort();
+    if (session_.Any() != nullptr) {
+        session_.Any()->onChosen = [this](const std::string& device) { PortFound(device); };
     }
-    const bool opened =
-        port_ != nullptr &&
-        (any || port_->SetPortNumber(vsdl::settings::PortNumberFromText(portText))) &&
-        port_->Open() && port_->Prepare();
-    if (!opened) {
-        QString text = FromStd(vsdl::download::PortNotAvailableText(portText));
-        if (port_ != nullptr) {
-            const std::string detail = vsdl::download::PortErrorDetail(port_->LastError());
-            if (!detail.empty()) text += QLatin1Char('\n') + FromStd(detail);
-        }
-        port_.reset();  // closes whatever was opened
-        tempLock_.Release();
-        context_.Messages().Show(this, text);
-        gRunMode = 1;
-        control.Cancel();
-        phase_ = Phase::Closed;
-        return;
-    }
-
-    if (anyPort != nullptr) {
-        QStringList devices;
-        for (const std::string& device : anyPort->Listening()) devices << FromStd(device);
-        QString line = QStringLiteral("Listening on every port: ") +
-                       devices.join(QStringLiteral(", ")) + QLatin1Char('.');
-        const std::string skipped = vsdl::download::SkippedPortsLine(anyPort->Skipped());
-        if (!skipped.empty()) line += QLatin1Char(' ') + FromStd(skipped);
-        ShowPortLine(line);
-    } else {
-        const std::string device = port_->DeviceName();
-        ShowPortLine(
-            QStringLiteral("Listening on COM%1").arg(vsdl::settings::PortNumberFromText(portText)) +
-            (device.empty() ? QString() : QStringLiteral(": ") + FromStd(device)));
-    }
+    portOpen_ = true;
+    ShowPortLine(FromStd(session_.ListeningLine()));
     Timer1->start();
     exec();
 }
@@ -237,25 +184,18 @@ void frmDownload::ShowPortLine(const QString& text) {
 }
 
 void frmDownload::PortFound(const std::string& device) {
-    foundPort_ = context_.portNumberOf ? context_.portNumberOf(device) : std::nullopt;
-    const QString where = foundPort_
-                              ? QStringLiteral("COM%1: %2").arg(*foundPort_).arg(FromStd(device))
-                              : FromStd(device);
-    ShowPortLine(QStringLiteral("The instrument is on %1; the other ports are closed.").arg(where));
+    foundPort_ = session_.NumberOf(device);
+    ShowPortLine(FromStd(session_.FoundText(device)));
 }
 
 void frmDownload::Timer1_Timer() {
     Timer1->stop();
-    if (port_ == nullptr) return;
+    if (!portOpen_) return;
+    portOpen_ = false;
     phase_ = Phase::Downloading;
 
     DialogUi ui(this, context_.Messages());
-    const std::string tempFile = vsdl::download::TempFilePath(context_.dataFolder.toStdString());
-    vsdl::download::DownloadLoopOptions options;
-    options.keptFolder = context_.KeptFolder().toStdString();
-    const vsdl::download::DownloadSummary summary =
-        vsdl::download::RunDownloadLoop(*port_, tempFile, ui, control, options);
-    port_.reset();
+    const vsdl::download::DownloadSummary summary = session_.Run(ui, control);
 
     using vsdl::download::DownloadEnd;
     // Cancelled, or no temporary file to save: the dialog closes, and no conversion follows.
@@ -322,55 +262,34 @@ void frmDownload::cmdOK_Click() {
 void frmDownload::CloseDialog(int result) {
     phase_ = Phase::Closed;
     // The image is saved or given up: the next download may use the temporary file.
-    tempLock_.Release();
+    session_.Release();
     done(result);
 }
 
 // Copies ~tempidl.bin to the chosen name and records that name. False, with the dialog left
 // as it was, when the user keeps an existing file or the save fails.
 bool frmDownload::SaveDownload() {
-    const std::string dataFolder = context_.dataFolder.toStdString();
     if (lblFullPath->text().isEmpty() || lblFilename->text().isEmpty()) {
         ShowPath(FromStd(vsdl::paths::WithTrailingSeparator(context_.saveFolder.toStdString())),
                  QString::fromLatin1(kDefaultSaveName));
     }
-    const std::string folder = lblFullPath->text().toStdString();
-    const std::string name = lblFilename->text().toStdString();
-
-    // Saving as the temporary file itself keeps the file where it is, and records it in lower
-    // case. The same name in another folder is an ordinary target: the image is copied there.
-    const std::string lowerName = vsdl::paths::ToLower(name);
-    const std::string proposed = vsdl::paths::Join(folder, lowerName);
-    const bool keepTemp =
-        vsdl::paths::EqualsIgnoreCase(name, vsdl::binformat::kTempFileName) &&
-        vsdl::fileops::SameFile(proposed, vsdl::download::TempFilePath(dataFolder));
-    if (const std::optional<std::string> existing =
-            vsdl::fileops::FileToBeReplaced(folder, keepTemp ? lowerName : name, lowerName)) {
-        gOverwriteFileName = *existing;
+    vsdl::jobs::SaveRequest request;
+    request.dataFolder = context_.dataFolder.toStdString();
+    request.settingsFolder = context_.SettingsFolder().toStdString();
+    request.folder = lblFullPath->text().toStdString();
+    request.name = lblFilename->text().toStdString();
+    request.mayReplace = [this](const std::string& existing) {
+        gOverwriteFileName = existing;
         frmConfirmOverwrite confirm(context_, this);
         confirm.exec();
-        if (gOverwriteAnswer == "N") return false;
+        return gOverwriteAnswer != "N";
+    };
+    const vsdl::jobs::SaveOutcome saved = vsdl::jobs::SaveDownload(request);
+    if (saved.copied) gLastBinPath = saved.saved;
+    if (saved.end == vsdl::jobs::SaveOutcome::End::Failed) {
+        context_.Messages().Show(this, FromStd(saved.message));
     }
-    const std::string saved = keepTemp ? proposed : vsdl::paths::Join(folder, name);
-    if (!keepTemp) {
-        const auto copied =
-            vsdl::fileops::CopyFileReplacing(vsdl::download::TempFilePath(dataFolder), saved);
-        if (!copied.ok) {
-            ShowFailure(
-                QStringLiteral("The download could not be saved as %1.").arg(FromStd(saved)),
-                copied.reason);
-            return false;
-        }
-    }
-    const auto written =
-        vsdl::settings::WriteLastBinPath(context_.SettingsFolder().toStdString(), saved);
-    if (!written.ok) {
-        ShowFailure(QStringLiteral("The file %1 could not be written.").arg(FromStd(written.path)),
-                    written.reason);
-        return false;
-    }
-    if (!keepTemp) gLastBinPath = saved;
-    return true;
+    return saved.end == vsdl::jobs::SaveOutcome::End::Saved;
 }
 
 void frmDownload::RememberPort() {
@@ -381,10 +300,6 @@ void frmDownload::RememberPort() {
     if (!written.ok) {
         context_.Messages().Show(this, FromStd(vsdl::settings::WriteFailureMessage(written)));
     }
-}
-
-void frmDownload::ShowFailure(const QString& what, const std::string& reason) {
-    context_.Messages().Show(this, what + QLatin1Char('\n') + FromStd(reason));
 }
 
 void frmDownload::reject() {

@@ -9,9 +9,9 @@
 #include <optional>
 
 #include "download/DownloadLoop.h"
-#include "download/TempFile.h"
 #include "forms/FormContext.h"
 #include "forms/PathLabel.h"
+#include "jobs/DownloadJobs.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -75,7 +75,6 @@ class frmDownload : public QDialog {
     void BuildControls();
     void ShowPath(const QString& folder, const QString& name);
     bool SaveDownload();
-    void ShowFailure(const QString& what, const std::string& reason);
     void ShowPortLine(const QString& text);
     void PortFound(const std::string& device);
     // Writes serialport.cfg when the user asked to remember the port "any port" found.
@@ -84,9 +83,10 @@ class frmDownload : public QDialog {
     void CloseDialog(int result = QDialog::Rejected);
 
     vsdl::forms::FormContext context_;
-    std::unique_ptr<vsdl::download::IDownloadPort> port_;
-    // Held from doprompt until the image is saved or the dialog closes.
-    vsdl::download::TempFileLock tempLock_;
+    // Holds the temporary file's lock from doprompt until the image is saved or the dialog
+    // closes, and the port while the download runs.
+    vsdl::jobs::DownloadSession session_;
+    bool portOpen_ = false;
     std::optional<std::int32_t> foundPort_;  // the COM number of the port "any port" found
     Phase phase_ = Phase::Ready;
 };

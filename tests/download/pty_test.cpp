@@ -240,6 +240,7 @@ TEST_F(VsdlCommands, SimulateAndDownloadAgreeByteForByte) {
     EXPECT_NE(out.find("Download Finished. Number of Blocks = 3. Number of Bytes = 3047"),
               std::string::npos);
     EXPECT_EQ(ReadBytes(folder / "copy.BIN"), image);
+    EXPECT_EQ(ReadFile(folder / "lastbin.cfg"), (folder / "copy.BIN").string() + "\r\n");
     ASSERT_TRUE(sim.waitForFinished(10000));
     EXPECT_EQ(sim.exitCode(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(Link())));

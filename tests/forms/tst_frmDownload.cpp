@@ -1,7 +1,7 @@
 // The download dialog's own logic against `vsdl simulate` on a pty linked as ports/com1: the
 // port line, "any port" and remembering the port it found, the save phase (its proposals,
-// Browse, Enter, the overwrite question, the temporary file's own name, failed saves), Cancel
-// and the close box, and the downloads that never start.
+// Browse, Enter, the overwrite question, a failed save), Cancel and the close box, and the
+// downloads that never start. The save's rules themselves are the save job's (tests/jobs).
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -12,7 +12,6 @@
 #include <QtTest>
 
 #include "common/modGlobals.h"
-#include "download/TempFile.h"
 #include "forms/frmConfirmOverwrite.h"
 #include "forms/frmDownload.h"
 #include "support/FormTestSupport.h"
@@ -147,13 +146,14 @@ class TestFrmDownload : public QObject, private FormFixture {
         QCOMPARE(gRunMode, std::int16_t{3});
     }
 
-    void theOverwriteQuestionNamesTheFileThatWillBeReplaced() {
+    // Which file is asked about and where the image goes are the save job's rules; here: the
+    // question is shown, No keeps the save step, and a failed save says why and stays there.
+    void theOverwriteQuestionAndAFailedSaveKeepTheSaveStep() {
         const QByteArray image = Image(600);
         Serve(image);
         folder_->write(QStringLiteral("RUN8.BIN"), "older RUN8");
-        folder_->write(QStringLiteral("run7.bin"), "older run7");
-        dialogs_->answers = {folder_->file(QStringLiteral("RUN8.BIN")),
-                             folder_->file(QStringLiteral("RUN7.BIN"))};
+        const QString gone = folder_->path() + QStringLiteral("gone/x.BIN");
+        dialogs_->answers = {folder_->file(QStringLiteral("RUN8.BIN")), gone};
         frmDownload dialog(context_);
         QStringList asked;
         bool stayed = false;
@@ -164,89 +164,20 @@ class TestFrmDownload : public QObject, private FormFixture {
                 confirm->cmdNo->click();
             });
             dialog.cmdOK->click();
-            stayed = dialog.phase() == frmDownload::Phase::Saving && gLastBinPath.empty();
-            // run7.bin is another file than RUN7.BIN where letter case counts: no question.
+            stayed = dialog.phase() == frmDownload::Phase::Saving;
             dialog.cmdBrowse->click();
-            WhenModalIs<frmConfirmOverwrite>(
-                [&](frmConfirmOverwrite* confirm) {
-                    asked << confirm->lblExistingFile->text();
-                    confirm->cmdYes->click();
-                },
-                10000, &dialog);
             dialog.cmdOK->click();
+            stayed = stayed && dialog.phase() == frmDownload::Phase::Saving;
+            dialog.reject();
         }));
         QVERIFY(stayed);
         QCOMPARE(asked, QStringList{folder_->file(QStringLiteral("RUN8.BIN"))});
         QCOMPARE(folder_->read(QStringLiteral("RUN8.BIN")), QByteArray("older RUN8"));
-        QCOMPARE(folder_->read(QStringLiteral("run7.bin")), QByteArray("older run7"));
-        QVERIFY(folder_->read(QStringLiteral("RUN7.BIN")) == image);
-    }
-
-    void savedUnderTheTemporaryFilesOwnNameCopiesNothing() {
-        const QByteArray image = Image(300);
-        Serve(image);
-        gLastBinPath = "/earlier/Run1.BIN";
-        dialogs_->answers.push_back(folder_->file(QStringLiteral("~TempIDL.BIN")));
-        frmDownload dialog(context_);
-        QString asked;
-        QVERIFY(RunDoprompt(dialog, [&] {
-            dialog.cmdBrowse->click();
-            WhenModalIs<frmConfirmOverwrite>([&](frmConfirmOverwrite* confirm) {
-                asked = confirm->lblExistingFile->text();
-                confirm->cmdYes->click();
-            });
-            dialog.cmdOK->click();
-        }));
-        QCOMPARE(asked, folder_->file(QStringLiteral("~tempidl.bin")));
-        QCOMPARE(gLastBinPath, std::string("/earlier/Run1.BIN"));
-        QCOMPARE(folder_->read(QStringLiteral("lastbin.cfg")),
-                 folder_->file(QStringLiteral("~tempidl.bin")).toUtf8() + "\r\n");
-        QVERIFY(folder_->read(QStringLiteral("~tempidl.bin")) == image);
-        QCOMPARE(QDir(folder_->path()).entryList(QDir::Files).size(), 2);
-    }
-
-    void theTemporaryFilesNameInAnotherFolderIsCopiedThere() {
-        const QByteArray image = Image(300);
-        Serve(image);
-        QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("other")));
-        const QString chosen = folder_->file(QStringLiteral("other/~tempidl.bin"));
-        dialogs_->answers.push_back(chosen);
-        frmDownload dialog(context_);
-        QVERIFY(RunDoprompt(dialog, [&] {
-            dialog.cmdBrowse->click();
-            dialog.cmdOK->click();
-        }));
-        QVERIFY(folder_->read(QStringLiteral("other/~tempidl.bin")) == image);
-        QCOMPARE(gLastBinPath, chosen.toStdString());
-        QCOMPARE(folder_->read(QStringLiteral("lastbin.cfg")), chosen.toUtf8() + "\r\n");
-    }
-
-    void aFailedSaveStaysInTheSavePhase() {
-        Serve(Image(200));
-        const QString gone = folder_->path() + QStringLiteral("gone/x.BIN");
-        dialogs_->answers = {gone, folder_->file(QStringLiteral("kept.BIN"))};
-        frmDownload dialog(context_);
-        bool stayed = true;
-        QVERIFY(RunDoprompt(dialog, [&] {
-            dialog.cmdBrowse->click();
-            dialog.cmdOK->click();  // a folder that is not there
-            stayed = dialog.phase() == frmDownload::Phase::Saving;
-            QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("lastbin.cfg")));
-            dialog.cmdBrowse->click();
-            dialog.cmdOK->click();  // lastbin.cfg cannot be replaced by a file
-            stayed = stayed && dialog.phase() == frmDownload::Phase::Saving;
-            QVERIFY(QDir(folder_->path()).rmdir(QStringLiteral("lastbin.cfg")));
-            WhenModalIs<frmConfirmOverwrite>([](frmConfirmOverwrite* c) { c->cmdYes->click(); });
-            dialog.cmdOK->click();
-        }));
-        QVERIFY(stayed);
-        QCOMPARE(messages_->texts.size(), 3);  // finish text and two failures
-        QVERIFY(messages_->texts[1].startsWith(
-            QStringLiteral("The download could not be saved as ") + gone + QStringLiteral(".\n")));
-        QVERIFY(messages_->texts[2].startsWith(QStringLiteral("The file ") +
-                                               folder_->file(QStringLiteral("lastbin.cfg")) +
-                                               QStringLiteral(" could not be written.\n")));
-        QCOMPARE(QString::fromStdString(gLastBinPath), folder_->file(QStringLiteral("kept.BIN")));
+        QCOMPARE(messages_->texts.size(), 2);  // the finish text and the failure
+        QVERIFY2(messages_->texts[1].startsWith(
+                     QStringLiteral("The download could not be saved as ") + gone),
+                 qPrintable(messages_->texts[1]));
+        QVERIFY(gLastBinPath.empty());
     }
 
     void cancelAndTheCloseBoxInBothPhases() {
@@ -287,13 +218,12 @@ class TestFrmDownload : public QObject, private FormFixture {
     }
 
     void downloadsThatNeverStart() {
-        // A port whose device is gone, a second download in the same folder, and a temporary
-        // file that cannot be made: a message, gRunMode 1, and nothing else.
+        // A port whose device is gone and a temporary file that cannot be made: a message,
+        // gRunMode 1, and nothing else.
         QVERIFY(QDir(folder_->path()).mkpath(QStringLiteral("ports")));
         QVERIFY(QFile::link(folder_->file(QStringLiteral("gone")),
                             folder_->file(QStringLiteral("ports/com7"))));
         folder_->write(QStringLiteral("serialport.cfg"), "7\r\n");
-        const std::string temp = folder_->file(QStringLiteral("~tempidl.bin")).toStdString();
         {
             frmDownload dialog(context_);
             QVERIFY(!RunDoprompt(dialog, {}));
@@ -303,15 +233,6 @@ class TestFrmDownload : public QObject, private FormFixture {
             QVERIFY2(lines.value(1).contains(QStringLiteral("ports/com7")),
                      qPrintable(lines.value(1)));
         }
-        {
-            vsdl::download::TempFileLock other;  // another program's download
-            QCOMPARE(other.Acquire(temp), vsdl::download::TempFileLock::Outcome::Locked);
-            frmDownload dialog(context_);
-            QVERIFY(!RunDoprompt(dialog, {}));
-            QCOMPARE(messages_->texts.value(1),
-                     QStringLiteral("Another download is using ") + QString::fromStdString(temp) +
-                         QStringLiteral(". Wait until it has finished, then try again."));
-        }
         folder_->write(QStringLiteral("serialport.cfg"), "1\r\n");
         QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("~tempidl.bin")));
         Serve(Image(100));
@@ -319,8 +240,8 @@ class TestFrmDownload : public QObject, private FormFixture {
         bool sawSave = false;
         RunDoprompt(dialog, [&] { sawSave = true; });
         QVERIFY(!sawSave);
-        QCOMPARE(messages_->texts.size(), 3);  // what failed, and no finish text
-        QVERIFY(messages_->texts[2].endsWith(QStringLiteral("\nThe download has not started.")));
+        QCOMPARE(messages_->texts.size(), 2);  // what failed, and no finish text
+        QVERIFY(messages_->texts[1].endsWith(QStringLiteral("\nThe download has not started.")));
         QCOMPARE(gRunMode, std::int16_t{1});
     }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -25,6 +26,7 @@
 #include "download/KeptDownloads.h"
 #include "download/PortNames.h"
 #include "download/TempFile.h"
+#include "jobs/DownloadJobs.h"
 #include "terminal/CommandLine.h"
 #include "terminal/Terminal.h"
 
@@ -79,7 +81,8 @@ void HelpDownload() {
         << "                 the others are closed. Also what \"any\" in serialport.cfg does\n"
         << "  --device PATH  the serial device itself, instead of a port number\n"
         << "  --out FILE     saves the finished image as FILE (checked before the download\n"
-        << "                 starts: its folder must exist and be writable)\n"
+        << "                 starts: its folder must exist and be writable) and records it\n"
+        << "                 in lastbin.cfg, as the program's save does\n"
         << "  --force        lets --out replace an existing FILE; without it an existing FILE\n"
         << "                 is refused before anything else happens\n"
         << "  --convert      converts the finished image (FILE, else ~tempidl.bin) into its PRN\n"
@@ -254,12 +257,10 @@ int RunDownload(const std::vector<std::string>& args) {
     }
     folder = folder.empty() ? paths::ExecutableFolder() : paths::WithTrailingSeparator(folder);
     QCoreApplication::setApplicationName(QStringLiteral("VSDownload"));  // the data folder's name
-    folders::ProgramFolders where = folders::ForThisUser(folder);
-    std::string tempFile = download::TempFilePath(where.data);
 
     // Where the image goes is settled before the port is opened, so that a download is never
     // made only to be refused at the end.
-    const auto outRefused = [&] {
+    const auto outRefused = [&](const std::string& tempFile) {
         if (out.empty()) return false;
         const download::SaveTargetCheck check = download::CheckSaveTarget(out, tempFile);
         if (!check.problem.empty()) {
@@ -272,7 +273,7 @@ int RunDownload(const std::vector<std::string>& args) {
         }
         return false;
     };
-    if (outRefused()) return kExitUsage;
+    if (outRefused(download::TempFilePath(folders::ForThisUser(folder).data))) return kExitUsage;
 
     // Cancel is possible from here on; the handlers stay until the program ends.
     gInterrupted = false;
@@ -287,95 +288,49 @@ int RunDownload(const std::vector<std::string>& args) {
     sigaction(SIGTERM, &sa, nullptr);
 #endif
 
-    download::TempFileLock lock;
-    download::TempFileLock::Outcome locked = lock.Acquire(tempFile);
-    // Another user's files in a shared folder: this user's own data folder instead.
-    if (locked == download::TempFileLock::Outcome::Foreign) {
-        const folders::ProgramFolders own = folders::UserOwnFolders(folder);
-        if (own.data != where.data) {
-            std::cout << download::ForeignText(tempFile, own.data) << "\n";
-            where = own;
-            tempFile = download::TempFilePath(where.data);
-            if (outRefused()) return kExitUsage;
-            locked = lock.Acquire(tempFile);
-        }
+    using Step = jobs::DownloadSession::Step;
+    jobs::DownloadSession session;
+    const Step locked = session.Lock(folders::ForThisUser(folder),
+                                     [&folder] { return folders::UserOwnFolders(folder); });
+    if (!session.Notice().empty()) {
+        std::cout << session.Notice() << "\n";
+        if (outRefused(session.TempFile())) return kExitUsage;
     }
-    switch (locked) {
-        case download::TempFileLock::Outcome::Locked:
-            break;
-        case download::TempFileLock::Outcome::Busy:
-            std::cerr << download::BusyText(tempFile) << "\n";
-            return kExitFailed;
-        case download::TempFileLock::Outcome::Failed:
-            std::cerr << download::LockFailedText(lock.LockPath(), lock.Reason()) << "\n";
-            return kExitFailed;
-        case download::TempFileLock::Outcome::Foreign:
-            std::cerr << download::LockFailedText(lock.LockPath(),
-                                                  "it or " + tempFile + " belongs to another user")
-                      << "\n";
-            return kExitFailed;
+    if (locked != Step::Ready) {
+        std::cerr << session.Failure() << "\n";
+        return kExitFailed;
     }
+    const std::string tempFile = session.TempFile();
+    const folders::ProgramFolders where = session.Folders();
 
     int argc = 1;
     char name[] = "vsdl";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
 
-    std::unique_ptr<download::IDownloadPort> port;
-    download::AnyPort* anyPort = nullptr;
-    if (device.empty()) {
-        if (portText.empty()) portText = settings::ReadSerialPortText(where.config);
-        if (portText.empty()) portText = std::string(settings::kDefaultPort);
-    }
-    if (!device.empty()) {
+    jobs::PortMakers make;
+    make.numbered = [&where] { return std::make_unique<download::QtDownloadPort>(where.ports); };
+    make.device = [&where](const std::string& path) {
         auto single = std::make_unique<download::QtDownloadPort>(where.ports);
-        single->SetDevice(device);
-        port = std::move(single);
-    } else if (settings::IsAnyPort(portText)) {
-        auto any = download::MakeAnyPort(where.ports, [&where](const std::string& found) {
-            const auto number = download::PortNumberOfDevice(found, where.ports);
-            std::cout << "The instrument is on "
-                      << (number ? "COM" + std::to_string(*number) + ": " : std::string()) << found
-                      << "; the other ports are closed.\n";
-        });
-        anyPort = any.get();
-        port = std::move(any);
-    } else {
-        auto single = std::make_unique<download::QtDownloadPort>(where.ports);
-        single->SetPortNumber(settings::PortNumberFromText(portText));
-        port = std::move(single);
-    }
-    if (!port->Open() || !port->Prepare()) {
-        if (device.empty()) {
-            std::cerr << download::PortNotAvailableText(portText) << "\n";
-        } else {
-            std::cerr << "Error: " << device << " is not available.\n";
-        }
-        const std::string detail = download::PortErrorDetail(port->LastError());
-        if (!detail.empty()) std::cerr << detail << "\n";
+        single->SetDevice(path);
+        return single;
+    };
+    make.any = [&where] { return download::MakeAnyPort(where.ports); };
+    if (session.OpenPort(portText, device, make) != Step::Ready) {
+        std::cerr << session.Failure() << "\n";
         return kExitFailed;
     }
-    if (anyPort != nullptr) {
-        std::cout << "Listening on every port:";
-        const std::vector<std::string> listening = anyPort->Listening();
-        for (std::size_t i = 0; i < listening.size(); ++i) {
-            std::cout << (i == 0 ? " " : ", ") << listening[i];
-        }
-        std::cout << ".\n";
-        const std::string skipped = download::SkippedPortsLine(anyPort->Skipped());
-        if (!skipped.empty()) std::cout << skipped << "\n";
-    } else {
-        std::cout << "Port: " << port->DeviceName() << "\n";
+    if (session.Any() != nullptr) {
+        session.Any()->onChosen = [&session](const std::string& found) {
+            std::cout << session.FoundText(found) << "\n";
+        };
     }
+    std::cout << session.ListeningLine() << "\n";
 
     download::DownloadControl control;
     if (gInterrupted) control.Cancel();
     TerminalUi ui(control, IsTerminal(stdout));
-    download::DownloadLoopOptions options;
-    options.keptFolder = download::KeptFolder(where.data);
-    const download::DownloadSummary summary =
-        download::RunDownloadLoop(*port, tempFile, ui, control, options);
-    port.reset();
+    const download::DownloadSummary summary = session.Run(ui, control);
     ui.EndInPlace();
     if (!summary.keptCopy.empty()) std::cout << "A copy is kept as " << summary.keptCopy << "\n";
 
@@ -391,24 +346,34 @@ int RunDownload(const std::vector<std::string>& args) {
 
     std::string saved = tempFile;
     if (!out.empty()) {
-        fileops::Result copied;
+        // The file is recorded in lastbin.cfg by its full name, as the window records it.
+        std::error_code ec;
+        const paths::SplitPath split =
+            paths::Split(paths::FromFsPath(std::filesystem::absolute(paths::ToFsPath(out), ec)));
+        jobs::SaveRequest request;
+        request.dataFolder = where.data;
+        request.settingsFolder = where.config;
+        request.folder = split.folder;
+        request.name = split.name;
         // Made since the check at the start, also in the very moment of the save: still not
         // replaced without --force.
-        WithSignalsHeld([&] {
-            copied = fileops::CopyFileReplacing(
-                tempFile, out, force ? fileops::Existing::Replace : fileops::Existing::Keep);
-        });
-        if (copied.existed) {
+        request.mayReplace = [force](const std::string&) { return force; };
+        jobs::SaveOutcome outcome;
+        WithSignalsHeld([&] { outcome = jobs::SaveDownload(request); });
+        if (outcome.end == jobs::SaveOutcome::End::Declined) {
             std::cerr << out << " exists now. Add --force to replace it. The image is in "
                       << tempFile << ".\n";
             return kExitUsage;
         }
-        if (!copied.ok) {
-            std::cerr << "The download could not be saved as " << out << ": " << copied.reason
-                      << ". The image is in " << tempFile << ".\n";
+        if (outcome.end == jobs::SaveOutcome::End::Failed && !outcome.copied) {
+            std::cerr << outcome.message << " The image is in " << tempFile << ".\n";
             return kExitFailed;
         }
         std::cout << "Saved as " << out << "\n";
+        // The image is saved; only the record of the last BIN file is missing.
+        if (outcome.end == jobs::SaveOutcome::End::Failed) {
+            std::cerr << ForTerminal(outcome.message) << "\n";
+        }
         saved = out;
     }
     if (convert && gInterrupted) {

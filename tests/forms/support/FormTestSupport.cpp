@@ -161,9 +161,7 @@ void FormFixture::UseRealPorts() {
         return std::make_unique<vsdl::download::QtDownloadPort>(folders);
     };
     context_.makeAnyPort = [folders] { return vsdl::download::MakeAnyPort(folders); };
-    context_.portNumberOf = [folders](const std::string& device) {
-        return vsdl::download::PortNumberOfDevice(device, folders);
-    };
+    context_.portFolders = folders;
 }
 
 Simulator::Simulator(const QString& programFolder, const QByteArray& image,

@@ -1,0 +1,371 @@
+// The download's jobs as both front ends run them: where the image is saved, what is asked on
+// the way and what lastbin.cfg records; and the session's lock, port and texts.
+#include "jobs/DownloadJobs.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/Paths.h"
+#include "support/CoreTestSupport.h"
+
+namespace vsdl::jobs {
+namespace {
+
+using namespace vsdl::testing;
+
+constexpr const char* kImage = "the downloaded image";
+
+struct SaveCase {
+    const char* title;
+    std::vector<const char*> before = {};  // files there before the save, each holding "older"
+    const char* folder = "";               // the chosen folder, below the test folder
+    const char* name = "";                 // the chosen name
+    bool answer = true;                    // to the overwrite question
+    const char* asked = "";                // the file the question names; "" for no question
+    SaveOutcome::End end = SaveOutcome::End::Saved;
+    const char* holdsImage = "";  // the file that holds the image afterwards; "" for none
+    const char* recorded = "";    // what lastbin.cfg names; "" for no lastbin.cfg
+    const char* message = "";     // the start of the failure text
+};
+
+const SaveCase kSaveCases[] = {
+    {.title = "a new name is copied and recorded",
+     .folder = "",
+     .name = "Run7.BIN",
+     .holdsImage = "Run7.BIN",
+     .recorded = "Run7.BIN"},
+    {.title = "an existing file is kept when the user says no",
+     .before = {"RUN8.BIN"},
+     .folder = "",
+     .name = "RUN8.BIN",
+     .answer = false,
+     .asked = "RUN8.BIN",
+     .end = SaveOutcome::End::Declined},
+    {.title = "an existing file is replaced when the user says yes",
+     .before = {"RUN8.BIN"},
+     .folder = "",
+     .name = "RUN8.BIN",
+     .asked = "RUN8.BIN",
+     .holdsImage = "RUN8.BIN",
+     .recorded = "RUN8.BIN"},
+#ifndef _WIN32
+    {.title = "another letter case is another file where case counts",
+     .before = {"run7.bin"},
+     .folder = "",
+     .name = "RUN7.BIN",
+     .holdsImage = "RUN7.BIN",
+     .recorded = "RUN7.BIN"},
+#endif
+    {.title = "the temporary file itself stays and is recorded in lower case",
+     .folder = "data",
+     .name = "~TempIDL.BIN",
+     .asked = "data/~tempidl.bin",
+     .holdsImage = "data/~tempidl.bin",
+     .recorded = "data/~tempidl.bin"},
+    {.title = "the temporary file itself, kept as it is",
+     .folder = "data",
+     .name = "~tempidl.bin",
+     .answer = false,
+     .asked = "data/~tempidl.bin",
+     .end = SaveOutcome::End::Declined},
+    {.title = "the temporary file's name in another folder is copied there",
+     .folder = "other",
+     .name = "~tempidl.bin",
+     .holdsImage = "other/~tempidl.bin",
+     .recorded = "other/~tempidl.bin"},
+    {.title = "a folder that is not there",
+     .folder = "gone",
+     .name = "x.BIN",
+     .end = SaveOutcome::End::Failed,
+     .message = "The download could not be saved as {}gone/x.BIN: "},
+    {.title = "lastbin.cfg that cannot be written",
+     .before = {"data/lastbin.cfg/"},
+     .folder = "",
+     .name = "Run9.BIN",
+     .end = SaveOutcome::End::Failed,
+     .holdsImage = "Run9.BIN",
+     .message = "The file {}data/lastbin.cfg could not be written.\n"},
+};
+
+void PrintTo(const SaveCase& c, std::ostream* os) {
+    *os << c.title;
+}
+
+class SaveRules : public ::testing::TestWithParam<SaveCase> {};
+
+TEST_P(SaveRules, WhereTheImageGoesAndWhatIsRecorded) {
+    const SaveCase& c = GetParam();
+    TempDir dir;
+    const std::string root = paths::WithTrailingSeparator(dir.str());
+    const auto at = [&root](const std::string& name) { return root + name; };
+    fs::create_directories(dir.path() / "data");
+    fs::create_directories(dir.path() / "other");
+    WriteFile(at("data/~tempidl.bin"), kImage);
+    for (const std::string file : c.before) {
+        if (file.back() == '/') {
+            fs::create_directories(at(file));
+        } else {
+            WriteFile(at(file), "older");
+        }
+    }
+    SaveRequest request;
+    request.dataFolder = at("data");
+    request.settingsFolder = at("data");
+    request.folder = at(c.folder);
+    request.name = c.name;
+    std::vector<std::string> asked;
+    request.mayReplace = [&](const std::string& existing) {
+        asked.push_back(existing);
+        return c.answer;
+    };
+
+    const SaveOutcome outcome = SaveDownload(request);
+
+    EXPECT_EQ(outcome.end, c.end);
+    EXPECT_EQ(asked, *c.asked ? std::vector<std::string>{at(c.asked)} : std::vector<std::string>{});
+    if (*c.holdsImage) {
+        EXPECT_EQ(ReadFile(at(c.holdsImage)), kImage);
+    }
+    for (const std::string file : c.before) {
+        if (file.back() != '/' && file != c.holdsImage) {
+            EXPECT_EQ(ReadFile(at(file)), "older");
+        }
+    }
+    if (*c.recorded) {
+        EXPECT_EQ(outcome.saved, at(c.recorded));
+        EXPECT_EQ(ReadFile(at("data/lastbin.cfg")), at(c.recorded) + "\r\n");
+    } else {
+        EXPECT_FALSE(fs::is_regular_file(at("data/lastbin.cfg")));
+    }
+    std::string message = c.message;
+    if (const auto brace = message.find("{}"); brace != std::string::npos) {
+        message.replace(brace, 2, root);
+    }
+    EXPECT_EQ(outcome.message.substr(0, message.size()), message);
+    EXPECT_EQ(outcome.copied, *c.holdsImage && std::string(c.holdsImage).rfind("data/", 0) != 0);
+    // Nothing but the chosen file is ever written beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "other"), {}),
+              std::string(c.holdsImage) == "other/~tempidl.bin" ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Save, SaveRules, ::testing::ValuesIn(kSaveCases),
+                         [](const ::testing::TestParamInfo<SaveCase>& info) {
+                             std::string name;
+                             for (const char* p = info.param.title; *p != '\0'; ++p) {
+                                 if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
+                             }
+                             return name;
+                         });
+
+TEST(SaveRules, WithoutAnAnswerAnExistingFileIsNeverReplaced) {
+    TempDir dir;
+    WriteFile(dir / "~tempidl.bin", kImage);
+    WriteFile(dir / "Run1.BIN", "older");
+    const SaveOutcome outcome = SaveDownload({.dataFolder = dir.str(),
+                                              .settingsFolder = "",
+                                              .folder = dir.str(),
+                                              .name = "Run1.BIN",
+                                              .mayReplace = {}});
+    EXPECT_EQ(outcome.end, SaveOutcome::End::Declined);
+    EXPECT_EQ(ReadFile(dir / "Run1.BIN"), "older");
+}
+
+// A port that opens (or not) and names its device.
+class StubPort final : public download::IDownloadPort {
+  public:
+    StubPort(std::string device, bool opens) : device_(std::move(device)), opens_(opens) {}
+    bool SetPortNumber(std::int32_t number) override { return number >= 1 && number <= 9; }
+    bool Open() override { return opens_; }
+    bool Prepare() override { return true; }
+    int ReadByte() override { return -1; }
+    bool SendByte(std::uint8_t) override { return true; }
+    bool WaitForReadable(int) override { return false; }
+    void Close() override {}
+    bool Failed() const override { return false; }
+    download::PortError LastError() const override {
+        if (opens_) return {};
+        return {download::PortErrorKind::Busy, device_, "Device or resource busy"};
+    }
+    std::string DeviceName() const override { return device_; }
+
+  private:
+    std::string device_;
+    bool opens_;
+};
+
+class Session : public ::testing::Test {
+  protected:
+    Session() {
+        where.data = paths::WithTrailingSeparator(dir.str());
+        where.config = where.data;
+        where.ports = {where.data};
+    }
+    PortMakers Makers(bool opens) const {
+        PortMakers make;
+        make.numbered = [opens] { return std::make_unique<StubPort>("/dev/ttyUSB0", opens); };
+        make.device = [opens](const std::string& d) {
+            return std::make_unique<StubPort>(d, opens);
+        };
+        make.any = [opens] {
+            return std::make_unique<download::AnyPort>(
+                std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyS0"},
+                [opens](const std::string& d) {
+                    return std::make_unique<StubPort>(d, opens && d != "/dev/ttyS0");
+                });
+        };
+        return make;
+    }
+
+    TempDir dir;
+    folders::ProgramFolders where;
+    DownloadSession session;
+};
+
+TEST_F(Session, TheLockComesFirstAndASecondDownloadIsTurnedAway) {
+    ASSERT_EQ(session.Lock(where, {}), DownloadSession::Step::Ready);
+    EXPECT_EQ(session.TempFile(), where.data + "~tempidl.bin");
+    DownloadSession second;
+    EXPECT_EQ(second.Lock(where, {}), DownloadSession::Step::Busy);
+    EXPECT_EQ(second.Failure(), download::BusyText(session.TempFile()));
+    session.Release();
+    DownloadSession third;
+    EXPECT_EQ(third.Lock(where, {}), DownloadSession::Step::Ready);
+}
+
+TEST_F(Session, ALockFileThatCannotBeMadeIsNamed) {
+    fs::create_directories(dir.path() / "~tempidl.bin.lock" / "inside");
+    EXPECT_EQ(session.Lock(where, {}), DownloadSession::Step::LockFailed);
+    EXPECT_EQ(session.Failure().rfind("The lock file " + where.data + "~tempidl.bin.lock", 0), 0u)
+        << session.Failure();
+}
+
+struct PortCase {
+    const char* title;
+    const char* settings;  // serialport.cfg; nullptr for none
+    const char* portText;  // given by the front end
+    const char* device;
+    bool opens;
+    DownloadSession::Step step;
+    const char* said;  // the listening line, or the failure
+};
+
+const PortCase kPortCases[] = {
+    {.title = "serialport.cfg names the port",
+     .settings = "3\r\n",
+     .portText = "",
+     .device = "",
+     .opens = true,
+     .step = DownloadSession::Step::Ready,
+     .said = "Listening on COM3: /dev/ttyUSB0"},
+    {.title = "without serialport.cfg COM1",
+     .settings = nullptr,
+     .portText = "",
+     .device = "",
+     .opens = true,
+     .step = DownloadSession::Step::Ready,
+     .said = "Listening on COM1: /dev/ttyUSB0"},
+    {.title = "the front end's port before serialport.cfg",
+     .settings = "3\r\n",
+     .portText = "4",
+     .device = "",
+     .opens = true,
+     .step = DownloadSession::Step::Ready,
+     .said = "Listening on COM4: /dev/ttyUSB0"},
+    {.title = "a number that names no port",
+     .settings = "12\r\n",
+     .portText = "",
+     .device = "",
+     .opens = true,
+     .step = DownloadSession::Step::PortNotAvailable,
+     .said = "Error: COM port #12 is not available.  Please change and try again."},
+    {.title = "a port that does not open says why",
+     .settings = nullptr,
+     .portText = "2",
+     .device = "",
+     .opens = false,
+     .step = DownloadSession::Step::PortNotAvailable,
+     .said = "Error: COM port #2 is not available.  Please change and try again.\n"
+             "/dev/ttyUSB0: Device or resource busy. Another program is using the port."},
+    {.title = "a device",
+     .settings = "3\r\n",
+     .portText = "",
+     .device = "/dev/pts/7",
+     .opens = true,
+     .step = DownloadSession::Step::Ready,
+     .said = "Listening on /dev/pts/7"},
+    {.title = "a device that does not open",
+     .settings = nullptr,
+     .portText = "",
+     .device = "/dev/pts/7",
+     .opens = false,
+     .step = DownloadSession::Step::PortNotAvailable,
+     .said = "Error: /dev/pts/7 is not available.\n"
+             "/dev/pts/7: Device or resource busy. Another program is using the port."},
+    {.title = "any port names those it listens on and those it could not open",
+     .settings = "any\r\n",
+     .portText = "",
+     .device = "",
+     .opens = true,
+     .step = DownloadSession::Step::Ready,
+     .said = "Listening on every port: /dev/ttyUSB0. Not opened: /dev/ttyS0 (Device or resource "
+             "busy)."},
+};
+
+void PrintTo(const PortCase& c, std::ostream* os) {
+    *os << c.title;
+}
+
+class Ports : public Session, public ::testing::WithParamInterface<PortCase> {};
+
+TEST_P(Ports, TheSessionOpensThePortItsTextNames) {
+    const PortCase& c = GetParam();
+    if (c.settings != nullptr) WriteFile(dir / "serialport.cfg", c.settings);
+    ASSERT_EQ(session.Lock(where, {}), DownloadSession::Step::Ready);
+    const DownloadSession::Step step = session.OpenPort(c.portText, c.device, Makers(c.opens));
+    EXPECT_EQ(step, c.step);
+    EXPECT_EQ(step == DownloadSession::Step::Ready ? session.ListeningLine() : session.Failure(),
+              c.said);
+}
+
+INSTANTIATE_TEST_SUITE_P(Session, Ports, ::testing::ValuesIn(kPortCases),
+                         [](const ::testing::TestParamInfo<PortCase>& info) {
+                             std::string name;
+                             for (const char* p = info.param.title; *p != '\0'; ++p) {
+                                 if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
+                             }
+                             return name;
+                         });
+
+TEST_F(Session, WithoutAPortNothingIsDownloaded) {
+    ASSERT_EQ(session.Lock(where, {}), DownloadSession::Step::Ready);
+    EXPECT_EQ(session.OpenPort("1", "", {}), DownloadSession::Step::PortNotAvailable);
+    EXPECT_EQ(session.Failure(),
+              "Error: COM port #1 is not available.  Please change and try again.");
+    download::DownloadControl control;
+    class NoUi final : public download::DownloadUi {
+        void SetInstructions(const std::string&) override {}
+        void SetStatus(const std::string&) override {}
+        void AddListLine(const std::string&) override {}
+        void ShowMessage(const std::string&) override {}
+        void ProcessEvents() override {}
+    } ui;
+    EXPECT_EQ(session.Run(ui, control).end, download::DownloadEnd::NotStarted);
+}
+
+TEST_F(Session, TheFoundPortIsNamedByItsNumberWhenALinkGivesIt) {
+    ASSERT_EQ(session.Lock(where, {}), DownloadSession::Step::Ready);
+    fs::create_directories(dir.path() / "ports");
+    WriteFile(dir / "device", "");
+    fs::create_symlink(dir / "device", dir.path() / "ports" / "com2");
+    const std::string linked = where.data + "ports/com2";
+    EXPECT_EQ(session.FoundText(linked),
+              "The instrument is on COM2: " + linked + "; the other ports are closed.");
+    EXPECT_EQ(session.FoundText("/dev/pts/9"),
+              "The instrument is on /dev/pts/9; the other ports are closed.");
+}
+
+}  // namespace
+}  // namespace vsdl::jobs

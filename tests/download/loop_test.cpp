@@ -353,10 +353,16 @@ TEST_F(Loop, OneDownloadAtATimeHoldsTheTemporaryFile) {
 // (SIGHUP) does not leave the lock file behind.
 TEST_F(Loop, TheLockFileNamesItselfAndGoesOnAHangUp) {
     const std::string lock = temp + ".lock";
-    const std::tuple<std::function<void()>, const char*> cases[] = {
-        {[&] { fs::create_directory(lock); }, "it is a folder; remove it"},
-        {[&] { fs::create_symlink(dir / "elsewhere", lock); }, "it is a symbolic link; remove it"},
-        {[&] { ::mkfifo(lock.c_str(), 0600); }, "it is not an ordinary file; remove it"}};
+    struct InTheWay {
+        std::function<void()> make;
+        const char* reason;
+    };
+    const InTheWay cases[] = {
+        {.make = [&] { fs::create_directory(lock); }, .reason = "it is a folder; remove it"},
+        {.make = [&] { fs::create_symlink(dir / "elsewhere", lock); },
+         .reason = "it is a symbolic link; remove it"},
+        {.make = [&] { ::mkfifo(lock.c_str(), 0600); },
+         .reason = "it is not an ordinary file; remove it"}};
     for (const auto& [make, reason] : cases) {
         make();
         TempFileLock held;
@@ -403,18 +409,22 @@ TEST_F(Loop, ASaveTargetIsCheckedBeforeTheDownload) {
     WriteFile(dir / "old.BIN", "old");
     fs::create_directory(dir.path() / "sub.BIN");
     const std::string d = dir.str() + "/";
-    const std::tuple<std::string, std::string, bool> cases[] = {
-        // target, a piece of the problem ("" for none), exists
-        {d + "new.BIN", "", false},
-        {d + "old.BIN", "", true},
-        {d + "gone/x.BIN", "does not exist", false},
-        {d + "sub.BIN", "is a folder", false},
-        {d, "names a folder", false},
-        {temp, "temporary download file", false},
-        {d + "./~tempidl.bin", "temporary download file", false},
+    struct Target {
+        std::string target;
+        std::string problem = {};  // a piece of it; "" for none
+        bool exists = false;
+    };
+    const Target cases[] = {
+        {.target = d + "new.BIN"},
+        {.target = d + "old.BIN", .exists = true},
+        {.target = d + "gone/x.BIN", .problem = "does not exist"},
+        {.target = d + "sub.BIN", .problem = "is a folder"},
+        {.target = d, .problem = "names a folder"},
+        {.target = temp, .problem = "temporary download file"},
+        {.target = d + "./~tempidl.bin", .problem = "temporary download file"},
         // A name longer than the folder takes is refused before the download, not after it.
         // (The system names the reason: "File name too long" here, "File not found" under Wine.)
-        {d + std::string(256, 'n') + ".BIN", "cannot be created: ", false}};
+        {.target = d + std::string(256, 'n') + ".BIN", .problem = "cannot be created: "}};
 #ifndef _WIN32
     // Also through a link to it.
     fs::create_symlink(temp, dir.path() / "alias.BIN");

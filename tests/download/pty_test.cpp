@@ -320,17 +320,32 @@ TEST_F(VsdlCommands, CtrlCDuringTheConversionStopsIt) {
 TEST_F(VsdlCommands, WhatCannotBeDoneIsRefusedBeforeThePortIsOpened) {
     WriteFile(folder / "old.BIN", "old");
     const std::string old = (folder / "old.BIN").string();
-    const std::tuple<QStringList, int, std::string> cases[] = {
-        // arguments, exit status, the start of stderr
-        {{"--out", Q(folder / "old.BIN")}, 2, old + " exists. Add --force to replace it."},
-        {{"--out", Q(folder / "none" / "x.BIN")}, 2, "vsdl download: The folder "},
-        {{"--out", Q(folder / "ports")}, 2, "vsdl download: " + (folder / "ports").string()},
-        {{"--out", QString::fromStdString(temp())}, 2, "vsdl download: " + temp()},
-        {{"--port", "abc"}, 2, "vsdl download: --port needs a COM port number"},
+    struct Refusal {
+        QStringList args;
+        int exit;
+        std::string error;  // the start of stderr
+    };
+    const Refusal cases[] = {
+        {.args = {"--out", Q(folder / "old.BIN")},
+         .exit = 2,
+         .error = old + " exists. Add --force to replace it."},
+        {.args = {"--out", Q(folder / "none" / "x.BIN")},
+         .exit = 2,
+         .error = "vsdl download: The folder "},
+        {.args = {"--out", Q(folder / "ports")},
+         .exit = 2,
+         .error = "vsdl download: " + (folder / "ports").string()},
+        {.args = {"--out", QString::fromStdString(temp())},
+         .exit = 2,
+         .error = "vsdl download: " + temp()},
+        {.args = {"--port", "abc"},
+         .exit = 2,
+         .error = "vsdl download: --port needs a COM port number"},
         // With --force the file is accepted and the port (none here) is what fails.
-        {{"--out", Q(folder / "old.BIN"), "--force", "--port", "9"},
-         1,
-         "Error: COM port #9 is not available.  Please change and try again.\n/dev/ttyS8: "}};
+        {.args = {"--out", Q(folder / "old.BIN"), "--force", "--port", "9"},
+         .exit = 1,
+         .error = "Error: COM port #9 is not available.  Please change and try again.\n"
+                  "/dev/ttyS8: "}};
     for (const auto& [args, exit, error] : cases) {
         QProcess dl;
         dl.start(VSDL_EXE, QStringList{"download"} + args + Base());

@@ -51,8 +51,9 @@ OpenedBin OpenBin(const std::string& path) {
     return opened;
 }
 
-ConvertResult OpenFailedResult(const OpenedBin& bin, const std::string& path, std::string prnName) {
-    ConvertResult result = FailedResult(*bin.failure, std::move(prnName));
+ConvertResult OpenFailedResult(const OpenedBin& bin, const std::string& path,
+                               std::string outputName) {
+    ConvertResult result = FailedResult(*bin.failure, std::move(outputName));
     result.failedPath = path;
     result.reason = bin.reason;
     return result;

@@ -29,7 +29,8 @@ struct OpenedBin {
 OpenedBin OpenBin(const std::string& path);
 
 // The failed result for a BIN file that OpenBin could not open, naming the file and the reason.
-ConvertResult OpenFailedResult(const OpenedBin& bin, const std::string& path, std::string prnName);
+ConvertResult OpenFailedResult(const OpenedBin& bin, const std::string& path,
+                               std::string outputName);
 
 // True when the image at `path` ends with the end mark, false when it does not; nothing when
 // that cannot be read. The conversion reads to the end of the file either way: an image cut

@@ -446,7 +446,7 @@ bool SaveChartPicture(QChart& chart, const std::string& path, QSize size, std::s
     }
     // A save dialog or a link may name the BIN file itself: the chart never replaces its source.
     if (!source.empty() && fileops::SameFile(path, source)) {
-        error = "The picture " + path + " could not be written.\nIt is the BIN file itself.";
+        error = fileops::NotWrittenText("The picture " + path, fileops::kIsTheBinFile);
         return false;
     }
     // The chart is drawn in a scene of its own at the asked size, then put back as it was.
@@ -493,7 +493,7 @@ bool SaveChartPicture(QChart& chart, const std::string& path, QSize size, std::s
         },
         replaceExisting ? fileops::Existing::Replace : fileops::Existing::Keep);
     if (existed != nullptr) *existed = written.existed;
-    if (!written.ok) error = "The picture " + path + " could not be written.\n" + written.reason;
+    if (!written.ok) error = fileops::NotWrittenText("The picture " + path, written.reason);
     return written.ok;
 }
 

@@ -79,6 +79,13 @@ std::string NotOrdinaryReason(bool folder) {
     return folder ? ErrorText(EISDIR) : std::string(kNotOrdinary);
 }
 
+std::string NotWrittenText(std::string_view what, std::string_view reason) {
+    std::string text(what);
+    text += " could not be written.\n";
+    text += reason;
+    return text;
+}
+
 std::string ErrorText(int err, const char* fallback) {
     return err != 0 ? std::string(std::strerror(err)) : std::string(fallback);
 }

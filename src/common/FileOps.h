@@ -33,6 +33,13 @@ std::string ErrorText(int err, const char* fallback = "unknown error");
 // that it is a FIFO, a device or a socket.
 std::string NotOrdinaryReason(bool folder);
 
+// "<what> could not be written.\n<reason>", the one wording of a file that was not written
+// (`what`: "The file NAME", "The picture NAME").
+std::string NotWrittenText(std::string_view what, std::string_view reason);
+
+// The reason an output is refused when its name (or a link) leads to the BIN file it is made of.
+inline constexpr std::string_view kIsTheBinFile = "It is the BIN file itself.";
+
 // Opens an ordinary file for reading in binary mode. Anything else (missing, a folder, a FIFO, a
 // device) gives nullptr and the reason; it never blocks.
 FilePtr OpenForReading(std::string_view path, std::string& reason);

@@ -77,7 +77,7 @@ WriteResult WriteOneLine(std::string_view file, std::string_view value) {
 }
 
 std::string WriteFailureMessage(const WriteResult& result) {
-    return "The file " + result.path + " could not be written.\n" + result.reason;
+    return fileops::NotWrittenText("The file " + result.path, result.reason);
 }
 
 WriteResult WriteSerialPort(std::string_view settingsFolder, std::int32_t port) {

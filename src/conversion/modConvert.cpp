@@ -179,8 +179,7 @@ ConvertResult RunExportWith(const std::string& binPath, const std::string& outPa
     if (fileops::SameFile(outPath, binPath)) {
         ConvertResult refused;
         refused.outcome = ConvertOutcome::Failed;
-        refused.message =
-            "The file " + outPath + " could not be written.\nIt is the BIN file itself.";
+        refused.message = fileops::NotWrittenText("The file " + outPath, fileops::kIsTheBinFile);
         refused.outputName = outName;
         return refused;
     }
@@ -201,8 +200,8 @@ ConvertResult RunExportWith(const std::string& binPath, const std::string& outPa
     } else if (!written.ok) {
         result.outcome = ConvertOutcome::Failed;
         result.outputExisted = written.existed;
-        result.message = "The file " + outPath + " could not be written.\n" +
-                         (exported.reason.empty() ? written.reason : exported.reason);
+        result.message = fileops::NotWrittenText(
+            "The file " + outPath, exported.reason.empty() ? written.reason : exported.reason);
     } else {
         result.message = std::string(kExportedText) + outName;
     }

@@ -1,5 +1,6 @@
 #include "terminal/Terminal.h"
 
+#include "common/FileOps.h"
 #include "conversion/Failures.h"
 #include "conversion/modConvert.h"
 #include "terminal/ExitCodes.h"
@@ -82,6 +83,12 @@ bool MayWrite(const std::string& out, bool force) {
 int RefuseExisting(const std::string& out) {
     std::cerr << out << " exists. Add --force to replace it.\n";
     return kExitUsage;
+}
+
+bool IsTheBinFile(const std::string& command, const std::string& out, const std::string& bin) {
+    if (!fileops::SameFile(out, bin)) return false;
+    std::cerr << "vsdl " << command << ": " << out << " is the BIN file itself.\n";
+    return true;
 }
 
 paths::SplitPath SplitCommandLinePath(const std::string& path) {

@@ -36,6 +36,10 @@ bool MayWrite(const std::string& out, bool force);
 // Says on stderr that `out` exists and needs --force; the exit status of that refusal.
 int RefuseExisting(const std::string& out);
 
+// True, after saying so on stderr ("vsdl COMMAND: OUT is the BIN file itself."), when `out`
+// names the BIN file `bin` under any name or link: no output ever replaces its source.
+bool IsTheBinFile(const std::string& command, const std::string& out, const std::string& bin);
+
 // Splits a BIN path given on the command line; a bare name is in the current folder.
 paths::SplitPath SplitCommandLinePath(const std::string& path);
 

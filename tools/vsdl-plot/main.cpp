@@ -105,10 +105,7 @@ int DrawPlot(const std::vector<std::string>& args) {
     const std::string& setText = parsed.setText;
     const int setNumber = parsed.set;
     // Under any name or link, the BIN file is never the picture (--force or not).
-    if (fileops::SameFile(out, bin)) {
-        std::cerr << "vsdl plot: " << out << " is the BIN file itself.\n";
-        return kExitUsage;
-    }
+    if (IsTheBinFile("plot", out, bin)) return kExitUsage;
     if (!MayWrite(out, parsed.force)) return kExitUsage;
 
     ProgressLine progress(!parsed.quiet && IsTerminal(stderr), "Reading " + paths::Split(bin).name);

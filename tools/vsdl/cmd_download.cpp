@@ -268,7 +268,7 @@ int RunDownload(const std::vector<std::string>& args) {
             return true;
         }
         if (check.exists && !force) {
-            std::cerr << out << " exists. Add --force to replace it.\n";
+            RefuseExisting(out);
             return true;
         }
         return false;

@@ -184,10 +184,7 @@ int RunExport(const std::vector<std::string>& args) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path target = paths::ToFsPath(out);
-    if (fs::equivalent(target, paths::ToFsPath(bin), ec)) {
-        std::cerr << "vsdl export: " << out << " is the BIN file itself.\n";
-        return kExitUsage;
-    }
+    if (IsTheBinFile("export", out, bin)) return kExitUsage;
     if (fs::is_directory(target, ec)) {
         std::cerr << "vsdl export: " << out << " is a folder.\n";
         return kExitUsage;

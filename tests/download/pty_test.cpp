@@ -215,18 +215,22 @@ std::string Text(const QByteArray& bytes) {
 class VsdlCommands : public PtyDownload {
   protected:
     QStringList Base() const { return {QStringLiteral("--folder"), Q(folder)}; }
+    // Starts `vsdl simulate` on `image` at COM1's link and waits until the link is there.
+    void Simulate(QProcess& sim, const std::vector<std::uint8_t>& image, QStringList args = {}) {
+        WriteFile(folder / "image.BIN", image);
+        sim.start(VSDL_EXE,
+                  QStringList{"simulate", Q(folder / "image.BIN"), "--link", Q(Link())} + args);
+        const auto until = Clock::now() + std::chrono::seconds(10);
+        while (!fs::exists(Link()) && Clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
 };
 
 TEST_F(VsdlCommands, SimulateAndDownloadAgreeByteForByte) {
     const auto image = MakeImage(2 * 1024 + 999);
-    WriteFile(folder / "image.BIN", image);
     QProcess sim;
-    sim.start(VSDL_EXE,
-              {"simulate", Q(folder / "image.BIN"), "--link", Q(Link()), "--text", "HELLO"});
-    const auto until = Clock::now() + std::chrono::seconds(10);
-    while (!fs::exists(Link()) && Clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    Simulate(sim, image, {"--text", "HELLO"});
     QProcess dl;
     dl.start(VSDL_EXE,
              QStringList{"download", "--port", "any", "--out", Q(folder / "copy.BIN")} + Base());
@@ -291,13 +295,8 @@ TEST_F(VsdlCommands, ASecondDownloadIsRefusedAndALateCancelEndsTheFirst) {
 // image stays, and the exit status is that of a cancel.
 TEST_F(VsdlCommands, CtrlCDuringTheConversionStopsIt) {
     const auto image = MakeImage(3000);
-    WriteFile(folder / "image.BIN", image);
     QProcess sim;
-    sim.start(VSDL_EXE, {"simulate", Q(folder / "image.BIN"), "--link", Q(Link())});
-    const auto until = Clock::now() + std::chrono::seconds(10);
-    while (!fs::exists(Link()) && Clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    Simulate(sim, image);
     const std::string exe = VSDL_EXE, out = (folder / "RUN.BIN").string(), dir = folder.string();
     const int status = WaitStatusWithSignalAtCreate(
         [&] {

@@ -57,15 +57,8 @@ std::string Expect(const std::string& description, const std::string& what,
 }
 
 std::string OutcomeText(const ConvertResult& r) {
-    switch (r.outcome) {
-        case ConvertOutcome::Completed:
-            return "completed";
-        case ConvertOutcome::Corrupt:
-            return "corrupt";
-        case ConvertOutcome::Failed:
-            return "failed " + std::to_string(r.failureNumber);
-    }
-    return "?";
+    if (r.outcome == ConvertOutcome::Failed) return "failed " + std::to_string(r.failureNumber);
+    return r.outcome == ConvertOutcome::Corrupt ? "corrupt" : "completed";
 }
 
 // One description with its reports: a case of tests/conversion/cases or a sample.

@@ -1,6 +1,6 @@
 // The main window and the whole road: F5 against the instrument simulator through the download,
-// the save and the conversion of the saved file without another click; the road cancelled and
-// with a port that cannot be opened; start-up, the menus pressing their buttons, and Exit. (A
+// the save and the conversion of the saved file without another click; the road cancelled;
+// start-up, the menus pressing their buttons (the road with a port that is gone), and Exit. (A
 // download kept under the temporary file's own name leaves gLastBinPath as it was, which the
 // download dialog's test checks; the road then converts that file.)
 #include <QAction>
@@ -105,18 +105,6 @@ class tst_mainroad : public QObject, private FormFixture {
         QVERIFY(!folder_->exists(QStringLiteral("lastbin.cfg")));
     }
 
-    void aPortThatCannotBeOpenedEndsTheRoad() {
-        QVERIFY(QFile::link(folder_->file(QStringLiteral("unplugged")),
-                            folder_->file(QStringLiteral("ports/com1"))));
-        frmMain window(context_);
-        DialogWatcher watcher;
-        Drive(window, Qt::Key_F5);
-        QVERIFY(watcher.shown.isEmpty());
-        QCOMPARE(gRunMode, std::int16_t{1});
-        QVERIFY(messages_->texts.value(0).startsWith(
-            QStringLiteral("Error: COM port #1 is not available.  Please change and try again.")));
-    }
-
     void theToolsEntriesPressTheirButtons() {
         QVERIFY(QFile::link(folder_->file(QStringLiteral("gone")),
                             folder_->file(QStringLiteral("ports/com1"))));
@@ -125,18 +113,24 @@ class tst_mainroad : public QObject, private FormFixture {
         for (const char* name : {"frmComSelect", "frmConvertBINtoPRN", "frmAbout"}) {
             watcher.on(name, [](QDialog* dialog) { dialog->reject(); });
         }
-        const QList<QPair<QAction*, QPushButton*>> pairs = {
-            {window.mnuToolsSerialPortSetup, window.cmdSerialPortSetup},
-            {window.mnuToolsDownload, window.cmdDownload},
-            {window.mnuToolsConvert, window.cmdConvertBINtoPRN},
-            {window.mnuToolsDownloadAndConvert, window.cmdAllSteps}};
-        const std::int16_t modes[] = {0, 1, 2, 1};  // the port is gone: the download sets 1
-        for (int i = 0; i < pairs.size(); ++i) {
+        // The port is gone: the download and the road end with mode 1 and no download dialog.
+        const struct {
+            QAction* entry;
+            QPushButton* button;
+            std::int16_t mode;
+        } entries[] = {
+            {.entry = window.mnuToolsSerialPortSetup,
+             .button = window.cmdSerialPortSetup,
+             .mode = 0},
+            {.entry = window.mnuToolsDownload, .button = window.cmdDownload, .mode = 1},
+            {.entry = window.mnuToolsConvert, .button = window.cmdConvertBINtoPRN, .mode = 2},
+            {.entry = window.mnuToolsDownloadAndConvert, .button = window.cmdAllSteps, .mode = 1}};
+        for (const auto& [entry, button, mode] : entries) {
             gRunMode = 0;
-            QSignalSpy clicks(pairs[i].second, &QPushButton::clicked);
-            pairs[i].first->trigger();
+            QSignalSpy clicks(button, &QPushButton::clicked);
+            entry->trigger();
             QCOMPARE(clicks.count(), 1);
-            QCOMPARE(gRunMode, modes[i]);
+            QCOMPARE(gRunMode, mode);
         }
         window.mnuHelpAbout->trigger();
         QCOMPARE(watcher.shown, (QStringList{"frmComSelect", "frmConvertBINtoPRN", "frmAbout"}));

@@ -32,20 +32,23 @@ TEST(FileOps, TheFileToBeReplacedIsTheOneThatWillBeWritten) {
     WriteFile(dir / "RUN1.PRN", "x");
     fs::create_directory(dir.path() / "SUB.PRN");
     const std::string d = dir.str() + "/";
-    const std::tuple<std::string, std::string, std::optional<std::string>> cases[] = {
+    const struct {
+        std::string folder, name;
+        std::optional<std::string> asked;  // the file the question names; none: no question
+    } cases[] = {
 #ifdef _WIN32
         // Any letter case counts, and the question names the lower-cased name, as ever.
-        {d, "RUN1.PRN", d + "run1.prn"},
-        {dir.str(), "run1.PRN", dir.str() + "\\run1.prn"},
+        {.folder = d, .name = "RUN1.PRN", .asked = d + "run1.prn"},
+        {.folder = dir.str(), .name = "run1.PRN", .asked = dir.str() + "\\run1.prn"},
 #else
-        {d, "RUN1.PRN", d + "RUN1.PRN"},
-        {dir.str(), "RUN1.PRN", d + "RUN1.PRN"},
+        {.folder = d, .name = "RUN1.PRN", .asked = d + "RUN1.PRN"},
+        {.folder = dir.str(), .name = "RUN1.PRN", .asked = d + "RUN1.PRN"},
         // Where letter case counts, another case is another file.
-        {d, "run1.prn", std::nullopt},
+        {.folder = d, .name = "run1.prn", .asked = std::nullopt},
 #endif
-        {d, "SUB.PRN", std::nullopt},
-        {d + "gone/", "X.PRN", std::nullopt},
-        {"", "RUN1.PRN", std::nullopt}};
+        {.folder = d, .name = "SUB.PRN", .asked = std::nullopt},
+        {.folder = d + "gone/", .name = "X.PRN", .asked = std::nullopt},
+        {.folder = "", .name = "RUN1.PRN", .asked = std::nullopt}};
     for (const auto& [folder, name, asked] : cases) {
         std::string lower = name;
         for (char& c : lower) c = static_cast<char>(std::tolower(c));
@@ -154,13 +157,16 @@ TEST(FileOps, NothingButAnOrdinaryFileIsOpenedAndNothingBlocks) {
 // but leaves the old file and nothing else; a signal the user has ignored (nohup) changes
 // nothing, and a file size limit is a failure with its reason, not the end of the program.
 TEST(FileOps, ASignalInTheMiddleOfAWriteLeavesNoTemporaryFile) {
-    // signal, ignored by the user, the writer's wait status (a signal's number, or exit code
-    // times 256), the file afterwards
-    const std::tuple<int, bool, int, const char*> cases[] = {{SIGINT, false, SIGINT, "old"},
-                                                             {SIGTERM, false, SIGTERM, "old"},
-                                                             {SIGHUP, false, SIGHUP, "old"},
-                                                             {SIGHUP, true, 0, "half and the rest"},
-                                                             {SIGXFSZ, false, 1 * 256, "old"}};
+    const struct {
+        int signal;
+        bool ignored = false;      // by the user
+        int waitStatus;            // the writer's: a signal's number, or its exit code times 256
+        const char* file = "old";  // afterwards
+    } cases[] = {{.signal = SIGINT, .waitStatus = SIGINT},
+                 {.signal = SIGTERM, .waitStatus = SIGTERM},
+                 {.signal = SIGHUP, .waitStatus = SIGHUP},
+                 {.signal = SIGHUP, .ignored = true, .waitStatus = 0, .file = "half and the rest"},
+                 {.signal = SIGXFSZ, .waitStatus = 1 * 256}};
     for (const auto& [signal, ignored, waitStatus, file] : cases) {
         TempDir dir;
         WriteFile(dir / "out.csv", "old");
@@ -203,7 +209,6 @@ TEST(FileOps, TemporaryFilesOfEndedProcessesAreRemoved) {
     EXPECT_EQ(Entries(dir), 2);
 }
 
-// Another user's link in a folder anyone may write to is not followed, even by root.
 // A library's own temporary files, in a folder of their own: a signal removes it with all in
 // it (more files than one listing holds), and one that a kill left goes with the next write.
 TEST(FileOps, ALibrarysFolderGoesWithASignalOrTheNextWrite) {
@@ -256,6 +261,7 @@ TEST(FileOps, ASignalTakenByAnotherThreadWaitsForAFileBeingMade) {
     EXPECT_EQ(Entries(dir), 0);
 }
 
+// Another user's link in a folder anyone may write to is not followed, even by root.
 TEST(FileOps, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a link to another user";
     TempDir dir;
@@ -296,13 +302,21 @@ TEST(FileOps, AFileThatIsThereFirstIsKeptWhenAsked) {
     TempDir dir;
     WriteFile(dir / "old.csv", "old");
     const std::string longest(255, 'n');
-    // name, whether to replace, made by another writer while this one writes, ok, afterwards
-    const std::tuple<std::string, Existing, const char*, bool, const char*> cases[] = {
-        {"new.csv", Existing::Keep, nullptr, true, "new"},
-        {"old.csv", Existing::Keep, nullptr, false, "old"},
-        {"race.csv", Existing::Keep, "other", false, "other"},
-        {"race2.csv", Existing::Replace, "other", true, "new"},
-        {longest, Existing::Keep, nullptr, true, "new"}};
+    const struct {
+        std::string name;
+        Existing existing = Existing::Keep;   // whether to replace
+        const char* madeMeanwhile = nullptr;  // by another writer while this one writes
+        bool ok;
+        const char* after;
+    } cases[] = {{.name = "new.csv", .ok = true, .after = "new"},
+                 {.name = "old.csv", .ok = false, .after = "old"},
+                 {.name = "race.csv", .madeMeanwhile = "other", .ok = false, .after = "other"},
+                 {.name = "race2.csv",
+                  .existing = Existing::Replace,
+                  .madeMeanwhile = "other",
+                  .ok = true,
+                  .after = "new"},
+                 {.name = longest, .ok = true, .after = "new"}};
     for (const auto& [name, existing, madeMeanwhile, ok, after] : cases) {
         const Result r = ReplaceFileContents(
             dir / name,

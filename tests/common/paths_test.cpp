@@ -17,15 +17,23 @@ constexpr Style W = Style::Windows;
 constexpr Style P = Style::Posix;
 
 TEST(Paths, SplitAndJoinWithEitherSeparator) {
-    const std::tuple<const char*, Style, const char*, const char*> splits[] = {
-        {"C:\\LOGS\\Idatalog.bin", W, "C:\\LOGS\\", "Idatalog.bin"},
-        {"C:\\LOGS/sub/x.BIN", W, "C:\\LOGS/sub/", "x.BIN"},
-        {"C:\\x.bin", W, "C:\\", "x.bin"},
-        {"/home/lab/run.BIN", P, "/home/lab/", "run.BIN"},
-        {"/run.BIN", P, "/", "run.BIN"},
-        {"dir\\name.bin", P, "", "dir\\name.bin"},  // a backslash is part of a POSIX name
-        {"DEMO.BIN", W, "", "DEMO.BIN"},
-        {"C:\\LOGS\\", W, "C:\\LOGS\\", ""}};
+    // clang-format off
+    const struct {
+        const char* path;
+        Style style;
+        const char *folder, *name;
+    } splits[] = {
+        {.path = "C:\\LOGS\\Idatalog.bin", .style = W, .folder = "C:\\LOGS\\",
+         .name = "Idatalog.bin"},
+        {.path = "C:\\LOGS/sub/x.BIN", .style = W, .folder = "C:\\LOGS/sub/", .name = "x.BIN"},
+        {.path = "C:\\x.bin", .style = W, .folder = "C:\\", .name = "x.bin"},
+        {.path = "/home/lab/run.BIN", .style = P, .folder = "/home/lab/", .name = "run.BIN"},
+        {.path = "/run.BIN", .style = P, .folder = "/", .name = "run.BIN"},
+        // A backslash is part of a POSIX name.
+        {.path = "dir\\name.bin", .style = P, .folder = "", .name = "dir\\name.bin"},
+        {.path = "DEMO.BIN", .style = W, .folder = "", .name = "DEMO.BIN"},
+        {.path = "C:\\LOGS\\", .style = W, .folder = "C:\\LOGS\\", .name = ""}};
+    // clang-format on
     for (const auto& [path, style, folder, name] : splits) {
         const SplitPath s = Split(path, style);
         EXPECT_EQ(s.folder + "|" + s.name, std::string(folder) + "|" + name) << path;
@@ -33,15 +41,20 @@ TEST(Paths, SplitAndJoinWithEitherSeparator) {
             EXPECT_EQ(Join(s.folder, s.name, style), path);
         }
     }
-    const std::tuple<const char*, const char*, Style, const char*> joins[] = {
-        {"C:\\LOGS", "X.PRN", W, "C:\\LOGS\\X.PRN"},
-        {"C:\\", "X.PRN", W, "C:\\X.PRN"},
-        {"/home/lab", "X.PRN", P, "/home/lab/X.PRN"},
-        {"/", "X.PRN", P, "/X.PRN"},
+    // clang-format off
+    const struct {
+        const char* folder;
+        Style style;
+        const char* path;  // of X.PRN in it
+    } joins[] = {
+        {.folder = "C:\\LOGS", .style = W, .path = "C:\\LOGS\\X.PRN"},
+        {.folder = "C:\\", .style = W, .path = "C:\\X.PRN"},
+        {.folder = "/home/lab", .style = P, .path = "/home/lab/X.PRN"},
+        {.folder = "/", .style = P, .path = "/X.PRN"},
         // A folder stored with the other system's separator does not get a second one.
-        {"C:\\LOGS\\", "X.PRN", P, "C:\\LOGS\\X.PRN"}};
-    for (const auto& [folder, name, style, path] : joins)
-        EXPECT_EQ(Join(folder, name, style), path);
+        {.folder = "C:\\LOGS\\", .style = P, .path = "C:\\LOGS\\X.PRN"}};
+    // clang-format on
+    for (const auto& [folder, style, path] : joins) EXPECT_EQ(Join(folder, "X.PRN", style), path);
     EXPECT_EQ(WithTrailingSeparator("C:\\LOGS", W), "C:\\LOGS\\");
     EXPECT_TRUE(EndsWithSeparator(ExecutableFolder()));
 }

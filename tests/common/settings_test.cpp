@@ -76,22 +76,31 @@ TEST(Settings, EarlierSettingsAreCarriedOver) {
 }
 
 TEST(Settings, FilesAreReadByTheirRules) {
-    const std::tuple<const char*, const char*, const char*> cases[] = {
-        // file content, serialport.cfg's value, lastbin.cfg's value
-        {"", "", ""},
-        {"\r\n", "", ""},
-        {"  3 ,9\r\n5\r\n", "3", "3 ,9"},
-        {"\"4,5\"6\r\n", "4,5", "4,5"},
-        {"7", "7", "7"},
-        {"\"2\r\n3\"\r\n", "2", "2"},  // an unclosed quote stops at the line end
-        {"/data/Smith, J/Run1.BIN\r\n", "/data/Smith", "/data/Smith, J/Run1.BIN"},
-        {"\"D:\\data\\Run1.BIN\"\r\n", "D:\\data\\Run1.BIN", "D:\\data\\Run1.BIN"},
-        {"  /data/Run1.BIN \t\r\n", "/data/Run1.BIN", "/data/Run1.BIN"},
-        {"  \"/data/with space /R.BIN\" x,y\r\n", "/data/with space /R.BIN",
-         "/data/with space /R.BIN"},
-        {"D:\\a\\R.BIN\r\nD:\\b\\S.BIN\r\n", "D:\\a\\R.BIN", "D:\\a\\R.BIN"},
-        {"/home/lab/run 1.bin\n/x\n", "/home/lab/run 1.bin", "/home/lab/run 1.bin"},
-        {"   \r\n/x\r\n", "", ""}};
+    // clang-format off
+    const struct {
+        const char* in;    // the file
+        const char* port;  // serialport.cfg's value
+        const char* last;  // lastbin.cfg's value
+    } cases[] = {
+        {.in = "", .port = "", .last = ""},
+        {.in = "\r\n", .port = "", .last = ""},
+        {.in = "  3 ,9\r\n5\r\n", .port = "3", .last = "3 ,9"},
+        {.in = "\"4,5\"6\r\n", .port = "4,5", .last = "4,5"},
+        {.in = "7", .port = "7", .last = "7"},
+        // An unclosed quote stops at the line end.
+        {.in = "\"2\r\n3\"\r\n", .port = "2", .last = "2"},
+        {.in = "/data/Smith, J/Run1.BIN\r\n", .port = "/data/Smith",
+         .last = "/data/Smith, J/Run1.BIN"},
+        {.in = "\"D:\\data\\Run1.BIN\"\r\n", .port = "D:\\data\\Run1.BIN",
+         .last = "D:\\data\\Run1.BIN"},
+        {.in = "  /data/Run1.BIN \t\r\n", .port = "/data/Run1.BIN", .last = "/data/Run1.BIN"},
+        {.in = "  \"/data/with space /R.BIN\" x,y\r\n", .port = "/data/with space /R.BIN",
+         .last = "/data/with space /R.BIN"},
+        {.in = "D:\\a\\R.BIN\r\nD:\\b\\S.BIN\r\n", .port = "D:\\a\\R.BIN", .last = "D:\\a\\R.BIN"},
+        {.in = "/home/lab/run 1.bin\n/x\n", .port = "/home/lab/run 1.bin",
+         .last = "/home/lab/run 1.bin"},
+        {.in = "   \r\n/x\r\n", .port = "", .last = ""}};
+    // clang-format on
     TempDir dir;
     const std::string folder = dir.str() + "/";
     EXPECT_EQ(ReadSerialPortText(folder) + ReadLastBinPath(folder), "");  // missing
@@ -148,25 +157,20 @@ TEST(Settings, WritesAreOneLineAndFailWithTheFileAndTheReason) {
 }
 
 TEST(Settings, PortTextsGiveTheDownloadsPortNumber) {
-    const std::pair<std::string, std::int32_t> cases[] = {{"2.5", 2},
-                                                          {"3.5", 4},
-                                                          {"0.5", 0},
-                                                          {"2.51", 3},
-                                                          {"2.4999", 2},
-                                                          {"5.", 5},
-                                                          {".6", 1},
-                                                          {"03", 3},
-                                                          {" 3 ", 3},
-                                                          {"2abc", 2},
-                                                          {"COM3", 0},
-                                                          {"", 0},
-                                                          {".", 0},
-                                                          {"-2", -2},
-                                                          {"+3", 3},
-                                                          {"2147483647", 2147483647},
-                                                          {"2147483648", 0},
-                                                          {std::string(400, '9'), 0},
-                                                          {"0." + std::string(400, '0') + "1", 0}};
+    // clang-format off
+    const struct {
+        std::string text;
+        std::int32_t port;
+    } cases[] = {
+        {.text = "2.5", .port = 2}, {.text = "3.5", .port = 4}, {.text = "0.5", .port = 0},
+        {.text = "2.51", .port = 3}, {.text = "2.4999", .port = 2}, {.text = "5.", .port = 5},
+        {.text = ".6", .port = 1}, {.text = "03", .port = 3}, {.text = " 3 ", .port = 3},
+        {.text = "2abc", .port = 2}, {.text = "COM3", .port = 0}, {.text = "", .port = 0},
+        {.text = ".", .port = 0}, {.text = "-2", .port = -2}, {.text = "+3", .port = 3},
+        {.text = "2147483647", .port = 2147483647}, {.text = "2147483648", .port = 0},
+        {.text = std::string(400, '9'), .port = 0},
+        {.text = "0." + std::string(400, '0') + "1", .port = 0}};
+    // clang-format on
     for (const auto& [text, port] : cases) {
         EXPECT_EQ(PortNumberFromText(text), port) << text;
         // Serial Port Setup stores what the download would use, when that is a port.

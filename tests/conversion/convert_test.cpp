@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/Paths.h"
@@ -56,15 +57,8 @@ std::string Expect(const std::string& description, const std::string& what,
 }
 
 std::string OutcomeText(const ConvertResult& r) {
-    switch (r.outcome) {
-        case ConvertOutcome::Completed:
-            return "completed";
-        case ConvertOutcome::Corrupt:
-            return "corrupt";
-        case ConvertOutcome::Failed:
-            return "failed " + std::to_string(r.failureNumber);
-    }
-    return "?";
+    if (r.outcome == ConvertOutcome::Failed) return "failed " + std::to_string(r.failureNumber);
+    return r.outcome == ConvertOutcome::Corrupt ? "corrupt" : "completed";
 }
 
 // One description with its reports: a case of tests/conversion/cases or a sample.
@@ -144,40 +138,32 @@ TEST(Conversion, TheProgressFollowsEveryRecord) {
 }
 
 // Hands out its bytes once, then fails.
-class FailingSource : public ByteSource {
-  public:
-    explicit FailingSource(std::vector<std::uint8_t> good) : good_(std::move(good)) {}
+struct FailingSource : ByteSource {
+    std::vector<std::uint8_t> good;
+    bool done = false;
     bool Read(std::uint8_t* out, std::size_t max, std::size_t& got) override {
-        if (done_) return false;
-        done_ = true;
-        got = std::min(max, good_.size());
-        std::copy_n(good_.begin(), got, out);
+        if (std::exchange(done, true)) return false;
+        got = std::min(max, good.size());
+        std::copy_n(good.begin(), got, out);
         return true;
     }
-
-  private:
-    std::vector<std::uint8_t> good_;
-    bool done_ = false;
 };
 
 // Takes `room` bytes, then refuses.
-class FullSink : public TextSink {
-  public:
-    explicit FullSink(std::size_t room) : room_(room) {}
+struct FullSink : TextSink {
+    std::size_t room = 0;
     bool Write(const char*, std::size_t size) override {
-        if (size > room_) return false;
-        room_ -= size;
+        if (size > room) return false;
+        room -= size;
         return true;
     }
-
-  private:
-    std::size_t room_;
 };
 
 TEST(Conversion, ReadAndWriteErrorsAreFailures) {
     const std::vector<std::uint8_t> small = Build(
         "marker untimed\nsetcount 1\nset 1\nstart 01/01/05 00:00:00\nreading 0.01\nreading 0.02\n");
-    FailingSource failing({small.begin(), small.end() - 2});
+    FailingSource failing;
+    failing.good.assign(small.begin(), small.end() - 2);
     StringSink prn, csv;
     ConvertResult result =
         ConvertImage(failing, static_cast<std::int64_t>(small.size()), prn, csv, "X.PRN");
@@ -189,7 +175,8 @@ TEST(Conversion, ReadAndWriteErrorsAreFailures) {
         "walk 5000 5.00\n");
     for (int full : {0, 1}) {
         MemorySource source(big.data(), big.size());
-        FullSink tight(full == 0 ? 1000 : 0);
+        FullSink tight;
+        tight.room = full == 0 ? 1000 : 0;
         StringSink other;
         result = ConvertImage(source, static_cast<std::int64_t>(big.size()),
                               full == 0 ? static_cast<TextSink&>(tight) : other,
@@ -305,12 +292,15 @@ TEST(Export, SetsCarryTheirPlaceAndUnitCode) {
     const std::vector<std::uint8_t> bytes = Build(
         "marker untimed\nsetcount 8\nset 7\nunit 0\nreading 1\nset 7\nunit 50\n"
         "reading 2\ntrailer\n");
-    const std::pair<ExportFormat, std::vector<std::string>> cases[] = {
-        {ExportFormat::Json,
-         {R"({"set_index": 2, "number": 7,)", R"("unit": "", "unit_code": 50,)"}},
-        {ExportFormat::Jsonl,
-         {R"({"set_index":1,"data_set":7,"strategy":"ONE WAY",)", R"("unit":"","unit_code":0,)",
-          R"({"set_index":2,"data_set":7,"record":1,"time":)"}}};
+    const struct {
+        ExportFormat format;
+        std::vector<std::string> parts;  // each somewhere in the output
+    } cases[] = {{.format = ExportFormat::Json,
+                  .parts = {R"({"set_index": 2, "number": 7,)", R"("unit": "", "unit_code": 50,)"}},
+                 {.format = ExportFormat::Jsonl,
+                  .parts = {R"({"set_index":1,"data_set":7,"strategy":"ONE WAY",)",
+                            R"("unit":"","unit_code":0,)",
+                            R"({"set_index":2,"data_set":7,"record":1,"time":)"}}};
     for (const auto& [format, parts] : cases) {
         MemorySource source(bytes.data(), bytes.size());
         StringSink out;
@@ -325,45 +315,39 @@ TEST(Plot, TimeLabelsAreFewAndWholeOverAnySpan) {
     const auto at = [](int y, int mo, int d, int h = 0, int mi = 0, int se = 0) {
         return SecondsSinceEpoch({y, mo, d, h, mi, se});
     };
+    // clang-format off
     const struct {
         double from, to;
         std::string labels;
     } cases[] = {
-        {.from = at(2024, 3, 14, 9, 30, 15),
-         .to = at(2024, 3, 14, 9, 30, 16),
+        {.from = at(2024, 3, 14, 9, 30, 15), .to = at(2024, 3, 14, 9, 30, 16),
          .labels = "09:30:15|09:30:16|"},
-        {.from = at(2024, 3, 14),
-         .to = at(2024, 3, 15),
+        {.from = at(2024, 3, 14), .to = at(2024, 3, 15),
          .labels = "03-14 00:00|03-14 03:00|03-14 06:00|03-14 09:00|03-14 12:00|03-14 15:00|"
                    "03-14 18:00|03-14 21:00|03-15 00:00|"},
         // A span across New Year names the year, also in labels of seconds.
-        {.from = at(2024, 12, 31, 23, 59, 50),
-         .to = at(2025, 1, 1, 0, 0, 2),
+        {.from = at(2024, 12, 31, 23, 59, 50), .to = at(2025, 1, 1, 0, 0, 2),
          .labels = "2024-12-31 23:59:50|2024-12-31 23:59:52|2024-12-31 23:59:54|"
                    "2024-12-31 23:59:56|2024-12-31 23:59:58|2025-01-01 00:00:00|"
                    "2025-01-01 00:00:02|"},
-        {.from = at(2024, 3, 14),
-         .to = at(2024, 3, 24),
+        {.from = at(2024, 3, 14), .to = at(2024, 3, 24),
          .labels = "2024-03-14|2024-03-15|2024-03-16|2024-03-17|2024-03-18|2024-03-19|"
                    "2024-03-20|2024-03-21|2024-03-22|2024-03-23|2024-03-24|"},
         // Months and years begin on the 1st.
-        {.from = at(2024, 3, 14),
-         .to = at(2024, 9, 14),
+        {.from = at(2024, 3, 14), .to = at(2024, 9, 14),
          .labels = "2024-04|2024-05|2024-06|2024-07|2024-08|2024-09|"},
-        {.from = at(2020, 1, 1),
-         .to = at(2025, 1, 1),
+        {.from = at(2020, 1, 1), .to = at(2025, 1, 1),
          .labels = "2020-01|2020-07|2021-01|2021-07|2022-01|2022-07|2023-01|2023-07|2024-01|"
                    "2024-07|2025-01|"},
-        {.from = at(1990, 1, 1),
-         .to = at(2030, 1, 1),
+        {.from = at(1990, 1, 1), .to = at(2030, 1, 1),
          .labels = "1990|1995|2000|2005|2010|2015|2020|2025|2030|"},
-        {.from = at(1990, 1, 1),
-         .to = at(2053, 12, 31, 23, 59, 59),
+        {.from = at(1990, 1, 1), .to = at(2053, 12, 31, 23, 59, 59),
          .labels = "1990|2000|2010|2020|2030|2040|2050|"},
         // Far beyond the calendar: no cast out of range, a few labels.
         {.from = -1e300, .to = 1e300, .labels = "1000|2000|3000|4000|5000|6000|7000|8000|9000|"},
         {.from = at(2024, 3, 14), .to = at(2024, 3, 14), .labels = ""},
     };
+    // clang-format on
     for (const auto& c : cases) {
         std::string got;
         for (const TimeTick& tick : TimeTicks(c.from, c.to, kMostTimeTicks)) {

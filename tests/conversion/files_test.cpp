@@ -68,13 +68,18 @@ TEST(Files, WhatTheFileSystemRefusesIsAFailure) {
     WriteFile(dir.path() / "Z.BIN", Small());
     fs::create_directory(dir.path() / "Z.PRN");
     // Sparse files of the largest length the conversion takes (all zeros: corrupt) and one more.
-    for (const auto& [name, size] :
-         {std::pair<const char*, std::uintmax_t>{"MAX.BIN", 0x7FFFFFFF}, {"BIG.BIN", 0x80000000}}) {
-        WriteFile(dir.path() / name, "");
-        fs::resize_file(dir.path() / name, size);
-    }
-    const std::pair<const char*, int> cases[] = {{"NONE.BIN", 1}, {"D.BIN", 1},   {"Y.BIN", 8},
-                                                 {"Z.BIN", 7},    {"MAX.BIN", 0}, {"BIG.BIN", 3}};
+    WriteFile(dir.path() / "MAX.BIN", "");
+    fs::resize_file(dir.path() / "MAX.BIN", 0x7FFFFFFF);
+    WriteFile(dir.path() / "BIG.BIN", "");
+    fs::resize_file(dir.path() / "BIG.BIN", 0x80000000);
+    // clang-format off
+    const struct {
+        const char* name;
+        int failure;
+    } cases[] = {{.name = "NONE.BIN", .failure = 1}, {.name = "D.BIN", .failure = 1},
+                 {.name = "Y.BIN", .failure = 8},    {.name = "Z.BIN", .failure = 7},
+                 {.name = "MAX.BIN", .failure = 0},  {.name = "BIG.BIN", .failure = 3}};
+    // clang-format on
     for (const auto& [name, failure] : cases) {
         EXPECT_EQ(RunConversion(dir.str(), name).failureNumber, failure) << name;
     }
@@ -181,7 +186,6 @@ TEST(VsdlConvert, ConvertsEachFileAndSaysWhatWentWrong) {
               "Cannot open missing.BIN: No such file or directory.\n"
               "DEMO.DAT:\nYour filename must end in .BIN\nempty holds no BIN file.\n");
     EXPECT_FALSE(fs::exists(dir.path() / "DEMO.PRN"));
-    EXPECT_EQ(Vsdl(dir, "--version").out, "vsdl (VSDownload) 2.1.0\n");
 }
 
 // A folder: its BIN files in any letter case, several at once, said in the order of their names;
@@ -214,48 +218,38 @@ TEST(VsdlConvert, AFolderIsConvertedInParallelInTheOrderOfItsFiles) {
 TEST(VsdlCommandLine, EveryCommandReadsItsLineAlike) {
     TempDir dir;
     fs::copy_file(kSamples / "DEMO.BIN", dir.path() / "-R.BIN");
+    // clang-format off
     struct Row {
         const char* args;
         int status;
-        const char* out;  // the start of stdout
-        const char* err;  // the start of stderr
+        const char* out = "";  // the start of stdout
+        const char* err = "";  // the start of stderr
     };
     const Row rows[] = {
-        {.args = "convert -h", .status = 0, .out = "Usage: vsdl convert [-q]", .err = ""},
-        {.args = "help export", .status = 0, .out = "Usage: vsdl export FILE.BIN", .err = ""},
-        {.args = "plot --help", .status = 0, .out = "Usage: vsdl plot FILE.BIN", .err = ""},
-        {.args = "download -h", .status = 0, .out = "Usage: vsdl download", .err = ""},
-        {.args = "simulate -h", .status = 0, .out = "Usage: vsdl simulate", .err = ""},
-        {.args = "convert -q --jobs=1 -- -R.BIN", .status = 0, .out = "", .err = ""},
-        {.args = "convert -x A.BIN",
-         .status = 2,
-         .out = "",
+        {.args = "convert -h", .status = 0, .out = "Usage: vsdl convert [-q]"},
+        {.args = "help export", .status = 0, .out = "Usage: vsdl export FILE.BIN"},
+        {.args = "plot --help", .status = 0, .out = "Usage: vsdl plot FILE.BIN"},
+        {.args = "download -h", .status = 0, .out = "Usage: vsdl download"},
+        {.args = "simulate -h", .status = 0, .out = "Usage: vsdl simulate"},
+        {.args = "--version", .status = 0, .out = "vsdl (VSDownload) "},
+        {.args = "convert -q --jobs=1 -- -R.BIN", .status = 0},
+        {.args = "convert -x A.BIN", .status = 2,
          .err = "vsdl convert: unknown option '-x'\nUsage: vsdl convert [-q] [--jobs N] "
                 "FILE.BIN|FOLDER...\nTry 'vsdl convert --help' for more information.\n"},
-        {.args = "convert --jobs 0 A.BIN", .status = 2, .out = "", .err = "vsdl convert: --jobs"},
-        {.args = "convert -q", .status = 2, .out = "", .err = "vsdl convert: no BIN file given"},
-        {.args = "export -R.BIN", .status = 2, .out = "", .err = "vsdl export: unknown option '-R"},
-        {.args = "export A.BIN -o", .status = 2, .out = "", .err = "vsdl export: -o needs a value"},
-        {.args = "plot -R.BIN -o x.png",
-         .status = 2,
-         .out = "",
-         .err = "vsdl plot: unknown option"},
-        {.args = "plot A.BIN -o x.jpg", .status = 2, .out = "", .err = "vsdl plot: PICTURE must"},
-        {.args = "plot A.BIN -o=x.png --size=1x1",
-         .status = 2,
-         .out = "",
-         .err = "vsdl plot: --size"},
-        {.args = "download --bogus",
-         .status = 2,
-         .out = "",
-         .err = "vsdl download: unknown option"},
-        {.args = "simulate X.BIN --link=l --rate=x",
-         .status = 2,
-         .out = "",
-         .err = "vsdl simulate: --rate"},
-        {.args = "help nope", .status = 2, .out = "", .err = "vsdl: unknown command 'nope'"},
-        {.args = "--bogus", .status = 2, .out = "", .err = "vsdl: unknown option '--bogus'"},
+        {.args = "convert --jobs 0 A.BIN", .status = 2, .err = "vsdl convert: --jobs"},
+        {.args = "convert -q", .status = 2, .err = "vsdl convert: no BIN file given"},
+        {.args = "export -R.BIN", .status = 2, .err = "vsdl export: unknown option '-R"},
+        {.args = "export A.BIN -o", .status = 2, .err = "vsdl export: -o needs a value"},
+        {.args = "plot -R.BIN -o x.png", .status = 2, .err = "vsdl plot: unknown option"},
+        // The picture's name is checked before the image is read.
+        {.args = "plot A.BIN -o x.jpg", .status = 2, .err = "vsdl plot: PICTURE must"},
+        {.args = "plot A.BIN -o=x.png --size=1x1", .status = 2, .err = "vsdl plot: --size"},
+        {.args = "download --bogus", .status = 2, .err = "vsdl download: unknown option"},
+        {.args = "simulate X.BIN --link=l --rate=x", .status = 2, .err = "vsdl simulate: --rate"},
+        {.args = "help nope", .status = 2, .err = "vsdl: unknown command 'nope'"},
+        {.args = "--bogus", .status = 2, .err = "vsdl: unknown option '--bogus'"},
     };
+    // clang-format on
     for (const Row& row : rows) {
         const ToolRun run = Vsdl(dir, row.args);
         EXPECT_EQ(run.status, row.status) << row.args << "\n" << run.err;

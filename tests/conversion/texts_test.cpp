@@ -179,24 +179,22 @@ std::string Long(const RunningTime& t) {
 }
 
 TEST(Texts, RunningTimeChecksAndAddsWithTheCalendar) {
+    // clang-format off
     const struct {
         std::array<int, 6> fields;  // month day year hour minute second, two-digit year
-        const char* text;           // nullptr: no valid time
-    } sets[] = {                    // The 00-29 / 30-99 pivot.
-                {.fields = {7, 4, 30, 1, 2, 3}, .text = "07/04/1930 01:02:03"},
-                {.fields = {7, 4, 29, 1, 2, 3}, .text = "07/04/2029 01:02:03"},
-                {.fields = {2, 29, 0, 0, 0, 0}, .text = "02/29/2000 00:00:00"},
-                {.fields = {12, 31, 5, 23, 59, 59}, .text = "12/31/2005 23:59:59"},
-                {.fields = {13, 1, 5, 0, 0, 0}, .text = nullptr},
-                {.fields = {0, 1, 5, 0, 0, 0}, .text = nullptr},
-                {.fields = {1, 0, 5, 0, 0, 0}, .text = nullptr},
-                {.fields = {4, 31, 5, 0, 0, 0}, .text = nullptr},
-                {.fields = {2, 29, 99, 0, 0, 0}, .text = nullptr},
-                {.fields = {2, 29, 30, 0, 0, 0}, .text = nullptr},
-                {.fields = {1, 1, 5, 24, 0, 0}, .text = nullptr},
-                {.fields = {1, 1, 5, 0, 60, 0}, .text = nullptr},
-                {.fields = {1, 1, 5, 0, 0, 60}, .text = nullptr},
-                {.fields = {1, 1, 100, 0, 0, 0}, .text = nullptr}};
+        const char* text = nullptr;  // none: no valid time
+    } sets[] = {
+        // The 00-29 / 30-99 pivot.
+        {.fields = {7, 4, 30, 1, 2, 3}, .text = "07/04/1930 01:02:03"},
+        {.fields = {7, 4, 29, 1, 2, 3}, .text = "07/04/2029 01:02:03"},
+        {.fields = {2, 29, 0, 0, 0, 0}, .text = "02/29/2000 00:00:00"},
+        {.fields = {12, 31, 5, 23, 59, 59}, .text = "12/31/2005 23:59:59"},
+        {.fields = {13, 1, 5, 0, 0, 0}}, {.fields = {0, 1, 5, 0, 0, 0}},
+        {.fields = {1, 0, 5, 0, 0, 0}},  {.fields = {4, 31, 5, 0, 0, 0}},
+        {.fields = {2, 29, 99, 0, 0, 0}}, {.fields = {2, 29, 30, 0, 0, 0}},
+        {.fields = {1, 1, 5, 24, 0, 0}}, {.fields = {1, 1, 5, 0, 60, 0}},
+        {.fields = {1, 1, 5, 0, 0, 60}}, {.fields = {1, 1, 100, 0, 0, 0}}};
+    // clang-format on
     for (const auto& c : sets) {
         const auto& f = c.fields;
         RunningTime t;
@@ -254,50 +252,37 @@ TEST(Texts, RecordLinesOfEveryLengthInAndOutOfRange) {
         char csv[kMaxRecordLine];
         return std::string(prn, PutPrnLine(prn, r)) + std::string(csv, PutCsvLine(csv, r));
     };
+    // clang-format off
     const struct {
         int length;
         std::int32_t counter;
         const char* reading;  // empty: out of range
         const char* lines;    // the PRN line, then the CSV line
-    } cases[] = {{.length = 2,
-                  .counter = 1,
-                  .reading = " 1.23",
-                  .lines = "00001: 12/03/05 14:22:10 =  1.23\r\n12/03/05, 14:22:10,  1.23\r\n"},
-                 {.length = 3,
-                  .counter = 1,
-                  .reading = " 1.23",
-                  .lines = "00001: 12/03/05 14:22:10 =  1.23   25.3 (C)\r\n"
-                           "12/03/05, 14:22:10, 1.23, 25.3, (C)\r\n"},
-                 {.length = 3,
-                  .counter = 1,
-                  .reading = "-0.005",
-                  .lines = "00001: 12/03/05 14:22:10 = -0.005   25.3 (C)\r\n"
-                           "12/03/05, 14:22:10,-0.005, 25.3, (C)\r\n"},
-                 {.length = 7,
-                  .counter = 100000,
-                  .reading = " 1.23",
-                  .lines = "00000: 12/03/05 14:22:10 =  1.23   25.3 (C)\r\n"
-                           "12/03/05, 14:22:10,  1.23, 25.3, (C)\r\n"},
-                 {.length = 2,
-                  .counter = 7,
-                  .reading = "",
-                  .lines = "00007: 12/03/2005 14:22:10 =  0.000 Error***\r\n"
-                           "12/03/05, 14:22:10, 0.000 Error***\r\n"},
-                 {.length = 3,
-                  .counter = 123456,
-                  .reading = "",
-                  .lines = "23456: 12/03/2005 14:22:10 =  0.000 Error***   25.3 (C)\r\n"
-                           "12/03/05, 14:22:10, 0.000 Error***, 25.3, (C)\r\n"},
-                 {.length = 6,
-                  .counter = 7,
-                  .reading = "",
-                  .lines = " 00007: 12/03/05 14:22:10 =  0.000 Error***\r\n"
-                           "12/03/05, 14:22:10, 0.000 Error***\r\n"},
-                 {.length = 7,
-                  .counter = 2147483647,
-                  .reading = "",
-                  .lines = " 83647: 12/03/05 14:22:10 =  0.000 Error***   25.3 (C)\r\n"
-                           "12/03/05, 14:22:10, 0.000 Error***, 25.3, (C)\r\n"}};
+    } cases[] = {
+        {.length = 2, .counter = 1, .reading = " 1.23",
+         .lines = "00001: 12/03/05 14:22:10 =  1.23\r\n12/03/05, 14:22:10,  1.23\r\n"},
+        {.length = 3, .counter = 1, .reading = " 1.23",
+         .lines = "00001: 12/03/05 14:22:10 =  1.23   25.3 (C)\r\n"
+                  "12/03/05, 14:22:10, 1.23, 25.3, (C)\r\n"},
+        {.length = 3, .counter = 1, .reading = "-0.005",
+         .lines = "00001: 12/03/05 14:22:10 = -0.005   25.3 (C)\r\n"
+                  "12/03/05, 14:22:10,-0.005, 25.3, (C)\r\n"},
+        {.length = 7, .counter = 100000, .reading = " 1.23",
+         .lines = "00000: 12/03/05 14:22:10 =  1.23   25.3 (C)\r\n"
+                  "12/03/05, 14:22:10,  1.23, 25.3, (C)\r\n"},
+        {.length = 2, .counter = 7, .reading = "",
+         .lines = "00007: 12/03/2005 14:22:10 =  0.000 Error***\r\n"
+                  "12/03/05, 14:22:10, 0.000 Error***\r\n"},
+        {.length = 3, .counter = 123456, .reading = "",
+         .lines = "23456: 12/03/2005 14:22:10 =  0.000 Error***   25.3 (C)\r\n"
+                  "12/03/05, 14:22:10, 0.000 Error***, 25.3, (C)\r\n"},
+        {.length = 6, .counter = 7, .reading = "",
+         .lines = " 00007: 12/03/05 14:22:10 =  0.000 Error***\r\n"
+                  "12/03/05, 14:22:10, 0.000 Error***\r\n"},
+        {.length = 7, .counter = 2147483647, .reading = "",
+         .lines = " 83647: 12/03/05 14:22:10 =  0.000 Error***   25.3 (C)\r\n"
+                  "12/03/05, 14:22:10, 0.000 Error***, 25.3, (C)\r\n"}};
+    // clang-format on
     for (const auto& c : cases) {
         EXPECT_EQ(lines(c.length, c.counter, c.reading), c.lines) << c.length << " " << c.reading;
     }

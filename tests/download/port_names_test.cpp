@@ -34,12 +34,15 @@ TEST(PortNames, NumbersNameTheFirstDeviceThatIsThere) {
     EXPECT_EQ(DeviceCandidates(3, folders),
               (std::vector<std::string>{user + "ports/com3", program + "ports/com3", "/dev/ttyUSB2",
                                         "/dev/ttyACM2", "/dev/ttyS2"}));
-    const std::pair<int, std::string> cases[] = {{1, program + "ports/com1"},
-                                                 {2, user + "ports/com2"},
-                                                 {4, user + "ports/com4"},
-                                                 {4000, "/dev/ttyS3999"},
-                                                 {0, ""},
-                                                 {-3, ""}};
+    const struct {
+        int number;
+        std::string device;
+    } cases[] = {{.number = 1, .device = program + "ports/com1"},
+                 {.number = 2, .device = user + "ports/com2"},
+                 {.number = 4, .device = user + "ports/com4"},
+                 {.number = 4000, .device = "/dev/ttyS3999"},
+                 {.number = 0, .device = ""},
+                 {.number = -3, .device = ""}};
     for (const auto& [number, device] : cases) EXPECT_EQ(DeviceForPort(number, folders), device);
     EXPECT_TRUE(DeviceCandidates(0, folders).empty());
     EXPECT_EQ(DeviceForPort(5, {}), "/dev/ttyS4");
@@ -76,15 +79,19 @@ TEST(PortNames, WindowsNamesArePlain) {
 #endif
 
 TEST(PortNames, TheDetailKeepsTheSystemsReason) {
-    const std::pair<PortError, std::string> cases[] = {
-        {{PortErrorKind::NoSuchDevice, "/dev/ttyUSB0", "No such file or directory"},
-         "/dev/ttyUSB0: No such file or directory."},
-        {{PortErrorKind::Busy, "/dev/ttyS0", "Device or resource busy"},
-         "/dev/ttyS0: Device or resource busy. Another program is using the port."},
-        {{PortErrorKind::Disconnected, "/dev/ttyUSB0", "gone"},
-         "/dev/ttyUSB0: The port went away (the cable or adapter was unplugged)."},
-        {{PortErrorKind::Other, "COM3", ""}, "COM3: The port could not be used."},
-        {{}, ""}};
+    const struct {
+        PortError error;
+        std::string detail;
+    } cases[] = {
+        {.error = {PortErrorKind::NoSuchDevice, "/dev/ttyUSB0", "No such file or directory"},
+         .detail = "/dev/ttyUSB0: No such file or directory."},
+        {.error = {PortErrorKind::Busy, "/dev/ttyS0", "Device or resource busy"},
+         .detail = "/dev/ttyS0: Device or resource busy. Another program is using the port."},
+        {.error = {PortErrorKind::Disconnected, "/dev/ttyUSB0", "gone"},
+         .detail = "/dev/ttyUSB0: The port went away (the cable or adapter was unplugged)."},
+        {.error = {PortErrorKind::Other, "COM3", ""},
+         .detail = "COM3: The port could not be used."},
+        {.error = {}, .detail = ""}};
     for (const auto& [error, detail] : cases) EXPECT_EQ(PortErrorDetail(error), detail);
 }
 

@@ -52,16 +52,13 @@ struct Event {
     bool cancel = false;
 };
 Event Arrive(Bytes b) {
-    return {std::move(b), {}, false};
+    return {.bytes = std::move(b)};
 }
 Event ArriveText(const std::string& text) {
-    return {Bytes(text.begin(), text.end()), {}, false};
+    return {.bytes = Bytes(text.begin(), text.end())};
 }
-Event Silence(std::chrono::milliseconds ms) {
-    return {{}, ms, false};
-}
-Event CancelAfter(std::chrono::milliseconds ms) {
-    return {{}, ms, true};
+Event Silence(std::chrono::milliseconds ms, bool cancel = false) {
+    return {.silence = ms, .cancel = cancel};
 }
 Bytes Part(const Bytes& b, std::size_t from, std::size_t to) {
     return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from),
@@ -72,8 +69,8 @@ struct Case {
     std::string name;
     std::vector<Event> script;
     std::int16_t state;                      // DownloadState at the end
-    std::string finish;                      // the finish text
-    Bytes stored = {};                       // the temporary file's bytes
+    int blocks = 0;                          // blocks received, in the finish text
+    Bytes stored = {};                       // the temporary file's bytes, their count too
     Bytes sent = {};                         // what went back to the instrument
     std::vector<std::string> list = {};      // instrument text lines
     std::vector<std::string> messages = {};  // message boxes
@@ -84,10 +81,7 @@ void PrintTo(const Case& c, std::ostream* os) {
     *os << c.name;
 }
 
-std::string Finish(int blocks, std::size_t bytes) {
-    return FinishText(blocks, static_cast<std::int64_t>(bytes));
-}
-
+// The handshake, the checksums of the first `blocks` blocks of `image` and a final byte.
 Bytes Acks(const Bytes& image, int blocks, std::uint8_t final) {
     Bytes sent(binformat::kHandshake.begin(), binformat::kHandshake.end());
     for (int b = 0; b < blocks; ++b)
@@ -96,179 +90,109 @@ Bytes Acks(const Bytes& image, int blocks, std::uint8_t final) {
     return sent;
 }
 
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 const Bytes kHs(binformat::kHandshake.begin(), binformat::kHandshake.end());
 
 std::vector<Case> Cases() {
-    std::vector<Case> cases;
-    for (const auto& [size, timed, blocks] : {std::tuple{100, false, 1}, std::tuple{2548, true, 3},
-                                              // a checksum byte falls inside the end marker
-                                              std::tuple{1027, false, 2}}) {
-        const Bytes image = MakeImage(static_cast<std::size_t>(size), timed);
-        cases.push_back({"Whole" + std::to_string(size),
-                         {ArriveText("READY\r\n"), Arrive(InstrumentStream(image))},
-                         state::kFinished,
-                         Finish(blocks, image.size()),
-                         image,
-                         Acks(image, blocks - 1, 0x5F),
-                         {"READY"}});
-    }
-    {
-        // Whole blocks: the last checksum byte is acknowledged and echoed again as the final one.
-        const Bytes image = MakeImage(2048);
-        const Bytes stream = InstrumentStream(image);
-        Bytes sent = Acks(image, 2, stream.back());
-        cases.push_back(
-            {"WholeBlocks", {Arrive(stream)}, state::kFinished, Finish(3, 2048), image, sent});
-    }
-    {
-        // Seven bytes whose hex texts run together contain the marker's digits: no end.
-        Bytes image = MakeImage(300);
-        const Bytes lookalike = {0x0C, 0x99, 0x66, 0xCA, 0x55, 0xAC, 0x03};
-        image.insert(image.begin() + 100, lookalike.begin(), lookalike.end());
-        cases.push_back({"ShiftedMarker",
-                         {Arrive(InstrumentStream(image))},
-                         state::kFinished,
-                         Finish(1, image.size()),
-                         image,
-                         Acks(image, 0, 0x5F)});
-        // Marker bytes in the set header are header bytes.
-        Bytes header = MakeImage(200);
-        std::copy(binformat::kEndMark.begin(), binformat::kEndMark.end(), header.begin() + 6);
-        cases.push_back({"MarkerInHeader",
-                         {Arrive(InstrumentStream(header))},
-                         state::kFinished,
-                         Finish(1, 200),
-                         header,
-                         Acks(header, 0, 0x5F)});
-    }
-    {
-        const Bytes image = MakeImage(3 * 1024 + 40);
-        cases.push_back({"WrongChecksum",
-                         {Arrive(InstrumentStream(image, 2))},
-                         state::kFinished,
-                         Finish(2, 2048),
-                         Part(image, 0, 2048),
-                         Part(Acks(image, 1, 0), 0, 4),
-                         {},
-                         {"serial port checksum error"}});
-    }
-    cases.push_back({"TextLines",
-                     {ArriveText("Model 62-RV\r\nSerial #1234\r\n\r\nv2.1_b\n")},
-                     state::kWaiting,
-                     Finish(0, 0),
-                     {},
-                     {},
-                     {"Model 62RV", "Serial 1234", "v2.1b"}});
-    cases.push_back(
-        {"PartOfTheHandshake", {Arrive({0xA5, 0x3C})}, state::kHandshake, Finish(0, 0)});
-    cases.push_back({"WrongHandshake",
-                     {Arrive({0xA5, 0x3C, 0x3C, 0x69, 0xA5, 0x3C, 0x69})},
-                     state::kHandshake,
-                     Finish(0, 0)});
-    // 1024 bytes of text: the next byte is a checksum byte, and 1024 'A' sum to 0x00.
-    cases.push_back({"FramingCountsFromTheStart",
-                     {ArriveText(std::string(1024, 'A')), Arrive({0x00})},
-                     state::kWaiting,
-                     Finish(1, 0),
-                     {},
-                     {0x00}});
-    {
-        // The handshake starts the framing again: the first block begins with the sync mark.
-        const Bytes image = MakeImage(1024 + 100);
-        cases.push_back(
-            {"HandshakeRestartsTheFraming",
-             {ArriveText(std::string(700, 'x') + "\r\n"), Arrive(InstrumentStream(image))},
-             state::kFinished,
-             Finish(2, image.size()),
-             image,
-             Acks(image, 1, 0x5F),
-             {std::string(700, 'x')}});
-    }
-    const Bytes image = MakeImage(3 * 1024);
-    const Bytes stream = InstrumentStream(image);
+    // The image whole after a line of text, each block but the partial last one acknowledged.
+    const auto whole = [](const Bytes& image, int blocks) {
+        return Case{.name = "Whole" + std::to_string(image.size()),
+                    .script = {ArriveText("READY\r\n"), Arrive(InstrumentStream(image))},
+                    .state = state::kFinished,
+                    .blocks = blocks,
+                    .stored = image,
+                    .sent = Acks(image, blocks - 1, 0x5F),
+                    .list = {"READY"}};
+    };
+    // Whole blocks: the last checksum byte is acknowledged and echoed again as the final one.
+    const Bytes blocks2 = MakeImage(2048), stream2 = InstrumentStream(blocks2);
+    // Seven bytes whose hex texts run together contain the marker's digits: no end.
+    Bytes shifted = MakeImage(300);
+    const Bytes lookalike = {0x0C, 0x99, 0x66, 0xCA, 0x55, 0xAC, 0x03};
+    shifted.insert(shifted.begin() + 100, lookalike.begin(), lookalike.end());
+    // Marker bytes in the set header are header bytes.
+    Bytes header = MakeImage(200);
+    std::copy(binformat::kEndMark.begin(), binformat::kEndMark.end(), header.begin() + 6);
+    const Bytes wrong = MakeImage(3 * 1024 + 40), small = MakeImage(100);
+    // The handshake starts the framing again: the first block begins with the sync mark.
+    const Bytes framed = MakeImage(1024 + 100);
+    const Bytes image = MakeImage(3 * 1024), stream = InstrumentStream(image);
     const Bytes firstAck = Part(Acks(image, 1, 0), 0, 4);
-    cases.push_back({"CancelDuringTheDownload",
-                     {Arrive(Part(stream, 0, 3 + 1025 + 10)), CancelAfter(0ms)},
-                     state::kCancelled,
-                     Finish(1, 1034),
-                     Part(image, 0, 1034),
-                     firstAck});
-    cases.push_back({"CancelBeforeTheHandshake",
-                     {ArriveText("HELLO"), CancelAfter(0ms)},
-                     state::kCancelled,
-                     Finish(0, 0)});
-    // After more than 5 s of silence a Cancel still cancels, in every state (it was lost once).
-    cases.push_back({"LateCancelWaiting", {CancelAfter(7s)}, state::kCancelled, Finish(0, 0)});
-    cases.push_back({"LateCancelHandshake",
-                     {Arrive({0xA5}), CancelAfter(7s)},
-                     state::kCancelled,
-                     Finish(0, 0)});
-    cases.push_back({"LateCancelData",
-                     {Arrive(Part(stream, 0, 3 + 1025 + 200)), CancelAfter(7s)},
-                     state::kCancelled,
-                     Finish(1, 1224),
-                     Part(image, 0, 1224),
-                     firstAck});
-    cases.push_back(
-        {"NoTimeLimitBeforeTheHandshake", {Silence(3h)}, state::kWaiting, Finish(0, 0)});
-    // Silent for exactly 5 s is allowed; a millisecond more empties the file and waits for a
-    // fresh start, which then succeeds.
-    Case silence{
-        "SilenceRestarts",
-        {Arrive(Part(stream, 0, 3 + 1025 + 50)), Silence(5000ms), Silence(1ms), Arrive(stream)},
-        state::kFinished,
-        Finish(4, image.size()),
-        image,
-        firstAck,
-        {},
-        {},
-        2};
-    const Bytes again = Acks(image, 3, stream.back());
-    silence.sent.insert(silence.sent.end(), again.begin(), again.end());
-    cases.push_back(silence);
-    // A text line cut off by the handshake is dropped when a silence restarts the download,
-    // not joined to the next one.
-    Case cut{"TextCutBySilence",
-             {ArriveText("PARTIAL"), Arrive(Part(stream, 0, 3 + 1025 + 50)), Silence(5001ms),
-              ArriveText("AGAIN\r\n"), Arrive(stream)},
-             state::kFinished,
-             Finish(4, image.size()),
-             image,
-             firstAck,
-             {"AGAIN"},
-             {},
-             2};
-    cut.sent.insert(cut.sent.end(), again.begin(), again.end());
-    cases.push_back(cut);
-    // A final byte of 0 ends the download as any other does.
-    {
-        const Bytes small = MakeImage(100);
-        cases.push_back({"FinalByteZero",
-                         {Arrive(InstrumentStream(small, 0, 0x00))},
-                         state::kFinished,
-                         Finish(1, small.size()),
-                         small,
-                         Acks(small, 0, 0x00)});
-    }
+    const Bytes twice = firstAck + Acks(image, 3, stream.back());
     // The silence is measured from the last byte.
     std::vector<Event> slow{Arrive(kHs)};
     for (int i = 0; i < 10; ++i) {
         slow.push_back(Silence(4000ms));
         slow.push_back(Arrive({0xC3}));
     }
-    cases.push_back(
-        {"SlowButNotSilent", slow, state::kSetTimes, Finish(0, 10), Bytes(10, 0xC3), kHs});
-    // A handshake gone wrong is released by the silence, and a good one then answered.
-    cases.push_back({"StuckHandshakeReleased",
-                     {Arrive({0xA5, 0x00}), Silence(5001ms), Arrive(kHs)},
-                     state::kSyncMark,
-                     Finish(0, 0),
-                     {},
-                     kHs,
-                     {},
-                     {},
-                     2});
-    return cases;
+    const auto done = state::kFinished, waiting = state::kWaiting, cancelled = state::kCancelled;
+    // clang-format off
+    return {
+        whole(MakeImage(100), 1), whole(MakeImage(2548, true), 3),
+        whole(MakeImage(1027), 2),  // a checksum byte falls inside the end marker
+        {.name = "WholeBlocks", .script = {Arrive(stream2)}, .state = done, .blocks = 3,
+         .stored = blocks2, .sent = Acks(blocks2, 2, stream2.back())},
+        {.name = "ShiftedMarker", .script = {Arrive(InstrumentStream(shifted))}, .state = done,
+         .blocks = 1, .stored = shifted, .sent = Acks(shifted, 0, 0x5F)},
+        {.name = "MarkerInHeader", .script = {Arrive(InstrumentStream(header))}, .state = done,
+         .blocks = 1, .stored = header, .sent = Acks(header, 0, 0x5F)},
+        {.name = "WrongChecksum", .script = {Arrive(InstrumentStream(wrong, 2))}, .state = done,
+         .blocks = 2, .stored = Part(wrong, 0, 2048), .sent = Part(Acks(wrong, 1, 0), 0, 4),
+         .messages = {"serial port checksum error"}},
+        {.name = "TextLines", .script = {ArriveText("Model 62-RV\r\nSerial #1234\r\n\r\nv2.1_b\n")},
+         .state = waiting, .list = {"Model 62RV", "Serial 1234", "v2.1b"}},
+        {.name = "PartOfTheHandshake", .script = {Arrive({0xA5, 0x3C})},
+         .state = state::kHandshake},
+        {.name = "WrongHandshake", .script = {Arrive({0xA5, 0x3C, 0x3C, 0x69, 0xA5, 0x3C, 0x69})},
+         .state = state::kHandshake},
+        // 1024 bytes of text: the next byte is a checksum byte, and 1024 'A' sum to 0x00.
+        {.name = "FramingCountsFromTheStart",
+         .script = {ArriveText(std::string(1024, 'A')), Arrive({0x00})}, .state = waiting,
+         .blocks = 1, .sent = {0x00}},
+        {.name = "HandshakeRestartsTheFraming",
+         .script = {ArriveText(std::string(700, 'x') + "\r\n"), Arrive(InstrumentStream(framed))},
+         .state = done, .blocks = 2, .stored = framed, .sent = Acks(framed, 1, 0x5F),
+         .list = {std::string(700, 'x')}},
+        {.name = "CancelDuringTheDownload",
+         .script = {Arrive(Part(stream, 0, 3 + 1025 + 10)), Silence(0ms, true)},
+         .state = cancelled, .blocks = 1, .stored = Part(image, 0, 1034), .sent = firstAck},
+        {.name = "CancelBeforeTheHandshake", .script = {ArriveText("HELLO"), Silence(0ms, true)},
+         .state = cancelled},
+        // After more than 5 s of silence a Cancel still cancels, in every state (it was lost once).
+        {.name = "LateCancelWaiting", .script = {Silence(7s, true)}, .state = cancelled},
+        {.name = "LateCancelHandshake", .script = {Arrive({0xA5}), Silence(7s, true)},
+         .state = cancelled},
+        {.name = "LateCancelData",
+         .script = {Arrive(Part(stream, 0, 3 + 1025 + 200)), Silence(7s, true)},
+         .state = cancelled, .blocks = 1, .stored = Part(image, 0, 1224), .sent = firstAck},
+        {.name = "NoTimeLimitBeforeTheHandshake", .script = {Silence(3h)}, .state = waiting},
+        // Silent for exactly 5 s is allowed; a millisecond more empties the file and waits for a
+        // fresh start, which then succeeds.
+        {.name = "SilenceRestarts",
+         .script = {Arrive(Part(stream, 0, 3 + 1025 + 50)), Silence(5000ms), Silence(1ms),
+                    Arrive(stream)},
+         .state = done, .blocks = 4, .stored = image, .sent = twice, .fileStarts = 2},
+        // A text line cut off by the handshake is dropped when a silence restarts the download,
+        // not joined to the next one.
+        {.name = "TextCutBySilence",
+         .script = {ArriveText("PARTIAL"), Arrive(Part(stream, 0, 3 + 1025 + 50)),
+                    Silence(5001ms), ArriveText("AGAIN\r\n"), Arrive(stream)},
+         .state = done, .blocks = 4, .stored = image, .sent = twice, .list = {"AGAIN"},
+         .fileStarts = 2},
+        // A final byte of 0 ends the download as any other does.
+        {.name = "FinalByteZero", .script = {Arrive(InstrumentStream(small, 0, 0x00))},
+         .state = done, .blocks = 1, .stored = small, .sent = Acks(small, 0, 0x00)},
+        {.name = "SlowButNotSilent", .script = slow, .state = state::kSetTimes,
+         .stored = Bytes(10, 0xC3), .sent = kHs},
+        // A handshake gone wrong is released by the silence, and a good one then answered.
+        {.name = "StuckHandshakeReleased", .script = {Arrive({0xA5, 0x00}), Silence(5001ms),
+         Arrive(kHs)}, .state = state::kSyncMark, .sent = kHs, .fileStarts = 2},
+    };
+    // clang-format on
 }
 
 class ProtocolCases : public ::testing::TestWithParam<Case> {};
@@ -296,7 +220,7 @@ TEST_P(ProtocolCases, PlayTheScript) {
     EXPECT_EQ(out.list, c.list);
     EXPECT_EQ(out.messages, c.messages);
     EXPECT_EQ(out.fileStarts, c.fileStarts);
-    EXPECT_EQ(protocol.Finish(), c.finish);
+    EXPECT_EQ(protocol.Finish(), FinishText(c.blocks, static_cast<std::int64_t>(c.stored.size())));
     EXPECT_EQ(out.file, c.stored);
 }
 
@@ -334,10 +258,15 @@ TEST(Protocol, OnlyImagesThatADownloadCanStoreArePlayed) {
     std::copy(binformat::kEndMark.begin(), binformat::kEndMark.end(), early.begin() + 50);
     Bytes inHeader = MakeImage(200);
     std::copy(binformat::kEndMark.begin(), binformat::kEndMark.end(), inHeader.begin() + 5);
-    const std::pair<Bytes, const char*> cases[] = {
-        {MakeImage(100), ""},  {inHeader, ""},
-        {noSync, "sync mark"}, {Part(MakeImage(100), 0, 99), "end marker"},
-        {early, "byte 51"},    {Bytes(20, 0xC3), "too short"}};
+    const struct {
+        Bytes image;
+        const char* why;  // what the refusal names; empty: played
+    } cases[] = {{.image = MakeImage(100), .why = ""},
+                 {.image = inHeader, .why = ""},
+                 {.image = noSync, .why = "sync mark"},
+                 {.image = Part(MakeImage(100), 0, 99), .why = "end marker"},
+                 {.image = early, .why = "byte 51"},
+                 {.image = Bytes(20, 0xC3), .why = "too short"}};
     for (const auto& [image, why] : cases) {
         const std::string said = CheckSimulatorImage(image);
         EXPECT_EQ(said.empty(), std::string(why).empty()) << said;

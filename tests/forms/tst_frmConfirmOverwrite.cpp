@@ -18,13 +18,17 @@ class TestConfirmOverwrite : public QObject, private FormFixture {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("answer");
-        const char* const rows[][4] = {
-            {"Yes", "yes", "N", "Y"},     {"No", "no", "Y", "N"},
-            {"Enter", "enter", "N", "Y"}, {"Tab, Enter", "tab enter", "Y", "N"},
-            {"Esc", "esc", "Y", "N"},     {"close box", "close", "Y", "N"}};
-        for (const auto& [name, how, before, answer] : rows) {
-            QTest::newRow(name) << QString::fromLatin1(how) << QString::fromLatin1(before)
-                                << QString::fromLatin1(answer);
+        const struct {
+            const char *how, *before, *answer;
+        } rows[] = {{.how = "yes", .before = "N", .answer = "Y"},
+                    {.how = "no", .before = "Y", .answer = "N"},
+                    {.how = "enter", .before = "N", .answer = "Y"},
+                    {.how = "tab enter", .before = "Y", .answer = "N"},
+                    {.how = "esc", .before = "Y", .answer = "N"},
+                    {.how = "close", .before = "Y", .answer = "N"}};
+        for (const auto& [how, before, answer] : rows) {
+            QTest::newRow(how) << QString::fromLatin1(how) << QString::fromLatin1(before)
+                               << QString::fromLatin1(answer);
         }
     }
 

@@ -47,7 +47,7 @@ class Recorder final : public ProtocolOutput {
 // One thing that happens on the line in a pass: bytes arrive, the line is silent for a while,
 // or the user cancels (as the pass's event processing does).
 struct Event {
-    Bytes bytes;
+    Bytes bytes = {};
     std::chrono::milliseconds silence{0};
     bool cancel = false;
 };

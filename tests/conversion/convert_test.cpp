@@ -83,6 +83,10 @@ std::vector<CaseFile> CaseFiles() {
     return files;
 }
 
+void PrintTo(const CaseFile& c, std::ostream* os) {
+    *os << c.test;
+}
+
 class ConversionCase : public ::testing::TestWithParam<CaseFile> {};
 
 TEST_P(ConversionCase, GivesItsReports) {

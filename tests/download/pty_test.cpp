@@ -12,6 +12,10 @@
 #include <csignal>
 #include <thread>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 #include "download/AnyPort.h"
 #include "download/DownloadLoop.h"
 #include "download/PortNames.h"
@@ -218,6 +222,10 @@ class VsdlCommands : public PtyDownload {
     // Starts `vsdl simulate` on `image` at COM1's link and waits until the link is there.
     void Simulate(QProcess& sim, const std::vector<std::uint8_t>& image, QStringList args = {}) {
         WriteFile(folder / "image.BIN", image);
+#ifdef __linux__
+        // A test killed at its timeout must not leave the simulator behind.
+        sim.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
         sim.start(VSDL_EXE,
                   QStringList{"simulate", Q(folder / "image.BIN"), "--link", Q(Link())} + args);
         const auto until = Clock::now() + std::chrono::seconds(10);

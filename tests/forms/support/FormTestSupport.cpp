@@ -8,6 +8,11 @@
 #include <QScopeGuard>
 #include <QTest>
 #include <algorithm>
+#include <csignal>
+
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include "download/PortNames.h"
 #include "download/QtSerialPort.h"
@@ -164,6 +169,15 @@ void FormFixture::UseRealPorts() {
     context_.portFolders = folders;
 }
 
+void EndsWithThisProcess(QProcess& process) {
+#ifdef __linux__
+    // A test killed at its timeout must not leave a simulator serving (--repeat) for ever.
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#else
+    (void)process;
+#endif
+}
+
 Simulator::Simulator(const QString& programFolder, const QByteArray& image,
                      const QStringList& extraArgs)
     : link_(QDir(programFolder).filePath(QStringLiteral("ports/com1"))) {
@@ -173,6 +187,7 @@ Simulator::Simulator(const QString& programFolder, const QByteArray& image,
     if (file.open(QIODevice::WriteOnly)) file.write(image);
     file.close();
     process_.setProcessChannelMode(QProcess::MergedChannels);
+    EndsWithThisProcess(process_);
 #ifdef VSDL_EXE
     process_.start(
         QStringLiteral(VSDL_EXE),

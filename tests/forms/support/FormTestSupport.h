@@ -104,6 +104,9 @@ class FormFixture {
 
 // `vsdl simulate IMAGE --link <programFolder>/ports/com1 [extraArgs]`, stopped (SIGTERM, then
 // kill) when this object goes.
+// Makes the system end `process` when this test process ends, however it ends (Linux).
+void EndsWithThisProcess(QProcess& process);
+
 class Simulator {
   public:
     Simulator(const QString& programFolder, const QByteArray& image,

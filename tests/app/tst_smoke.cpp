@@ -46,9 +46,8 @@ void tst_smoke::mainWindowAppearsAndExits() {
         QFAIL("the smoke run did not end within two minutes");
     }
     const QString output = QString::fromLocal8Bit(run.readAll());
-    QVERIFY2(
-        output.contains(QStringLiteral("caption: Valdor Sensing Download Program Version ")),
-        qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("caption: Valdor Sensing Download Program Version ")),
+             qPrintable(output));
     QVERIFY2(output.contains(QStringLiteral("exit: 0\n")), qPrintable(output));
     QCOMPARE(run.exitCode(), 0);
     // Nothing was written into the program folder by starting and ending.

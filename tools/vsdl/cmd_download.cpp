@@ -15,16 +15,12 @@
 #endif
 
 #include "Commands.h"
-#include "common/AtomicFile.h"
 #include "common/FileOps.h"
 #include "common/Paths.h"
 #include "common/Settings.h"
 #include "conversion/Failures.h"
 #include "conversion/modConvert.h"
 #include "download/DownloadLoop.h"
-#include "download/DownloadProtocol.h"
-#include "download/KeptDownloads.h"
-#include "download/PortNames.h"
 #include "download/TempFile.h"
 #include "jobs/DownloadJobs.h"
 #include "terminal/CommandLine.h"

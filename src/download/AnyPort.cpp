@@ -163,11 +163,6 @@ std::vector<std::string> AnyPort::Listening() const {
     return devices;
 }
 
-std::optional<std::string> AnyPort::Chosen() const {
-    if (!chosen_) return std::nullopt;
-    return listeners_.front().device;
-}
-
 std::string SkippedPortsLine(const std::vector<PortError>& skipped) {
     if (skipped.empty()) return {};
     std::string line = "Not opened:";

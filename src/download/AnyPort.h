@@ -42,8 +42,6 @@ class AnyPort final : public IDownloadPort {
     // The devices listened on, and those that could not be opened with why.
     std::vector<std::string> Listening() const;
     const std::vector<PortError>& Skipped() const { return skipped_; }
-    // The device the instrument was found on, once it has been.
-    std::optional<std::string> Chosen() const;
     // Called once, when the instrument has been found, with its device.
     std::function<void(const std::string& device)> onChosen;
 

@@ -1,14 +1,12 @@
 // The main window and the whole road: F5 against the instrument simulator through the download,
-// the save and the conversion of the saved file without another click; the road cancelled;
-// start-up, the menus pressing their buttons (the road with a port that is gone), and Exit. (A
-// download kept under the temporary file's own name leaves gLastBinPath as it was, which the
-// download dialog's test checks; the road then converts that file.)
+// the save and the conversion of the saved file without another click; start-up, the menus
+// pressing their buttons (the road with a port that is gone, which ends it without a
+// conversion), and Exit.
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -16,8 +14,8 @@
 
 #include "common/modGlobals.h"
 #include "forms/frmMain.h"
-#include "instrument/PtySimulator.h"
 #include "support/FormTestSupport.h"
+#include "support/ServedImage.h"
 
 using namespace vsdl::testing;
 
@@ -61,8 +59,12 @@ class tst_mainroad : public QObject, private FormFixture {
     }
 
     void theWholeRoadByKeyboard() {
-        Simulator simulator(folder_->path(), Sample(QStringLiteral("DEMO.BIN")), {"--repeat"});
-        QVERIFY2(simulator.waitReady(), qPrintable(simulator.output()));
+        vsdl::instrument::SimulatorOptions options;
+        const QByteArray demo = Sample(QStringLiteral("DEMO.BIN"));
+        options.image.assign(demo.begin(), demo.end());
+        options.repeat = true;
+        ServedImage simulator(folder_->file(QStringLiteral("ports/com1")).toStdString(), options);
+        QVERIFY2(simulator.Ready(), simulator.Error().c_str());
         frmMain window(context_);
         DialogWatcher watcher;
         // Enter in the save phase takes the proposed Idatalog.bin in the program folder.
@@ -77,32 +79,6 @@ class tst_mainroad : public QObject, private FormFixture {
         QCOMPARE(folder_->read(QStringLiteral("IDATALOG.CSV")), Sample(QStringLiteral("DEMO.CSV")));
         QCOMPARE(messages_->texts.size(), 2);  // the finish text and the completion message
         QVERIFY(messages_->texts[1].endsWith(QStringLiteral("Your ASCII file is: IDATALOG.PRN")));
-    }
-
-    void aCancelledRoadOpensNoConversion() {
-        // A pseudo-terminal that nobody serves: the instrument never starts.
-        const QByteArray demo = Sample(QStringLiteral("DEMO.BIN"));
-        vsdl::instrument::SimulatorOptions options;
-        options.image.assign(demo.begin(), demo.end());
-        std::string error;
-        auto silent = vsdl::instrument::PtySimulator::Create(
-            folder_->file(QStringLiteral("ports/com1")).toStdString(), options, error);
-        QVERIFY2(silent, error.c_str());
-        frmMain window(context_);
-        DialogWatcher watcher;
-        // Esc once the download waits for the instrument, as a user would press it.
-        WhenReady(
-            [] {
-                auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                auto* instructions =
-                    d ? d->findChild<QLabel*>(QStringLiteral("lblInstructions")) : nullptr;
-                return instructions != nullptr && !instructions->text().isEmpty();
-            },
-            [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); }, 30000);
-        Drive(window, Qt::Key_F5);
-        QCOMPARE(watcher.shown, QStringList{"frmDownload"});
-        QCOMPARE(gRunMode, std::int16_t{1});
-        QVERIFY(!folder_->exists(QStringLiteral("lastbin.cfg")));
     }
 
     void theToolsEntriesPressTheirButtons() {

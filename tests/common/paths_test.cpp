@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "common/AppInfo.h"
 #include "common/BinFormat.h"
 #include "common/Paths.h"
 #include "common/StartupArgs.h"
@@ -76,13 +75,6 @@ TEST(Paths, NamesAndTheirLetterCase) {
     EXPECT_FALSE(EqualsIgnoreCase("a.bin", "a.bi"));
     const std::string text = "/tmp/r\xC3\xA9sum\xC3\xA9.BIN";
     EXPECT_EQ(FromFsPath(ToFsPath(text)), text);
-}
-
-TEST(Paths, VersionTexts) {
-    using vsdl::appinfo::Version;
-    EXPECT_EQ(vsdl::appinfo::MainCaption(Version{2, 1, 0}),
-              "Valdor Sensing Download Program Version 2.1");
-    EXPECT_EQ(vsdl::appinfo::VersionText(Version{2, 10, 3}), "Version 2.10.3");
 }
 
 TEST(Paths, ProgramArguments) {

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -22,81 +21,13 @@
 #include "download/PortNames.h"
 #include "download/TempFile.h"
 #include "support/CoreTestSupport.h"
+#include "support/ScriptedPort.h"
 
 namespace vsdl::download {
 namespace {
 
 using namespace vsdl::testing;
 using Bytes = std::vector<std::uint8_t>;
-
-// Hands out a scripted byte stream; fails after `failAfter` bytes when that is set.
-class ScriptedPort final : public IDownloadPort {
-  public:
-    explicit ScriptedPort(const Bytes& bytes) : bytes_(bytes.begin(), bytes.end()) {}
-    ~ScriptedPort() override {
-        if (onGone) onGone(*this);
-    }
-    bool SetPortNumber(std::int32_t) override { return true; }
-    bool Open() override { return !openFails; }
-    bool Prepare() override { return true; }
-    int ReadByte() override {
-        if (failed_ || (failAfter >= 0 && delivered >= failAfter)) {
-            failed_ = true;
-            return -1;
-        }
-        if (bytes_.empty()) return -1;
-        const int b = bytes_.front();
-        bytes_.pop_front();
-        ++delivered;
-        return b;
-    }
-    bool SendByte(std::uint8_t byte) override {
-        sent.push_back(byte);
-        return !failed_;
-    }
-    bool WaitForReadable(int timeoutMs) override {
-        waits.push_back(timeoutMs);
-        if (onWait) onWait();
-        return !bytes_.empty();
-    }
-    void Close() override { ++closes; }
-    bool Failed() const override { return failed_; }
-    PortError LastError() const override {
-        if (openFails) return {PortErrorKind::Busy, "", "Device or resource busy"};
-        return failed_ ? PortError{PortErrorKind::Other, "/dev/ttyUSB0", "Input/output error"}
-                       : PortError{};
-    }
-
-    void Push(const Bytes& more) { bytes_.insert(bytes_.end(), more.begin(), more.end()); }
-
-    bool openFails = false;
-    Bytes sent;
-    int failAfter = -1;
-    int delivered = 0;
-    int closes = 0;
-    std::vector<int> waits;
-    std::function<void()> onWait;
-    std::function<void(const ScriptedPort&)> onGone;
-
-  private:
-    std::deque<std::uint8_t> bytes_;
-    bool failed_ = false;
-};
-
-class RecordingUi final : public DownloadUi {
-  public:
-    void SetInstructions(const std::string& t) override { instructions.push_back(t); }
-    void SetStatus(const std::string& t) override { status.push_back(t); }
-    void AddListLine(const std::string& t) override { list.push_back(t); }
-    void ShowMessage(const std::string& t) override { messages.push_back(t); }
-    void ProcessEvents() override {
-        ++passes;
-        if (onEvents) onEvents();
-    }
-    std::vector<std::string> instructions, status, messages, list;
-    int passes = 0;
-    std::function<void()> onEvents;
-};
 
 class Loop : public ::testing::Test {
   protected:
@@ -249,7 +180,7 @@ TEST_F(Loop, ADiskThatFillsPartWayKeepsWhatFitted) {
 
 TEST_F(Loop, TheImageOfASilenceRestartAndTheFinishedOneAreBothKept) {
     const Bytes image = MakeImage(2 * 1024 + 300);
-    ScriptedPort port({});
+    ScriptedPort port;
     options.keptFolder = dir / "downloads";
     const DownloadSummary s = RunWithSilenceRestart(port, InstrumentStream(image));
     EXPECT_EQ(s.end, DownloadEnd::Complete);
@@ -267,7 +198,7 @@ TEST_F(Loop, TheImageOfASilenceRestartAndTheFinishedOneAreBothKept) {
 TEST_F(Loop, ACopyThatCannotBeKeptIsSaidOnceAndTheDownloadGoesOn) {
     WriteFile(dir / "downloads", "a file where the folder should be");
     options.keptFolder = dir / "downloads";
-    ScriptedPort port({});
+    ScriptedPort port;
     const Bytes image = MakeImage(2 * 1024 + 300);
     const DownloadSummary s = RunWithSilenceRestart(port, InstrumentStream(image));
     EXPECT_EQ(s.end, DownloadEnd::Complete);
@@ -289,8 +220,8 @@ TEST_F(Loop, AnyPortTakesThePortTheInstrumentStartsOnAndSendsNothingOnTheOthers)
         {"/dev/a", {'N', 'O', '\r', '\n', 0xA5, 0x3C}}, {"/dev/b", instrument}, {"/dev/c", {}}};
     std::map<std::string, std::pair<Bytes, int>> gone;  // what was sent, how often closed
     AnyPort any({"/dev/a", "/dev/busy", "/dev/b", "/dev/c"}, [&](const std::string& device) {
-        auto port =
-            std::make_unique<ScriptedPort>(lines.count(device) ? lines.at(device) : Bytes{});
+        auto port = std::make_unique<ScriptedPort>(lines.count(device) ? lines.at(device) : Bytes{},
+                                                   device);
         port->openFails = device == "/dev/busy";
         port->onGone = [&gone, device](const ScriptedPort& p) {
             gone[device] = {p.sent, p.closes};
@@ -315,8 +246,8 @@ TEST_F(Loop, AnyPortTakesThePortTheInstrumentStartsOnAndSendsNothingOnTheOthers)
     }
 
     // No port to listen on is said as such.
-    AnyPort none({"/dev/busy"}, [](const std::string&) {
-        auto port = std::make_unique<ScriptedPort>(Bytes{});
+    AnyPort none({"/dev/busy"}, [](const std::string& device) {
+        auto port = std::make_unique<ScriptedPort>(Bytes{}, device);
         port->openFails = true;
         return port;
     });

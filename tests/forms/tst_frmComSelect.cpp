@@ -76,28 +76,6 @@ class TestComSelect : public QObject, private FormFixture {
         QVERIFY(messages_->texts.isEmpty());
     }
 
-    void theSavedPortIsProposed_data() {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("listed") << QByteArray("3\r\n") << "3";
-        QTest::newRow("not listed") << QByteArray("7\r\n") << "7";
-        // What the file may hold is the settings' reading rules, tested with them.
-        QTest::newRow("a saved 2.5 as it stands") << QByteArray("2.5\r\n") << "2.5";
-        QTest::newRow("no file") << QByteArray() << "1";
-        QTest::newRow("any, as written") << QByteArray(" Any\r\n") << "any";
-    }
-
-    void theSavedPortIsProposed() {
-        QFETCH(QByteArray, file);
-        QFETCH(QString, shown);
-        ports_->openable = {2, 3};
-        if (!file.isEmpty()) folder_->write(QStringLiteral("serialport.cfg"), file);
-        frmComSelect dialog(context_);
-        QCOMPARE(dialog.cboPortOptions->currentText(), shown);
-        QVERIFY(!folder_->exists(QStringLiteral("serialport.cfg")) ||
-                folder_->read(QStringLiteral("serialport.cfg")) == file);
-    }
-
     void okStoresWhatTheDownloadWouldUse_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QByteArray>("stored");  // empty: refused, the old file kept

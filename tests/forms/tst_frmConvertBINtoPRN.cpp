@@ -190,21 +190,6 @@ class TestFrmConvertBINtoPRN : public QObject, private FormFixture {
                  qRound(100.0 * gBytesRead / gFileLength));
     }
 
-    void runModesWaitOrAskForABinFile() {
-        {
-            gRunMode = 3;  // with no last file the automatic start fails the name test
-            frmConvertBINtoPRN dialog(context_);
-            QVERIFY(!ExecWithin(dialog, 300));
-            QCOMPARE(messages_->texts, QStringList{kMustEndInBin});
-        }
-        folder_->write(QStringLiteral("Run1.BIN"), SmallBin());
-        gLastBinPath = folder_->file(QStringLiteral("Run1.BIN")).toStdString();
-        gRunMode = 2;
-        frmConvertBINtoPRN dialog(context_);
-        QVERIFY(!ExecWithin(dialog, 300));  // waits for the user until closed
-        QVERIFY(!folder_->exists(QStringLiteral("RUN1.PRN")));
-    }
-
     void theConversionsOwnMessagesThenTheDialogCloses() {
         // lastbin.cfg cannot be written (a folder in its place): said, and the conversion runs.
         QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("lastbin.cfg")));

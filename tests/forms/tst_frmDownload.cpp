@@ -1,11 +1,11 @@
-// The download dialog's own logic against `vsdl simulate` on a pty linked as ports/com1: the
-// port line, "any port" and remembering the port it found, the save phase (its proposals,
-// Browse, Enter, the overwrite question, a failed save), Cancel and the close box, and the
-// downloads that never start. The save's rules themselves are the save job's (tests/jobs).
+// The download dialog's own logic against the instrument simulator on a pty linked as
+// ports/com1: the port line, "any port" and remembering the port it found, the save phase (its
+// proposals, Browse, Enter, the overwrite question, a failed save), Cancel and the close box.
+// The save's rules themselves are the save job's (tests/jobs), a download that cannot start the
+// session's.
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -15,6 +15,7 @@
 #include "forms/frmConfirmOverwrite.h"
 #include "forms/frmDownload.h"
 #include "support/FormTestSupport.h"
+#include "support/ServedImage.h"
 
 using namespace vsdl::testing;
 
@@ -76,7 +77,7 @@ class TestFrmDownload : public QObject, private FormFixture {
 
     void savedUnderANewNameWithTheInstrumentsLines() {
         const QByteArray image = Image(1300);  // two full blocks and a partial one
-        Serve(image, {"--text", "MODEL 62-RV LOGGER", "--text", "UNIT 0042"});
+        Serve(image, [](auto& o) { o.textLines = {"MODEL 62-RV LOGGER", "UNIT 0042"}; });
         const QString target = folder_->file(QStringLiteral("Run7.BIN"));
         dialogs_->answers.push_back(target);
         // Proposed in the save folder (the documents of a user who cannot write the program
@@ -99,13 +100,13 @@ class TestFrmDownload : public QObject, private FormFixture {
         QCOMPARE(messages_->texts, QStringList{Finish(3, image.size())});
         QVERIFY(folder_->read(QStringLiteral("Run7.BIN")) == image);
         QCOMPARE(QString::fromStdString(gLastBinPath), target);
-        QCOMPARE(folder_->read(QStringLiteral("lastbin.cfg")), target.toUtf8() + "\r\n");
         QCOMPARE(gRunMode, std::int16_t{3});
         // "-" is not among the characters an instrument line may hold.
         QCOMPARE(dialog.List1->count(), 2);
         QCOMPARE(dialog.List1->item(0)->text(), QStringLiteral("MODEL 62RV LOGGER"));
         QVERIFY(dialog.List1->geometry().top() >= dialog.height());  // kept, not shown
-        QVERIFY(simulator_->waitFinished(10000));
+        QVERIFY(simulator_->WaitServed(std::chrono::seconds(10)));
+        QCOMPARE(simulator_->Stop().downloads, 1);
     }
 
     void anyPortSaysWhereTheInstrumentIsAndOffersToRememberIt() {
@@ -124,16 +125,12 @@ class TestFrmDownload : public QObject, private FormFixture {
         }));
         QVERIFY(folder_->read(QStringLiteral("Idatalog.bin")) == image);
         QCOMPARE(folder_->read(QStringLiteral("serialport.cfg")), QByteArray("1\r\n"));
-        // And the copy kept of it.
-        const QStringList kept = QDir(context_.KeptFolder()).entryList(QDir::Files);
-        QCOMPARE(kept.size(), 1);
-        QVERIFY(folder_->read(QStringLiteral("downloads/") + kept[0]) == image);
     }
 
     void afterAChecksumErrorEnterSavesWhatCame() {
         gLastBinPath = folder_->file(QStringLiteral("Lake3.BIN")).toStdString();
         const QByteArray image = Image(1500);
-        Serve(image, {"--bad-checksum", "2"});
+        Serve(image, [](auto& o) { o.faults.badChecksumBlock = 2; });
         frmDownload dialog(context_);
         QVERIFY(RunDoprompt(dialog, [&] {
             QCOMPARE(QApplication::focusWidget(), dialog.cmdOK);
@@ -181,7 +178,10 @@ class TestFrmDownload : public QObject, private FormFixture {
     }
 
     void cancelAndTheCloseBoxInBothPhases() {
-        Serve(Image(4000), {"--rate", "9600", "--repeat"});
+        Serve(Image(4000), [](auto& o) {
+            o.rate = 9600;
+            o.repeat = true;
+        });
         frmDownload cancelled(context_);
         bool sawSave = false;
         QVERIFY(RunDoprompt(
@@ -208,7 +208,6 @@ class TestFrmDownload : public QObject, private FormFixture {
 
         // In the save phase the close box abandons the save: no conversion follows.
         gRunMode = 3;
-        simulator_.reset();
         Serve(Image(100));
         frmDownload saving(context_);
         QVERIFY(RunDoprompt(saving, [&] { saving.close(); }));
@@ -217,41 +216,21 @@ class TestFrmDownload : public QObject, private FormFixture {
         QVERIFY(!folder_->exists(QStringLiteral("lastbin.cfg")));
     }
 
-    void downloadsThatNeverStart() {
-        // A port whose device is gone and a temporary file that cannot be made: a message,
-        // gRunMode 1, and nothing else.
-        QVERIFY(QDir(folder_->path()).mkpath(QStringLiteral("ports")));
-        QVERIFY(QFile::link(folder_->file(QStringLiteral("gone")),
-                            folder_->file(QStringLiteral("ports/com7"))));
-        folder_->write(QStringLiteral("serialport.cfg"), "7\r\n");
-        {
-            frmDownload dialog(context_);
-            QVERIFY(!RunDoprompt(dialog, {}));
-            const QStringList lines = messages_->texts.value(0).split(QLatin1Char('\n'));
-            QCOMPARE(lines.value(0), QStringLiteral("Error: COM port #7 is not available.  Please "
-                                                    "change and try again."));
-            QVERIFY2(lines.value(1).contains(QStringLiteral("ports/com7")),
-                     qPrintable(lines.value(1)));
-        }
-        folder_->write(QStringLiteral("serialport.cfg"), "1\r\n");
-        QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("~tempidl.bin")));
-        Serve(Image(100));
-        frmDownload dialog(context_);
-        bool sawSave = false;
-        RunDoprompt(dialog, [&] { sawSave = true; });
-        QVERIFY(!sawSave);
-        QCOMPARE(messages_->texts.size(), 2);  // what failed, and no finish text
-        QVERIFY(messages_->texts[1].endsWith(QStringLiteral("\nThe download has not started.")));
-        QCOMPARE(gRunMode, std::int16_t{1});
-    }
-
   private:
-    void Serve(const QByteArray& image, const QStringList& args = {}) {
-        simulator_ = std::make_unique<Simulator>(folder_->path(), image, args);
-        QVERIFY2(simulator_->waitReady(), qPrintable(simulator_->output()));
+    // The instrument on the folder's ports/com1.
+    void Serve(const QByteArray& image,
+               const std::function<void(vsdl::instrument::SimulatorOptions&)>& adjust = {}) {
+        simulator_.reset();
+        vsdl::instrument::SimulatorOptions options;
+        options.image.assign(image.begin(), image.end());
+        if (adjust) adjust(options);
+        QVERIFY(QDir(folder_->path()).mkpath(QStringLiteral("ports")));
+        simulator_ = std::make_unique<ServedImage>(
+            folder_->file(QStringLiteral("ports/com1")).toStdString(), std::move(options));
+        QVERIFY2(simulator_->Ready(), simulator_->Error().c_str());
     }
 
-    std::unique_ptr<Simulator> simulator_;
+    std::unique_ptr<ServedImage> simulator_;
 };
 
 QTEST_MAIN(TestFrmDownload)

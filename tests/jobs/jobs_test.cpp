@@ -1,5 +1,6 @@
 // The download's jobs as both front ends run them: where the image is saved, what is asked on
-// the way and what lastbin.cfg records; and the session's lock, port and texts.
+// the way and what lastbin.cfg records; and the session's lock, port and texts. (The line that
+// names the port the instrument was found on is checked where a window and vsdl show it.)
 #include "jobs/DownloadJobs.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 #include "common/Paths.h"
 #include "support/CoreTestSupport.h"
+#include "support/ScriptedPort.h"
 
 namespace vsdl::jobs {
 namespace {
@@ -31,52 +33,30 @@ struct SaveCase {
 };
 
 using End = SaveOutcome::End;
+// clang-format off
 const SaveCase kSaveCases[] = {
     {.title = "a new name is copied and recorded", .name = "Run7.BIN", .saved = "Run7.BIN"},
-    {.title = "an existing file is kept when the user says no",
-     .before = "RUN8.BIN",
-     .name = "RUN8.BIN",
-     .answer = false,
-     .asked = "RUN8.BIN",
-     .end = End::Declined},
-    {.title = "an existing file is replaced when the user says yes",
-     .before = "RUN8.BIN",
-     .name = "RUN8.BIN",
-     .asked = "RUN8.BIN",
-     .saved = "RUN8.BIN"},
+    {.title = "an existing file is kept when the user says no", .before = "RUN8.BIN",
+     .name = "RUN8.BIN", .answer = false, .asked = "RUN8.BIN", .end = End::Declined},
+    {.title = "an existing file is replaced when the user says yes", .before = "RUN8.BIN",
+     .name = "RUN8.BIN", .asked = "RUN8.BIN", .saved = "RUN8.BIN"},
 #ifndef _WIN32
-    {.title = "another letter case is another file where case counts",
-     .before = "run7.bin",
-     .name = "RUN7.BIN",
-     .saved = "RUN7.BIN"},
+    {.title = "another letter case is another file where case counts", .before = "run7.bin",
+     .name = "RUN7.BIN", .saved = "RUN7.BIN"},
 #endif
-    {.title = "the temporary file itself stays and is recorded in lower case",
-     .folder = "data",
-     .name = "~TempIDL.BIN",
-     .asked = "data/~tempidl.bin",
-     .saved = "data/~tempidl.bin"},
-    {.title = "the temporary file itself, kept as it is",
-     .folder = "data",
-     .name = "~tempidl.bin",
-     .answer = false,
-     .asked = "data/~tempidl.bin",
-     .end = End::Declined},
-    {.title = "the temporary file's name in another folder is copied there",
-     .folder = "other",
-     .name = "~tempidl.bin",
-     .saved = "other/~tempidl.bin"},
-    {.title = "a folder that is not there",
-     .folder = "gone",
-     .name = "x.BIN",
-     .end = End::Failed,
+    {.title = "the temporary file itself stays and is recorded in lower case", .folder = "data",
+     .name = "~TempIDL.BIN", .asked = "data/~tempidl.bin", .saved = "data/~tempidl.bin"},
+    {.title = "the temporary file itself, kept as it is", .folder = "data",
+     .name = "~tempidl.bin", .answer = false, .asked = "data/~tempidl.bin", .end = End::Declined},
+    {.title = "the temporary file's name in another folder is copied there", .folder = "other",
+     .name = "~tempidl.bin", .saved = "other/~tempidl.bin"},
+    {.title = "a folder that is not there", .folder = "gone", .name = "x.BIN", .end = End::Failed,
      .message = "The download could not be saved as {}gone/x.BIN: "},
-    {.title = "lastbin.cfg that cannot be written",
-     .before = "data/lastbin.cfg/",
-     .name = "Run9.BIN",
-     .end = End::Failed,
-     .saved = "Run9.BIN",
+    {.title = "lastbin.cfg that cannot be written", .before = "data/lastbin.cfg/",
+     .name = "Run9.BIN", .end = End::Failed, .saved = "Run9.BIN",
      .message = "The file {}data/lastbin.cfg could not be written.\n"},
 };
+// clang-format on
 
 void PrintTo(const SaveCase& c, std::ostream* os) {
     *os << c.title;
@@ -148,29 +128,6 @@ TEST(SaveRules, WithoutAnAnswerAnExistingFileIsNeverReplaced) {
     EXPECT_EQ(ReadFile(dir / "Run1.BIN"), "older");
 }
 
-// A port that opens (or not) and names its device.
-class StubPort final : public download::IDownloadPort {
-  public:
-    StubPort(std::string device, bool opens) : device_(std::move(device)), opens_(opens) {}
-    bool SetPortNumber(std::int32_t number) override { return number >= 1 && number <= 9; }
-    bool Open() override { return opens_; }
-    bool Prepare() override { return true; }
-    int ReadByte() override { return -1; }
-    bool SendByte(std::uint8_t) override { return true; }
-    bool WaitForReadable(int) override { return false; }
-    void Close() override {}
-    bool Failed() const override { return false; }
-    download::PortError LastError() const override {
-        if (opens_) return {};
-        return {download::PortErrorKind::Busy, device_, "Device or resource busy"};
-    }
-    std::string DeviceName() const override { return device_; }
-
-  private:
-    std::string device_;
-    bool opens_;
-};
-
 class Session : public ::testing::Test {
   protected:
     Session() {
@@ -180,16 +137,17 @@ class Session : public ::testing::Test {
     }
     PortMakers Makers(bool opens) const {
         PortMakers make;
-        make.numbered = [opens] { return std::make_unique<StubPort>("/dev/ttyUSB0", opens); };
-        make.device = [opens](const std::string& d) {
-            return std::make_unique<StubPort>(d, opens);
+        // A port that opens (or not) and names its device; of "any port", ttyS0 never opens.
+        const auto port = [opens](const std::string& device) {
+            auto made = std::make_unique<ScriptedPort>(ScriptedPort::Bytes{}, device);
+            made->openFails = !opens || device == "/dev/ttyS0";
+            return made;
         };
-        make.any = [opens] {
+        make.numbered = [port] { return port("/dev/ttyUSB0"); };
+        make.device = port;
+        make.any = [port] {
             return std::make_unique<download::AnyPort>(
-                std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyS0"},
-                [opens](const std::string& d) {
-                    return std::make_unique<StubPort>(d, opens && d != "/dev/ttyS0");
-                });
+                std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyS0"}, port);
         };
         return make;
     }
@@ -218,25 +176,25 @@ struct PortCase {
     const char* said = "";  // the listening line, or the failure (which starts with "Error")
 };
 
+// clang-format off
 const PortCase kPortCases[] = {
     {.settings = "3\r\n", .said = "Listening on COM3: /dev/ttyUSB0"},
     {.said = "Listening on COM1: /dev/ttyUSB0"},  // without serialport.cfg
     {.settings = "3\r\n", .port = "4", .said = "Listening on COM4: /dev/ttyUSB0"},
     {.settings = "12\r\n",
      .said = "Error: COM port #12 is not available.  Please change and try again."},
-    {.port = "2",
-     .opens = false,
+    {.port = "2", .opens = false,
      .said = "Error: COM port #2 is not available.  Please change and try again.\n"
              "/dev/ttyUSB0: Device or resource busy. Another program is using the port."},
     {.settings = "3\r\n", .device = "/dev/pts/7", .said = "Listening on /dev/pts/7"},
-    {.device = "/dev/pts/7",
-     .opens = false,
+    {.device = "/dev/pts/7", .opens = false,
      .said = "Error: /dev/pts/7 is not available.\n"
              "/dev/pts/7: Device or resource busy. Another program is using the port."},
     {.settings = "any\r\n",
      .said = "Listening on every port: /dev/ttyUSB0. Not opened: /dev/ttyS0 (Device or resource "
              "busy)."},
 };
+// clang-format on
 
 void PrintTo(const PortCase& c, std::ostream* os) {
     const std::string said = c.said;
@@ -263,26 +221,8 @@ TEST_F(Session, WithoutAPortNothingIsDownloaded) {
     EXPECT_EQ(session.Failure(),
               "Error: COM port #1 is not available.  Please change and try again.");
     download::DownloadControl control;
-    class NoUi final : public download::DownloadUi {
-        void SetInstructions(const std::string&) override {}
-        void SetStatus(const std::string&) override {}
-        void AddListLine(const std::string&) override {}
-        void ShowMessage(const std::string&) override {}
-        void ProcessEvents() override {}
-    } ui;
+    RecordingUi ui;
     EXPECT_EQ(session.Run(ui, control).end, download::DownloadEnd::NotStarted);
-}
-
-TEST_F(Session, TheFoundPortIsNamedByItsNumberWhenALinkGivesIt) {
-    ASSERT_EQ(session.Lock(where, {}), DownloadSession::Step::Ready);
-    fs::create_directories(dir.path() / "ports");
-    WriteFile(dir / "device", "");
-    fs::create_symlink(dir / "device", dir.path() / "ports" / "com2");
-    const std::string linked = where.data + "ports/com2";
-    EXPECT_EQ(session.FoundText(linked),
-              "The instrument is on COM2: " + linked + "; the other ports are closed.");
-    EXPECT_EQ(session.FoundText("/dev/pts/9"),
-              "The instrument is on /dev/pts/9; the other ports are closed.");
 }
 
 }  // namespace

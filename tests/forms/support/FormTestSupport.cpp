@@ -2,19 +2,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScopeGuard>
-#include <QTest>
 #include <algorithm>
-#include <csignal>
 
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
-
-#include "download/PortNames.h"
 #include "download/QtSerialPort.h"
 #include "instrument/BinBuilder.h"
 
@@ -167,60 +159,6 @@ void FormFixture::UseRealPorts() {
     };
     context_.makeAnyPort = [folders] { return vsdl::download::MakeAnyPort(folders); };
     context_.portFolders = folders;
-}
-
-void EndsWithThisProcess(QProcess& process) {
-#ifdef __linux__
-    // A test killed at its timeout must not leave a simulator serving (--repeat) for ever.
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-#else
-    (void)process;
-#endif
-}
-
-Simulator::Simulator(const QString& programFolder, const QByteArray& image,
-                     const QStringList& extraArgs)
-    : link_(QDir(programFolder).filePath(QStringLiteral("ports/com1"))) {
-    QDir(programFolder).mkpath(QStringLiteral("ports"));
-    const QString path = imageDir_.filePath(QStringLiteral("image.bin"));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly)) file.write(image);
-    file.close();
-    process_.setProcessChannelMode(QProcess::MergedChannels);
-    EndsWithThisProcess(process_);
-#ifdef VSDL_EXE
-    process_.start(
-        QStringLiteral(VSDL_EXE),
-        QStringList{QStringLiteral("simulate"), path, QStringLiteral("--link"), link_} + extraArgs);
-#endif
-}
-
-Simulator::~Simulator() {
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-}
-
-bool Simulator::waitReady() {
-    // The link appears only once the pty can be opened; QFileInfo::exists follows it.
-    return QTest::qWaitFor(
-               [this] {
-                   return (QFileInfo(link_).isSymLink() && QFileInfo::exists(link_)) ||
-                          process_.state() == QProcess::NotRunning;
-               },
-               10000) &&
-           process_.state() != QProcess::NotRunning;
-}
-
-bool Simulator::waitFinished(int timeoutMs) {
-    return process_.state() == QProcess::NotRunning || process_.waitForFinished(timeoutMs);
-}
-
-QString Simulator::output() {
-    return QString::fromLocal8Bit(process_.readAll());
 }
 
 DialogWatcher::DialogWatcher() {

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QDialog>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -100,29 +99,6 @@ class FormFixture {
     std::unique_ptr<MessageRecorder> messages_;
     std::unique_ptr<ScriptedFileDialogs> dialogs_;
     vsdl::forms::FormContext context_;
-};
-
-// `vsdl simulate IMAGE --link <programFolder>/ports/com1 [extraArgs]`, stopped (SIGTERM, then
-// kill) when this object goes.
-// Makes the system end `process` when this test process ends, however it ends (Linux).
-void EndsWithThisProcess(QProcess& process);
-
-class Simulator {
-  public:
-    Simulator(const QString& programFolder, const QByteArray& image,
-              const QStringList& extraArgs = {});
-    ~Simulator();
-    Simulator(const Simulator&) = delete;
-    Simulator& operator=(const Simulator&) = delete;
-    // Waits until the link can be opened (true) or the process ended / 10 s passed (false).
-    bool waitReady();
-    bool waitFinished(int timeoutMs = 30000);  // it ends after one download without --repeat
-    QString output();                          // what it printed so far
-
-  private:
-    QTemporaryDir imageDir_;
-    QString link_;
-    QProcess process_;
 };
 
 // Sees every dialog (message boxes aside) when it is shown, remembers its class, and runs the

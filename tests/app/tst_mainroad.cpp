@@ -1,7 +1,7 @@
 // The main window and the whole road: F5 against the instrument simulator through the download,
 // the save and the conversion of the saved file without another click; start-up, the menus
 // pressing their buttons (the road with a port that is gone, which ends it without a
-// conversion), and Exit.
+// conversion).
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <stdexcept>
 
 #include "common/modGlobals.h"
 #include "forms/frmMain.h"
@@ -54,8 +53,7 @@ class tst_mainroad : public QObject, private FormFixture {
         Renew();
         UseRealPorts();
         QDir(folder_->path()).mkpath(QStringLiteral("ports"));
-        auto probes = std::make_shared<FakePortState>();  // the machine's own ports untouched
-        context_.makePortProbe = MakeFakeProbes(probes);
+        context_.makePortProbe = MakeNoPortProbes();  // the machine's own ports untouched
     }
 
     void theWholeRoadByKeyboard() {
@@ -126,19 +124,6 @@ class tst_mainroad : public QObject, private FormFixture {
         QVERIFY(QFileInfo(context_.KeptFolder()).isDir());
         QCOMPARE(messages_->texts.size(), 3);
         QVERIFY(messages_->texts[2].contains(QDir::toNativeSeparators(context_.KeptFolder())));
-    }
-
-    void aFailureOpeningADialogEndsTheHandlerQuietly() {
-        context_.makeDownloadPort = []() -> std::unique_ptr<vsdl::download::IDownloadPort> {
-            throw std::runtime_error("no serial support on this system");
-        };
-        frmMain window(context_);
-        DialogWatcher watcher;
-        Drive(window, Qt::Key_F3);
-        QVERIFY(watcher.shown.isEmpty());
-        QVERIFY(messages_->texts.isEmpty());
-        window.mnuFileExit->trigger();
-        QVERIFY(!window.isVisible());
     }
 };
 

@@ -131,16 +131,6 @@ TEST(Conversion, AHeaderCutShortEndsLikeTheEndOfTheFile) {
     }
 }
 
-TEST(Conversion, TheProgressFollowsEveryRecord) {
-    const MemoryRun run = Convert(Build(
-        "marker timed\nsetcount 2\nset 1\ntemperature 1\nreading 0.01 20.0C\nreading 0.02 20.0C\n"
-        "reading 0.03 20.0C\nset 2\nreading 0.04\nreading 0.05\ntrailer\n"));
-    EXPECT_EQ(run.progress,
-              (std::vector<std::int64_t>{4 + 17 + 7, 4 + 17 + 14, 4 + 17 + 21, 4 + 17 + 21 + 17 + 6,
-                                         4 + 17 + 21 + 17 + 12}));
-    EXPECT_EQ(run.result.bytesRead, run.result.length - 6);
-}
-
 // Hands out its bytes once, then fails.
 struct FailingSource : ByteSource {
     std::vector<std::uint8_t> good;
@@ -334,9 +324,6 @@ TEST(Plot, TimeLabelsAreFewAndWholeOverAnySpan) {
          .labels = "2024-12-31 23:59:50|2024-12-31 23:59:52|2024-12-31 23:59:54|"
                    "2024-12-31 23:59:56|2024-12-31 23:59:58|2025-01-01 00:00:00|"
                    "2025-01-01 00:00:02|"},
-        {.from = at(2024, 3, 14), .to = at(2024, 3, 24),
-         .labels = "2024-03-14|2024-03-15|2024-03-16|2024-03-17|2024-03-18|2024-03-19|"
-                   "2024-03-20|2024-03-21|2024-03-22|2024-03-23|2024-03-24|"},
         // Months and years begin on the 1st.
         {.from = at(2024, 3, 14), .to = at(2024, 9, 14),
          .labels = "2024-04|2024-05|2024-06|2024-07|2024-08|2024-09|"},
@@ -412,27 +399,6 @@ TEST(Plot, AZoomedSpanIsDrawnFromItsOwnRecords) {
             EXPECT_LT(LoadPlotSpan(path, set, t0 + 10, t0 + 20, 500).recordsRead, 100);
         }
     }
-}
-
-TEST(Plot, TemperaturesOfBothUnitsAreDrawnInOne) {
-    TempDir dir;
-    WriteFile(dir / "M.BIN", Build("marker untimed\nsetcount 1\nset 1\ntemperature 1\n"
-                                   "reading 1. 25.0C\nreading 1. 25.0C/F\nreading 1. 30.0C\n"));
-    const PlotData data = LoadPlotData(dir / "M.BIN");
-    ASSERT_EQ(data.sets.size(), 1u);
-    const PlotSet& set = data.sets[0];
-    EXPECT_EQ(set.celsiusRecords, 2);
-    EXPECT_EQ(set.fahrenheitRecords, 1);
-    const auto values = [&set](bool fahrenheit) {
-        std::string text;
-        for (const PlotPoint& p : TemperaturesIn(set, fahrenheit)) {
-            text += std::to_string(p.time - set.startTime).substr(0, 1) + "=" +
-                    std::to_string(p.value).substr(0, 4) + " ";
-        }
-        return text;
-    };
-    EXPECT_EQ(values(false), "0=25.0 1=25.0 2=30.0 ");
-    EXPECT_EQ(values(true), "0=77.0 1=77.0 2=86.0 ");
 }
 
 }  // namespace

@@ -92,9 +92,7 @@ TEST(Texts, ReadingAndTemperatureTexts) {
         {.reading = 341, .decimals = 1, .negative = true, .text = "-34.1", .plain = "-34.1"},
         {.reading = 0, .decimals = 0, .negative = false, .text = " 0.", .plain = "0"},
         {.reading = 0, .decimals = 0, .negative = true, .text = "-0.", .plain = "-0"},
-        {.reading = 0, .decimals = 3, .negative = false, .text = " 0.000", .plain = "0.000"},
         {.reading = 100, .decimals = 2, .negative = true, .text = "-1.00", .plain = "-1.00"},
-        {.reading = 199, .decimals = 0, .negative = false, .text = " 199.", .plain = "199"},
         {.reading = 1024, .decimals = 0, .negative = false, .text = "", .plain = ""},
         {.reading = -1, .decimals = 0, .negative = false, .text = "", .plain = ""},
         {.reading = 1, .decimals = 4, .negative = false, .text = "", .plain = ""}};

@@ -1,7 +1,8 @@
 // The download loop around the protocol, on a scripted port: the temporary file (emptied, never
 // a link or FIFO, a disk that fills up), a port that fails, Cancel from the event processing,
 // waiting instead of spinning, the copies kept in downloads/, "any port" over several scripted
-// ports; and the temporary file's lock and the checks on a save target.
+// ports; the temporary file's lock and the checks on a save target; the kept copies' names and
+// the pruning of their folder; and the devices that port numbers name.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,12 +13,15 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <grp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "download/AnyPort.h"
 #include "download/DownloadLoop.h"
 #include "download/DownloadProtocol.h"
+#include "download/KeptDownloads.h"
 #include "download/PortNames.h"
 #include "download/TempFile.h"
 #include "support/CoreTestSupport.h"
@@ -27,6 +31,7 @@ namespace vsdl::download {
 namespace {
 
 using namespace vsdl::testing;
+using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
 class Loop : public ::testing::Test {
@@ -244,17 +249,6 @@ TEST_F(Loop, AnyPortTakesThePortTheInstrumentStartsOnAndSendsNothingOnTheOthers)
         EXPECT_TRUE(gone[other].first.empty()) << other;
         EXPECT_GE(gone[other].second, 1) << other;
     }
-
-    // No port to listen on is said as such.
-    AnyPort none({"/dev/busy"}, [](const std::string& device) {
-        auto port = std::make_unique<ScriptedPort>(Bytes{}, device);
-        port->openFails = true;
-        return port;
-    });
-    EXPECT_FALSE(none.Open());
-    EXPECT_EQ(PortErrorDetail(none.LastError()),
-              "None of the serial ports could be opened. Not opened: /dev/busy (Device or "
-              "resource busy).");
 }
 
 TEST_F(Loop, OneDownloadAtATimeHoldsTheTemporaryFile) {
@@ -369,6 +363,176 @@ TEST_F(Loop, ASaveTargetIsCheckedBeforeTheDownload) {
             << target << ": " << check.problem;
         EXPECT_EQ(check.exists, exists) << target;
     }
+}
+
+// The copies kept in downloads/: their names, a copy that never replaces another, a full disk,
+// and the limits that prune the folder.
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(KeptDownloads, NamesTellTheStartAndWhetherTheDownloadCompleted) {
+    std::tm t{};  // 2026-12-07 14:15:02
+    t.tm_year = 126, t.tm_mon = 11, t.tm_mday = 7, t.tm_hour = 14, t.tm_min = 15, t.tm_sec = 2;
+    EXPECT_EQ(KeptName(t, true), "2026-12-07_141502.BIN");
+    EXPECT_EQ(KeptName(t, false, 2), "2026-12-07_141502-2-incomplete.BIN");
+    // Only such names are ever pruned.
+    for (const char* name : {"2026-12-07_141502.BIN", "2026-12-07_141502-12-incomplete.BIN"}) {
+        EXPECT_TRUE(IsKeptName(name)) << name;
+    }
+    for (const char* name : {"Run1.BIN", "2026-12-07_1415.BIN", "2026-12-07_141502.bin",
+                             "2026-12-07_141502-x.BIN", "2026-12-07_141502-.BIN"}) {
+        EXPECT_FALSE(IsKeptName(name)) << name;
+    }
+}
+
+TEST(KeptDownloads, ACopyIsWholeAndNeverReplacesAnother) {
+    TempDir dir;
+    const auto image = MakeImage(3000);
+    WriteFile(dir / "~tempidl.bin", image);
+    const auto started = std::chrono::system_clock::now();
+    const KeepResult first = KeepDownload(dir / "~tempidl.bin", dir / "downloads", started, true);
+    const KeepResult second = KeepDownload(dir / "~tempidl.bin", dir / "downloads", started, true);
+    ASSERT_TRUE(first.ok && second.ok) << first.reason << second.reason;
+    EXPECT_TRUE(second.path.ends_with("-2.BIN")) << second.path;
+    EXPECT_EQ(ReadBytes(first.path), image);
+    EXPECT_EQ(ReadBytes(second.path), image);
+    EXPECT_EQ(Names(dir.path() / "downloads").size(), 2u);  // nothing else left behind
+}
+
+#ifndef _WIN32
+TEST(KeptDownloads, AFullDiskLeavesNoCopyAndSaysWhy) {
+    TempDir dir;
+    WriteFile(dir / "~tempidl.bin", MakeImage(5000));
+    KeepResult kept;
+    {
+        const FileSizeLimit full(1000);
+        kept = KeepDownload(dir / "~tempidl.bin", dir / "downloads",
+                            std::chrono::system_clock::now(), false);
+    }
+    EXPECT_FALSE(kept.ok);
+    EXPECT_EQ(kept.reason, "File too large");
+    EXPECT_TRUE(Names(dir.path() / "downloads").empty());
+    EXPECT_EQ(KeepFailedText("/d/", kept.reason),
+              "A copy of the download could not be kept in /d/: File too large. The download "
+              "goes on as usual.");
+}
+#endif
+
+TEST(KeptDownloads, PruningRemovesTheOldestWithinTheLimitsButNothingYoungerThanADay) {
+    const auto now = fs::file_time_type::clock::now();
+    // Six images of 100 bytes, the oldest first; a file of the user's own, older than all.
+    const std::string day10 = "2026-01-01_000000.BIN", day9 = "2026-01-02_000000.BIN",
+                      day8 = "2026-01-03_000000-incomplete.BIN", day7 = "2026-01-04_000000.BIN",
+                      hour2 = "2026-01-11_000000.BIN", hour1 = "2026-01-11_010000.BIN",
+                      own = "Run1.BIN";
+    const std::map<std::string, std::chrono::hours> ages = {
+        {day10, 240h}, {day9, 216h}, {day8, 192h}, {day7, 168h},
+        {hour2, 2h},   {hour1, 1h},  {own, 480h}};
+    const struct {
+        KeepLimits limits;
+        std::vector<std::string> remaining;
+    } cases[] = {
+        {.limits = {}, .remaining = {day10, day9, day8, day7, hour2, hour1, own}},
+        {.limits = {.images = 3}, .remaining = {day7, hour2, hour1, own}},
+        {.limits = {.bytes = 250}, .remaining = {hour2, hour1, own}},
+        // One image allowed, but two are younger than a day.
+        {.limits = {.images = 1}, .remaining = {hour2, hour1, own}},
+    };
+    for (const auto& [limits, remaining] : cases) {
+        TempDir dir;
+        for (const auto& [file, age] : ages) {
+            WriteFile(dir / file, std::string(100, 'x'));
+            fs::last_write_time(dir / file, now - age);
+        }
+        PruneKept(dir.str(), limits, now);
+        EXPECT_EQ(Names(dir.path()), remaining) << limits.images << " images, " << limits.bytes;
+    }
+}
+
+// COM port numbers to devices, links resolved to the device they name, and the second line of a
+// port error.
+#ifndef _WIN32
+TEST(PortNames, NumbersNameTheFirstDeviceThatIsThere) {
+    TempDir dir;
+    // The user's data folder is looked at before the program folder.
+    const std::string user = dir.str() + "/user/", program = dir.str() + "/program/";
+    fs::create_directories(dir.path() / "user" / "ports");
+    fs::create_directories(dir.path() / "program" / "ports");
+    fs::create_symlink("/dev/null", dir.path() / "program" / "ports" / "com1");
+    fs::create_symlink("/dev/zero", dir.path() / "program" / "ports" / "com2");
+    fs::create_symlink("/dev/null", dir.path() / "user" / "ports" / "com2");
+    // A stale link is still the port: reported as missing when opened, not passed over.
+    fs::create_symlink("/dev/pts/does-not-exist", dir.path() / "user" / "ports" / "com4");
+    fs::create_symlink("/dev/null", dir.path() / "program" / "ports" / "com4");
+    const std::vector<std::string> folders{user, program};
+    EXPECT_EQ(DeviceCandidates(3, folders),
+              (std::vector<std::string>{user + "ports/com3", program + "ports/com3", "/dev/ttyUSB2",
+                                        "/dev/ttyACM2", "/dev/ttyS2"}));
+    const struct {
+        int number;
+        std::string device;
+    } cases[] = {{.number = 1, .device = program + "ports/com1"},
+                 {.number = 2, .device = user + "ports/com2"},
+                 {.number = 4, .device = user + "ports/com4"},
+                 {.number = 4000, .device = "/dev/ttyS3999"},
+                 {.number = 0, .device = ""},
+                 {.number = -3, .device = ""}};
+    for (const auto& [number, device] : cases) EXPECT_EQ(DeviceForPort(number, folders), device);
+    EXPECT_TRUE(DeviceCandidates(0, folders).empty());
+    EXPECT_EQ(DeviceForPort(5, {}), "/dev/ttyS4");
+
+    const std::string folder = program;
+    // A link is opened as the device it leads to, so that the port is locked under its name.
+    fs::create_symlink("com1", dir.path() / "program" / "ports" / "chain");
+    EXPECT_EQ(DeviceToOpen(folder + "ports/chain"), "/dev/null");
+    EXPECT_EQ(DeviceToOpen(user + "ports/com4"), "/dev/pts/does-not-exist");
+    EXPECT_EQ(DeviceToOpen("ttyS0"), "ttyS0");
+    EXPECT_EQ(DeviceLabel(folder + "ports/com1", "/dev/null"), folder + "ports/com1 (/dev/null)");
+    EXPECT_EQ(DeviceLabel("/dev/ttyS0", "/dev/ttyS0"), "/dev/ttyS0");
+}
+
+TEST(PortNames, ThePermissionHintNamesTheDevicesGroup) {
+    TempDir dir;
+    const std::string device = dir / "ttyFAKE";
+    WriteFile(device, "x");
+    const std::string detail =
+        PortErrorDetail({PortErrorKind::PermissionDenied, device, "Permission denied"});
+    const group* dialout = ::getgrnam("dialout");
+    if (dialout != nullptr &&
+        ::chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid) == 0) {
+        EXPECT_EQ(
+            PortErrorDetail({PortErrorKind::PermissionDenied, device, "Permission denied"}),
+            device + ": Permission denied. Add your user to the group dialout and log in again.");
+    }
+    EXPECT_EQ(detail.rfind(device + ": Permission denied. ", 0), 0u) << detail;
+}
+#else
+TEST(PortNames, WindowsNamesArePlain) {
+    EXPECT_EQ(DeviceForPort(12, {"C:\\VSDownload\\"}), "COM12");
+}
+#endif
+
+TEST(PortNames, TheDetailKeepsTheSystemsReason) {
+    const struct {
+        PortError error;
+        std::string detail;
+    } cases[] = {
+        {.error = {PortErrorKind::NoSuchDevice, "/dev/ttyUSB0", "No such file or directory"},
+         .detail = "/dev/ttyUSB0: No such file or directory."},
+        {.error = {PortErrorKind::Busy, "/dev/ttyS0", "Device or resource busy"},
+         .detail = "/dev/ttyS0: Device or resource busy. Another program is using the port."},
+        {.error = {PortErrorKind::Disconnected, "/dev/ttyUSB0", "gone"},
+         .detail = "/dev/ttyUSB0: The port went away (the cable or adapter was unplugged)."},
+        {.error = {PortErrorKind::Other, "COM3", ""},
+         .detail = "COM3: The port could not be used."},
+        {.error = {}, .detail = ""}};
+    for (const auto& [error, detail] : cases) EXPECT_EQ(PortErrorDetail(error), detail);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "download/DownloadProtocol.h"
-#include "instrument/SimulatorPlan.h"
 #include "support/CoreTestSupport.h"
 
 namespace vsdl::download {
@@ -164,8 +163,6 @@ std::vector<Case> Cases() {
          .state = cancelled},
         // After more than 5 s of silence a Cancel still cancels, in every state (it was lost once).
         {.name = "LateCancelWaiting", .script = {Silence(7s, true)}, .state = cancelled},
-        {.name = "LateCancelHandshake", .script = {Arrive({0xA5}), Silence(7s, true)},
-         .state = cancelled},
         {.name = "LateCancelData",
          .script = {Arrive(Part(stream, 0, 3 + 1025 + 200)), Silence(7s, true)},
          .state = cancelled, .blocks = 1, .stored = Part(image, 0, 1224), .sent = firstAck},
@@ -248,30 +245,6 @@ TEST(Protocol, TextsAndAnEarlyCancel) {
                                                       "Block Received:  1", "Block Received:  2"}));
     EXPECT_EQ(BlockReceivedText(12), "Block Received:  12");
     EXPECT_EQ(HexByte(0x05) + HexByte(0xA5), "05A5");
-}
-
-TEST(Protocol, OnlyImagesThatADownloadCanStoreArePlayed) {
-    using instrument::CheckSimulatorImage;
-    Bytes noSync = MakeImage(100);
-    noSync[1] = 0x3C;
-    Bytes early = MakeImage(200);
-    std::copy(binformat::kEndMark.begin(), binformat::kEndMark.end(), early.begin() + 50);
-    Bytes inHeader = MakeImage(200);
-    std::copy(binformat::kEndMark.begin(), binformat::kEndMark.end(), inHeader.begin() + 5);
-    const struct {
-        Bytes image;
-        const char* why;  // what the refusal names; empty: played
-    } cases[] = {{.image = MakeImage(100), .why = ""},
-                 {.image = inHeader, .why = ""},
-                 {.image = noSync, .why = "sync mark"},
-                 {.image = Part(MakeImage(100), 0, 99), .why = "end marker"},
-                 {.image = early, .why = "byte 51"},
-                 {.image = Bytes(20, 0xC3), .why = "too short"}};
-    for (const auto& [image, why] : cases) {
-        const std::string said = CheckSimulatorImage(image);
-        EXPECT_EQ(said.empty(), std::string(why).empty()) << said;
-        EXPECT_NE(said.find(why), std::string::npos) << said;
-    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The port selection dialog: the probe of COM1 to COM5 (fake probes, and once the real serial
-// layer over pseudo-terminals), the saved port it proposes, what OK stores or refuses, and Esc.
+// The port selection dialog: the probe of the ports through the real serial layer over
+// pseudo-terminals, the saved port it proposes, what OK stores or refuses, and Esc.
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -30,8 +30,6 @@ QStringList ListEntries(const QComboBox* combo) {
 class TestComSelect : public QObject, private FormFixture {
     Q_OBJECT
 
-    std::shared_ptr<FakePortState> ports_;
-
     // Types `text` into the port box (unless null) and presses Enter; whether the dialog closed.
     bool TypeAndPressEnter(const QString& text) {
         frmComSelect dialog(context_);
@@ -51,29 +49,7 @@ class TestComSelect : public QObject, private FormFixture {
   private slots:
     void init() {
         Renew();
-        ports_ = std::make_shared<FakePortState>();
-        context_.makePortProbe = MakeFakeProbes(ports_);
-    }
-
-    void theProbeListsThePortsThatOpen() {
-        // 2 and 4 are held by another program; 7 and 8 are the system's ports beyond COM5, of
-        // which 8 is held; 9 is never probed.
-        ports_->openable = {1, 3, 5, 7, 9};
-        ports_->beyond = {7, 8};
-        frmComSelect dialog(context_);
-        QCOMPARE(ListEntries(dialog.cboPortOptions), (QStringList{"1", "3", "5", "7", "any"}));
-        QCOMPARE(ports_->probed, (std::vector<int>{1, 2, 3, 4, 5, 7, 8}));
-        QCOMPARE(ports_->maxOpenAtOnce, 1);  // each closed again before the next
-        QCOMPARE(ports_->openNow, 0);
-        // Each entry says what it is, in the open list and (for the one in the box) below it.
-        QCOMPARE(dialog.cboPortOptions->itemData(1, Qt::ToolTipRole).toString(),
-                 QStringLiteral("/dev/fake3, USB UART, serial A1"));
-        dialog.cboPortOptions->setCurrentIndex(1);
-        QCOMPARE(dialog.lblPortDevice->toolTip(),
-                 QStringLiteral("COM3: /dev/fake3, USB UART, serial A1"));
-        dialog.cboPortOptions->setCurrentIndex(4);
-        QVERIFY(dialog.lblPortDevice->toolTip().startsWith(QStringLiteral("Any port: every")));
-        QVERIFY(messages_->texts.isEmpty());
+        context_.makePortProbe = MakeNoPortProbes();
     }
 
     void okStoresWhatTheDownloadWouldUse_data() {

@@ -1,5 +1,5 @@
 // The conversion dialog's own logic with real BIN files in a temporary program folder: what it
-// proposes, Browse, the name test, the overwrite question, lastbin.cfg, both run modes, the bar,
+// proposes, the file dialog's filter, the overwrite question, lastbin.cfg, run mode 3, the bar,
 // the conversion's messages and the refused close. (Cancel and Esc are QDialog's own.)
 #include <QAccessible>
 #include <QApplication>
@@ -20,8 +20,6 @@
 using namespace vsdl::testing;
 
 namespace {
-
-const QString kMustEndInBin = QStringLiteral("Your filename must end in .BIN");
 
 QByteArray SmallBin() {
     return BuildBin(
@@ -78,23 +76,6 @@ class TestFrmConvertBINtoPRN : public QObject, private FormFixture {
         QCOMPARE(QApplication::focusWidget(), ok ? dialog.cmdOK : dialog.cmdBrowse);
     }
 
-    void browseShowsTheChosenFile() {
-        gLastBinPath = folder_->file(QStringLiteral("Old.BIN")).toStdString();
-        dialogs_->answers = {std::nullopt, QString(),
-                             folder_->file(QStringLiteral("data/Run2.bin"))};
-        frmConvertBINtoPRN dialog(context_);
-        dialog.cmdBrowse->click();  // cancelled
-        dialog.cmdBrowse->click();  // no name
-        QCOMPARE(dialog.lblFilename->text(), QStringLiteral("Old.BIN"));
-        dialog.cmdBrowse->click();
-        QCOMPARE(dialogs_->requests[0].folder + dialogs_->requests[0].name,
-                 folder_->file(QStringLiteral("Old.BIN")));
-        QCOMPARE(dialogs_->requests[0].filter,
-                 QStringLiteral("Binary File (*.BIN)|*.BIN|All File (*.*)|*.*"));
-        QCOMPARE(dialog.lblFullPath->text(), folder_->path() + QStringLiteral("data/"));
-        QCOMPARE(dialog.lblFilename->text(), QStringLiteral("Run2.bin"));
-    }
-
     // The program's own file dialog lists run1.bin under "Binary File (*.BIN)" on Linux too.
     void theFileDialogListsBinFilesOfAnyCase() {
         for (const char* name : {"run1.bin", "RUN2.BIN", "Run3.Bin", "notes.txt"}) {
@@ -116,18 +97,6 @@ class TestFrmConvertBINtoPRN : public QObject, private FormFixture {
         dialog.cmdBrowse->click();
         listed.sort();
         QCOMPARE(listed, (QStringList{"RUN2.BIN", "Run3.Bin", "run1.bin"}));
-    }
-
-    // Which names pass is HasBinExtension's table; here what a refused one does.
-    void theNameTestRefuses() {
-        dialogs_->answers.push_back(folder_->file(QStringLiteral("run.bin.old")));
-        frmConvertBINtoPRN dialog(context_);
-        dialog.cmdBrowse->click();
-        dialog.cmdOK->click();
-        QCOMPARE(messages_->texts, QStringList{kMustEndInBin});
-        QVERIFY(!dialog.converting() && dialog.cmdOK->isEnabled());
-        QVERIFY(!folder_->exists(QStringLiteral("lastbin.cfg")));
-        QCOMPARE(gOverwriteFileName, std::string());  // no question was asked
     }
 
     // Which existing file is asked about is FileToBeReplaced's table; here what each answer does.

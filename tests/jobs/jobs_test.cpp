@@ -193,6 +193,10 @@ const PortCase kPortCases[] = {
     {.settings = "any\r\n",
      .said = "Listening on every port: /dev/ttyUSB0. Not opened: /dev/ttyS0 (Device or resource "
              "busy)."},
+    {.settings = "any\r\n", .opens = false,
+     .said = "Error: COM port #any is not available.  Please change and try again.\nNone of the "
+             "serial ports could be opened. Not opened: /dev/ttyUSB0 (Device or resource busy), "
+             "/dev/ttyS0 (Device or resource busy)."},
 };
 // clang-format on
 

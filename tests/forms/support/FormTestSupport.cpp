@@ -5,7 +5,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QScopeGuard>
-#include <algorithm>
 
 #include "download/QtSerialPort.h"
 #include "instrument/BinBuilder.h"
@@ -104,41 +103,22 @@ bool TempProgramFolder::exists(const QString& name) const {
 
 namespace {
 
-class FakePortProbe final : public vsdl::download::IPortProbe {
+class NoPortProbe final : public vsdl::download::IPortProbe {
   public:
-    explicit FakePortProbe(std::shared_ptr<FakePortState> state) : state_(std::move(state)) {}
-    ~FakePortProbe() override { Close(); }
-    void SetPortNumber(std::int16_t number) override {
-        number_ = number;
-        state_->probed.push_back(number);
-    }
-    void Open() override {
-        if (open_ || state_->openable.count(number_) == 0) return;
-        open_ = true;
-        state_->maxOpenAtOnce = std::max(state_->maxOpenAtOnce, ++state_->openNow);
-    }
-    bool IsOpen() const override { return open_; }
-    void Close() override {
-        if (open_) --state_->openNow;
-        open_ = false;
-    }
+    void SetPortNumber(std::int16_t number) override { number_ = number; }
+    void Open() override {}
+    bool IsOpen() const override { return false; }
+    void Close() override {}
     std::string DeviceName() const override { return "/dev/fake" + std::to_string(number_); }
-    std::string Description() const override { return number_ == 3 ? "USB UART, serial A1" : ""; }
-    std::vector<std::int16_t> PortsBeyond(std::int16_t) const override { return state_->beyond; }
 
   private:
-    std::shared_ptr<FakePortState> state_;
     int number_ = 0;
-    bool open_ = false;
 };
 
 }  // namespace
 
-std::function<std::unique_ptr<vsdl::download::IPortProbe>()> MakeFakeProbes(
-    std::shared_ptr<FakePortState> state) {
-    return [state]() -> std::unique_ptr<vsdl::download::IPortProbe> {
-        return std::make_unique<FakePortProbe>(state);
-    };
+std::function<std::unique_ptr<vsdl::download::IPortProbe>()> MakeNoPortProbes() {
+    return [] { return std::make_unique<NoPortProbe>(); };
 }
 
 void FormFixture::Renew() {

@@ -16,7 +16,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -74,17 +73,8 @@ class TempProgramFolder {
     QTemporaryDir dir_;
 };
 
-// Port probes that open the ports listed in `openable` and remember what was asked of them.
-// Each is /dev/fake<n>; COM3 is a "USB UART, serial A1"; the system has the ports `beyond` COM5.
-struct FakePortState {
-    std::set<int> openable;
-    std::vector<std::int16_t> beyond;
-    std::vector<int> probed;  // every number set, in order
-    int openNow = 0;          // ports held open now
-    int maxOpenAtOnce = 0;
-};
-std::function<std::unique_ptr<vsdl::download::IPortProbe>()> MakeFakeProbes(
-    std::shared_ptr<FakePortState> state);
+// Port probes that find no port, so that a test never touches the machine's own serial ports.
+std::function<std::unique_ptr<vsdl::download::IPortProbe>()> MakeNoPortProbes();
 
 // The windows' context over a fresh folder, a message recorder and scripted file dialogs;
 // Renew() (from a test's init()) gives every test new ones.

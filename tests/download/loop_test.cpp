@@ -385,8 +385,9 @@ TEST(KeptDownloads, NamesTellTheStartAndWhetherTheDownloadCompleted) {
     for (const char* name : {"2026-12-07_141502.BIN", "2026-12-07_141502-12-incomplete.BIN"}) {
         EXPECT_TRUE(IsKeptName(name)) << name;
     }
-    for (const char* name : {"Run1.BIN", "2026-12-07_1415.BIN", "2026-12-07_141502.bin",
-                             "2026-12-07_141502-x.BIN", "2026-12-07_141502-.BIN"}) {
+    for (const char* name :
+         {"Run1.BIN", "2026-12-07_1415.BIN", "2026-12-07_141502.bin", "2026-12-07_141502-x.BIN",
+          "2026-12-07_141502-.BIN", "2026-12-0x_141502.BIN"}) {
         EXPECT_FALSE(IsKeptName(name)) << name;
     }
 }
@@ -450,7 +451,7 @@ TEST(KeptDownloads, PruningRemovesTheOldestWithinTheLimitsButNothingYoungerThanA
             WriteFile(dir / file, std::string(100, 'x'));
             fs::last_write_time(dir / file, now - age);
         }
-        PruneKept(dir.str(), limits, now);
+        EXPECT_EQ(PruneKept(dir.str(), limits, now), 7 - static_cast<int>(remaining.size()));
         EXPECT_EQ(Names(dir.path()), remaining) << limits.images << " images, " << limits.bytes;
     }
 }
@@ -495,6 +496,18 @@ TEST(PortNames, NumbersNameTheFirstDeviceThatIsThere) {
     EXPECT_EQ(DeviceToOpen("ttyS0"), "ttyS0");
     EXPECT_EQ(DeviceLabel(folder + "ports/com1", "/dev/null"), folder + "ports/com1 (/dev/null)");
     EXPECT_EQ(DeviceLabel("/dev/ttyS0", "/dev/ttyS0"), "/dev/ttyS0");
+
+    // The number a found device is named by: its link's, or the one its own name carries when
+    // that number names it.
+    fs::create_directories(dir.path() / "other" / "ports");
+    fs::create_symlink("/dev/ttyUSB2", dir.path() / "other" / "ports" / "com3");
+    fs::create_symlink("/dev/ttyS3", dir.path() / "other" / "ports" / "com4");
+    const std::vector<std::string> other{dir.str() + "/other/"};
+    EXPECT_EQ(PortNumberOfDevice("/dev/ttyUSB2", other), 3);
+    EXPECT_EQ(PortNumberOfDevice("/dev/ttyS3", other), 4);
+    EXPECT_EQ(PortNumberOfDevice(other[0] + "ports/com3", other), 3);
+    EXPECT_EQ(PortNumberOfDevice("/dev/ttyS2", other), std::nullopt);  // COM3 is the link
+    EXPECT_EQ(PortNumberOfDevice("/dev/pts/9", other), std::nullopt);
 }
 
 TEST(PortNames, ThePermissionHintNamesTheDevicesGroup) {

@@ -298,7 +298,8 @@ TEST(Export, SetsCarryTheirPlaceAndUnitCode) {
     for (const auto& [format, parts] : cases) {
         MemorySource source(bytes.data(), bytes.size());
         StringSink out;
-        ExportImage(source, static_cast<std::int64_t>(bytes.size()), out, format);
+        EXPECT_EQ(ExportImage(source, static_cast<std::int64_t>(bytes.size()), out, format).records,
+                  2);
         for (const std::string& part : parts) {
             EXPECT_NE(out.text.find(part), std::string::npos) << part << "\n" << out.text;
         }
@@ -316,6 +317,11 @@ TEST(Plot, TimeLabelsAreFewAndWholeOverAnySpan) {
     } cases[] = {
         {.from = at(2024, 3, 14, 9, 30, 15), .to = at(2024, 3, 14, 9, 30, 16),
          .labels = "09:30:15|09:30:16|"},
+        {.from = at(2024, 3, 14, 9, 30), .to = at(2024, 3, 14, 9, 31, 40),
+         .labels = "09:30:00|09:30:10|09:30:20|09:30:30|09:30:40|09:30:50|09:31:00|09:31:10|"
+                   "09:31:20|09:31:30|09:31:40|"},
+        {.from = at(2000, 1, 1), .to = at(2020, 1, 1),
+         .labels = "2000|2002|2004|2006|2008|2010|2012|2014|2016|2018|2020|"},
         {.from = at(2024, 3, 14), .to = at(2024, 3, 15),
          .labels = "03-14 00:00|03-14 03:00|03-14 06:00|03-14 09:00|03-14 12:00|03-14 15:00|"
                    "03-14 18:00|03-14 21:00|03-15 00:00|"},
